@@ -1,0 +1,28 @@
+#include "app/uAppConst.h"
+
+#include <cstdlib>
+#include <string_view>
+
+namespace zevrin {
+
+bool JapaneseFromEnvironment() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return std::string_view(value).starts_with("ja");
+  }
+  return false;
+}
+
+std::string StatusOpened(bool japanese, const std::string& file) {
+  return japanese ? file + " を読み込みました。" : "Opend " + file;
+}
+
+std::string StatusSaved(bool japanese, const std::string& file) {
+  return japanese ? file + "へ上書き保存しました" : "Saved as " + file;
+}
+
+std::string StatusSavedAs(bool japanese, const std::string& file) {
+  return japanese ? file + "へ保存しました" : "Saved " + file;
+}
+
+}  // namespace zevrin

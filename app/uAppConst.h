@@ -1,0 +1,20 @@
+// The program's language decision and the status texts of opening and saving, shared by the
+// command line and the window so that both always say the same.
+#pragma once
+
+#include <string>
+
+namespace zevrin {
+
+// Japanese exactly when the first of LC_ALL, LC_MESSAGES and LANG that is set and not empty
+// begins with "ja"; English otherwise.
+bool JapaneseFromEnvironment();
+
+std::string StatusOpened(bool japanese, const std::string& file);
+std::string StatusSaved(bool japanese, const std::string& file);    // the Save command
+std::string StatusSavedAs(bool japanese, const std::string& file);  // the Save As command
+
+// The template model read before a polygon file is converted into it.
+inline constexpr const char* kTemplateFileName = "animas_reference.mdl";
+
+}  // namespace zevrin

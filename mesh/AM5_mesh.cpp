@@ -1,0 +1,1 @@
+#include "mesh/AM5_mesh.h"

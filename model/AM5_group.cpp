@@ -1,0 +1,1 @@
+#include "model/AM5_group.h"

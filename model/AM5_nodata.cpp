@@ -1,0 +1,11 @@
+#include "model/AM5_nodata.h"
+
+#include <algorithm>
+
+namespace zevrin {
+
+void M5nodata::Halvejoin(double /*tolerance*/) {
+  std::erase_if(Entries, [](const Entry& e) { return e.Child != nullptr; });
+}
+
+}  // namespace zevrin

@@ -1,0 +1,17 @@
+// A section the program does not interpret. It is written back as read, unless a Halvejoin
+// marked it suppressed: the joined model keeps no section whose content it cannot mirror.
+#pragma once
+
+#include "model/AM5_super.h"
+
+namespace zevrin {
+
+class M5nosection : public M5amsuper {
+ public:
+  bool Suppressed = false;
+
+  void WriteSection(LineList& lines) override;
+  void Halvejoin(double tolerance) override;
+};
+
+}  // namespace zevrin

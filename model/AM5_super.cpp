@@ -1,0 +1,198 @@
+#include "model/AM5_super.h"
+
+#include <array>
+#include <utility>
+
+#include "mesh/AM5_mesh.h"
+#include "model/AM5_group.h"
+#include "model/AM5_model.h"
+#include "model/AM5_nodata.h"
+#include "model/AM5_nosection.h"
+#include "model/AM5_segment.h"
+
+namespace zevrin {
+
+M5amsuper::~M5amsuper() {
+  // Unlink the subtree into a work list so that no destructor recurses: a file can nest
+  // sections as deep as it likes until the reader refuses it.
+  std::vector<std::unique_ptr<M5amsuper>> pending;
+  for (Entry& e : Entries)
+    if (e.Child) pending.push_back(std::move(e.Child));
+  while (!pending.empty()) {
+    std::unique_ptr<M5amsuper> node = std::move(pending.back());
+    pending.pop_back();
+    for (Entry& e : node->Entries)
+      if (e.Child) pending.push_back(std::move(e.Child));
+  }
+}
+
+std::unique_ptr<M5amsuper> M5amsuper::CreateForHeader(std::string_view header) {
+  if (SameKeyword(header, "[MODELFILE]") || SameKeyword(header, "[OBJECTS]"))
+    return std::make_unique<M5amsuper>();
+  if (SameKeyword(header, "[MODEL]")) return std::make_unique<M5model>();
+  if (SameKeyword(header, "[MESH]")) return std::make_unique<M5mesh>();
+  for (const char* name : {"[MATERIALS]", "[PATCHS]", "[ACTIONS]", "[CHOREOGRAPHIES]"})
+    if (SameKeyword(header, name)) return std::make_unique<M5nodata>();
+  if (SameKeyword(header, "[GROUP]")) return std::make_unique<M5group>();
+  if (SameKeyword(header, "[SEGMENT]")) return std::make_unique<M5segment>();
+  return std::make_unique<M5nosection>();
+}
+
+std::int32_t M5amsuper::ReadSection(const LineList& lines, std::int32_t start) {
+  struct Open {
+    M5amsuper* node;
+    std::string end_line;
+    std::int32_t header;  // 0-based index of the header line
+  };
+  std::vector<Open> open;
+  const auto count = static_cast<std::int64_t>(lines.size());
+
+  const auto begin_section = [&](M5amsuper* node, std::int32_t header) {
+    if (header < 0 || header >= count) throwIndexError(header);
+    const std::string_view h = TrimView(lines[static_cast<std::size_t>(header)]);
+    // The name is the header without its first and last byte, whatever they are.
+    node->Name = h.size() >= 2 ? std::string(h.substr(1, h.size() - 2)) : std::string();
+    if (static_cast<std::int32_t>(open.size()) >= kMaxSectionDepth) {
+      ZevrinError e(ErrorKind::NestingTooDeep, std::to_string(kMaxSectionDepth));
+      e.setLine(header + 1);
+      throw e;
+    }
+    open.push_back({node, "[END" + node->Name + "]", header});
+  };
+
+  begin_section(this, start);
+  std::int64_t i = static_cast<std::int64_t>(start) + 1;
+  while (!open.empty()) {
+    Open& top = open.back();
+    if (i >= count) {
+      ZevrinError e(ErrorKind::IndexOutOfRange, std::to_string(i));
+      e.setLine(top.header + 1);
+      throw e;
+    }
+    const auto index = static_cast<std::int32_t>(i);
+    const std::string_view line = TrimView(lines[static_cast<std::size_t>(i)]);
+    ++i;
+    if (SameKeyword(line, top.end_line)) {
+      M5amsuper* finished = top.node;
+      open.pop_back();
+      finished->FinishRead();
+      continue;
+    }
+    if (line.empty() || line.front() != '[') {
+      top.node->Entries.push_back(Entry{std::string(line), nullptr, index});
+      continue;
+    }
+    std::unique_ptr<M5amsuper> child = CreateForHeader(line);
+    M5amsuper* c = child.get();
+    top.node->Entries.push_back(Entry{std::string(), std::move(child), index});
+    if (c->ReadsNestedSections()) {
+      begin_section(c, index);
+    } else {
+      i = c->ReadSection(lines, index);
+    }
+  }
+  return static_cast<std::int32_t>(i);
+}
+
+void M5amsuper::FinishRead() {
+  // Only a model answers for its box. A subtree without one has nothing to give, and asking it
+  // again at every level would cost the square of the nesting depth of a hostile file.
+  read_model_below_ = IsModelNode();
+  for (const Entry& e : Entries)
+    if (e.Child && e.Child->read_model_below_) read_model_below_ = true;
+  if (read_model_below_) GetBounds(BoundsMin, BoundsMax);
+}
+
+void M5amsuper::WriteSection(LineList& lines) {
+  lines.push_back("[" + Name + "]");
+  for (Entry& e : Entries) {
+    if (e.Child) {
+      e.Child->WriteSection(lines);
+    } else {
+      lines.push_back(e.Text);
+    }
+  }
+  lines.push_back("[END" + Name + "]");
+}
+
+void M5amsuper::Halvejoin(double tolerance) {
+  for (Entry& e : Entries)
+    if (e.Child) e.Child->Halvejoin(tolerance);
+  GetBounds(BoundsMin, BoundsMax);
+}
+
+double M5amsuper::GetBound(std::uint32_t index) {
+  switch (index) {
+    case 0: return BoundsMin.x;
+    case 1: return BoundsMin.y;
+    case 2: return BoundsMin.z;
+    case 3: return BoundsMax.x;
+    case 4: return BoundsMax.y;
+    case 5: return BoundsMax.z;
+    default: return 100.0;
+  }
+}
+
+void M5amsuper::Draw(Mscreen& view) {
+  for (Entry& e : Entries)
+    if (e.Child) e.Child->Draw(view);
+}
+
+void M5amsuper::ConnectGroupedSplines() {
+  for (Entry& e : Entries)
+    if (e.Child) e.Child->ConnectGroupedSplines();
+}
+
+bool M5amsuper::GetBounds(Vec3& min, Vec3& max) {
+  for (Entry& e : Entries)
+    if (e.Child && e.Child->GetBounds(min, max)) return true;
+  return false;
+}
+
+void M5amsuper::ImportPolygons(Mpolycommon& polygons) {
+  for (Entry& e : Entries)
+    if (e.Child) e.Child->ImportPolygons(polygons);
+  GetBounds(BoundsMin, BoundsMax);
+}
+
+void M5amsuper::AttachAll() {
+  for (Entry& e : Entries)
+    if (e.Child) e.Child->AttachAll();
+}
+
+void M5amsuper::DetachAll() {
+  for (Entry& e : Entries)
+    if (e.Child) e.Child->DetachAll();
+}
+
+std::unique_ptr<M5amsuper> M5amsuper::MirrorBone(double tolerance) {
+  if (Entries.empty()) return nullptr;
+  std::vector<std::unique_ptr<M5amsuper>> copies;
+  for (std::size_t k = Entries.size(); k-- > 0;) {
+    if (!Entries[k].Child) continue;
+    if (auto copy = Entries[k].Child->MirrorBone(tolerance)) copies.push_back(std::move(copy));
+  }
+  std::size_t last_bone = Entries.size();
+  for (std::size_t k = Entries.size(); k-- > 0;) {
+    if (Entries[k].Child && SameKeyword(Entries[k].Child->Name, "SEGMENT")) {
+      last_bone = k;
+      break;
+    }
+  }
+  if (last_bone == Entries.size() || copies.empty()) return nullptr;
+  std::vector<Entry> inserted;
+  inserted.reserve(copies.size());
+  for (auto& copy : copies) inserted.push_back(Entry{std::string(), std::move(copy), -1});
+  Entries.insert(Entries.begin() + static_cast<std::ptrdiff_t>(last_bone),
+                 std::make_move_iterator(inserted.begin()),
+                 std::make_move_iterator(inserted.end()));
+  return nullptr;
+}
+
+void M5amsuper::AddChild(std::unique_ptr<M5amsuper> child) {
+  Entries.push_back(Entry{std::string(), std::move(child), -1});
+}
+
+void M5amsuper::AddLine(std::string text) { Entries.push_back(Entry{std::move(text), nullptr, -1}); }
+
+}  // namespace zevrin

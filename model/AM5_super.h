@@ -1,0 +1,98 @@
+// The section tree of a model file: the base node of every section and the file's section
+// grammar. A section opens with "[NAME]" and closes with "[ENDNAME]"; between them stand plain
+// lines and nested sections, kept in file order so that a file read and written back without
+// an edit comes out as its trimmed lines.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/AM_common.h"
+#include "util/Errors.h"
+
+namespace zevrin {
+
+class M5amsuper;
+
+// One line or one child section of a node, in file order.
+struct Entry {
+  std::string Text;                    // the trimmed line; empty for a child
+  std::unique_ptr<M5amsuper> Child;    // owned child section, or none for a plain line
+  std::int32_t Line = -1;              // 0-based index in the file read; -1 when made in memory
+};
+
+// Sections nested deeper than this are refused while reading, so that no walk over the tree
+// can exhaust the stack. Real files nest fewer than 20 levels.
+inline constexpr std::int32_t kMaxSectionDepth = 10000;
+
+class M5amsuper : public Mamcommon {
+ public:
+  M5amsuper() = default;
+  M5amsuper(const M5amsuper&) = delete;
+  M5amsuper& operator=(const M5amsuper&) = delete;
+  // Destroys the subtree without recursion, the last entry first.
+  ~M5amsuper() override;
+
+  std::string Name;
+  std::vector<Entry> Entries;
+  Vec3 BoundsMin;
+  Vec3 BoundsMax;
+
+  // Reads the section at `start` and everything nested in it. Nesting is walked without
+  // recursion; each finished section runs its FinishRead. A missing end line raises the index
+  // error (at the header of the innermost open section); nesting deeper than
+  // kMaxSectionDepth raises ErrorKind::NestingTooDeep. On an error, every child read so far is
+  // already an entry of its parent.
+  std::int32_t ReadSection(const LineList& lines, std::int32_t start) override;
+  void WriteSection(LineList& lines) override;
+  void Halvejoin(double tolerance) override;
+  double GetBound(std::uint32_t index) override;
+  void Draw(Mscreen& view) override;
+  void ConnectGroupedSplines() override;
+
+  // The box of the first model in the subtree, in file order; false when there is none.
+  virtual bool GetBounds(Vec3& min, Vec3& max);
+  virtual void ImportPolygons(Mpolycommon& polygons);
+  virtual void AttachAll();
+  virtual void DetachAll();
+  // Containers insert their children's mirrored bones before their last bone and return none.
+  virtual std::unique_ptr<M5amsuper> MirrorBone(double tolerance);
+
+  void AddChild(std::unique_ptr<M5amsuper> child);
+  void AddLine(std::string text);
+
+  // Creates the node class for a trimmed header line.
+  static std::unique_ptr<M5amsuper> CreateForHeader(std::string_view header);
+
+ protected:
+  // Runs once the section's own lines and children have been read: interpreting nodes
+  // override it and call this version first. The base refreshes the box from the subtree.
+  virtual void FinishRead();
+  // Nodes whose reader takes its lines on its own, without nesting sections, return false;
+  // the tree reader then calls their ReadSection for the whole section.
+  virtual bool ReadsNestedSections() const { return true; }
+  // Model nodes answer GetBounds with their own box.
+  virtual bool IsModelNode() const { return false; }
+
+  // Runs `f`, giving an error that knows no line yet the 1-based line of `line_index`.
+  template <class F>
+  static auto AtLine(std::int32_t line_index, F&& f) -> decltype(f());
+
+ private:
+  // Whether a model lies in this subtree, as found when its reading finished.
+  bool read_model_below_ = false;
+};
+
+template <class F>
+auto M5amsuper::AtLine(std::int32_t line_index, F&& f) -> decltype(f()) {
+  try {
+    return f();
+  } catch (ZevrinError& e) {
+    if (e.line() == 0 && line_index >= 0) e.setLine(line_index + 1);
+    throw;
+  }
+}
+
+}  // namespace zevrin

@@ -1,0 +1,55 @@
+#include "model/AM_const.h"
+
+#include <algorithm>
+
+#include "util/Errors.h"
+
+namespace zevrin {
+
+void BasicProgressBar::SetPosition(std::int32_t position) {
+  position_ = std::clamp(position, kMin, kMax);
+  Changed();
+}
+
+void BasicProgressBar::StepIt() {
+  std::int64_t next = static_cast<std::int64_t>(position_) + step_;
+  if (next > kMax) next = kMin + (next - kMax - 1) % (kMax - kMin + 1);
+  position_ = static_cast<std::int32_t>(std::clamp<std::int64_t>(next, kMin, kMax));
+  Changed();
+}
+
+SharedState& Shared() {
+  static SharedState state;
+  return state;
+}
+
+void ResetSubProgress() {
+  SharedState& s = Shared();
+  s.SubProgressAccumulator = 0;
+  if (s.ProgressSub) s.ProgressSub->SetPosition(0);
+}
+
+void StepSubProgress(std::int32_t total) {
+  SharedState& s = Shared();
+  // Saturate instead of wrapping: the accumulator is reset long before in any real loop.
+  if (s.SubProgressAccumulator <= INT32_MAX - 105) s.SubProgressAccumulator += 105;
+  if (total < s.SubProgressAccumulator) {
+    s.SubProgressAccumulator = 0;
+    if (s.ProgressSub) s.ProgressSub->StepIt();
+  }
+}
+
+void SetMainProgress(std::int32_t position) {
+  if (ProgressBar* bar = Shared().ProgressMain) bar->SetPosition(position);
+}
+
+std::int32_t CountWords(std::string_view text) {
+  return 1 + static_cast<std::int32_t>(std::count(text.begin(), text.end(), ' '));
+}
+
+std::string GetTrimmedLine(const LineList& lines, std::int64_t index) {
+  if (index < 0 || static_cast<std::uint64_t>(index) >= lines.size()) throwIndexError(index);
+  return Trim(lines[static_cast<std::size_t>(index)]);
+}
+
+}  // namespace zevrin

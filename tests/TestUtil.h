@@ -1,0 +1,59 @@
+// Small helpers shared by the tests: a private scratch folder and byte-level file access.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "util/Ustrlib.h"
+
+namespace zevrin::test {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::random_device rd;
+    path_ = std::filesystem::temp_directory_path() /
+            ("zevrin-test-" + std::to_string(rd()) + "-" + std::to_string(rd()));
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline void writeBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream f(path, std::ios::binary);
+  f << bytes;
+}
+
+inline std::string readBytes(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+// Lines joined with CR LF after each, as the program writes files.
+inline std::string crlf(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const auto& l : lines) out += l + "\r\n";
+  return out;
+}
+
+inline LineList lines(std::initializer_list<const char*> l) { return LineList(l.begin(), l.end()); }
+
+}  // namespace zevrin::test

@@ -1,0 +1,74 @@
+#include "util/Errors.h"
+
+namespace zevrin {
+namespace {
+
+// Replaces the first "%s" or "%d" of `pattern` with `argument`.
+std::string fill(const char* pattern, const std::string& argument) {
+  std::string out(pattern);
+  auto pos = out.find("%s");
+  if (pos == std::string::npos) pos = out.find("%d");
+  if (pos != std::string::npos) out.replace(pos, 2, argument);
+  return out;
+}
+
+}  // namespace
+
+ZevrinError::ZevrinError(ErrorKind kind, std::string argument)
+    : std::runtime_error(std::string()), kind_(kind), argument_(std::move(argument)) {
+  // what() gives the English form, for code that only knows std::exception.
+  static_cast<std::runtime_error&>(*this) = std::runtime_error(message(false));
+}
+
+std::string ZevrinError::message(bool japanese) const {
+  switch (kind_) {
+    case ErrorKind::NotInteger:
+      return fill(japanese ? "'%s' は数値ではありません" : "'%s' is not an integer", argument_);
+    case ErrorKind::NotReal:
+      return fill(japanese ? "'%s' は浮動小数点数ではありません" : "'%s' is not a number",
+                  argument_);
+    case ErrorKind::IndexOutOfRange:
+      return fill(japanese ? "リストのインデックスが範囲を超えています (%d)"
+                           : "List index out of range (%d)",
+                  argument_);
+    case ErrorKind::RangeCheck:
+      return japanese ? "範囲チェックエラー" : "Range check error";
+    case ErrorKind::CannotOpen:
+      return fill(japanese ? "ファイル %s は開けません" : "Cannot open file %s", argument_);
+    case ErrorKind::CannotCreate:
+      return fill(japanese ? "ファイル %s を作成できません" : "Cannot create file %s", argument_);
+    case ErrorKind::CannotWrite:
+      return fill(japanese ? "ファイル %s に書き込めません" : "Cannot write file %s", argument_);
+    case ErrorKind::CannotRead:
+      return fill(japanese ? "ファイル %s を読み込めません" : "Cannot read file %s", argument_);
+    case ErrorKind::NestingTooDeep:
+      return fill(japanese ? "セクションの入れ子が深すぎます (%d 段まで)"
+                           : "Sections nested too deeply (at most %d levels)",
+                  argument_);
+    case ErrorKind::NotSupported:
+      return fill(japanese ? "%s ファイルはまだ読み込めません"
+                           : "Reading %s files is not supported yet",
+                  argument_);
+    case ErrorKind::FileMissing:
+      return japanese ? "Error:ファイルが存在しません！！" : "Error:File does not exist!!";
+    case ErrorKind::WrongExtension:
+      return japanese ? "Error:ファイル名の拡張子が違います！！" : "Error:filename Extension!!";
+  }
+  return {};
+}
+
+std::string ZevrinError::describe(bool japanese) const {
+  std::string out;
+  if (!file_.empty()) {
+    out += file_;
+    if (line_ > 0) out += ":" + std::to_string(line_);
+    out += ": ";
+  }
+  return out + message(japanese);
+}
+
+void throwIndexError(std::int64_t index) {
+  throw ZevrinError(ErrorKind::IndexOutOfRange, std::to_string(index));
+}
+
+}  // namespace zevrin

@@ -1,0 +1,59 @@
+// Errors that travel from the readers and writers to the command that started the work.
+// Each carries what went wrong (a kind and the text or number it concerns) and, once known,
+// the file and the 1-based line where it happened. The message is produced in either of the
+// program's two languages at the moment it is shown.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace zevrin {
+
+enum class ErrorKind {
+  NotInteger,       // text to integer failed
+  NotReal,          // text to real failed
+  IndexOutOfRange,  // a section's end line is missing: reading ran past the last line
+  RangeCheck,       // a number outside the range of its field
+  CannotOpen,       // a file cannot be opened for reading
+  CannotCreate,     // a file cannot be created
+  CannotWrite,      // writing a file failed part way (full disk, I/O error)
+  CannotRead,       // reading an open file failed part way
+  NestingTooDeep,   // sections nested deeper than the reader accepts
+  NotSupported,     // a file kind this build cannot read yet
+  FileMissing,      // no file at the path to open
+  WrongExtension,   // the path's extension names no file kind
+};
+
+class ZevrinError : public std::runtime_error {
+ public:
+  // `argument` is the offending text, path or number (already in decimal) that the
+  // message names; kinds whose message names nothing ignore it.
+  ZevrinError(ErrorKind kind, std::string argument);
+
+  ErrorKind kind() const { return kind_; }
+  const std::string& argument() const { return argument_; }
+
+  // The message alone, without file or line.
+  std::string message(bool japanese) const;
+
+  // Where it happened. The line is 1-based; 0 means no line applies.
+  const std::string& file() const { return file_; }
+  std::int32_t line() const { return line_; }
+  void setFile(const std::string& file) { file_ = file; }
+  void setLine(std::int32_t line) { line_ = line; }
+
+  // "FILE:LINE: message", "FILE: message" or the message alone, as much as is known.
+  std::string describe(bool japanese) const;
+
+ private:
+  ErrorKind kind_;
+  std::string argument_;
+  std::string file_;
+  std::int32_t line_ = 0;
+};
+
+// Convenience for "index error at line index `index`" (0-based, as the line list counts).
+[[noreturn]] void throwIndexError(std::int64_t index);
+
+}  // namespace zevrin

@@ -1,0 +1,297 @@
+#include "util/Ustrlib.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "util/Errors.h"
+
+namespace zevrin {
+
+std::string_view TrimView(std::string_view text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
+  return text.substr(begin, end - begin);
+}
+
+bool SameKeyword(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (UpperAscii(static_cast<unsigned char>(a[i])) != UpperAscii(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
+bool KeywordLess(std::string_view a, std::string_view b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned char x = UpperAscii(static_cast<unsigned char>(a[i]));
+    const unsigned char y = UpperAscii(static_cast<unsigned char>(b[i]));
+    if (x != y) return x < y;
+  }
+  return a.size() < b.size();
+}
+
+std::string_view BeforeFirst(std::string_view separator, std::string_view text) {
+  if (separator.empty()) return text;
+  const auto p = text.find(separator);
+  return p == std::string_view::npos ? text : text.substr(0, p);
+}
+
+std::string_view AfterFirst(std::string_view separator, std::string_view text) {
+  if (separator.empty()) return {};
+  const auto p = text.find(separator);
+  return p == std::string_view::npos ? std::string_view() : text.substr(p + 1);
+}
+
+void MCommaStr::SetText(std::string_view text) {
+  text_.assign(text);
+  rest_ = text_;
+  token_count_ = 0;
+}
+
+std::string MCommaStr::NextToken() {
+  if (rest_.empty()) return {};
+  std::string token(BeforeFirst(Separator, rest_));
+  rest_ = std::string(TrimView(AfterFirst(Separator, rest_)));
+  ++token_count_;
+  return token;
+}
+
+std::string MCommaStr::TakeRest() {
+  std::string rest;
+  rest.swap(rest_);
+  return rest;
+}
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string_view skipBlanks(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
+// Parses an optionally signed decimal integer into [lo, hi]; false when the text is not one.
+bool parseInteger(std::string_view text, std::int64_t lo, std::int64_t hi, std::int64_t& out) {
+  std::string_view t = skipBlanks(text);
+  bool negative = false;
+  if (!t.empty() && (t.front() == '+' || t.front() == '-')) {
+    negative = t.front() == '-';
+    t.remove_prefix(1);
+  }
+  if (t.empty()) return false;
+  // Magnitudes are gathered as unsigned so that the most negative value fits.
+  const std::uint64_t limit = negative ? static_cast<std::uint64_t>(-(lo + 1)) + 1
+                                       : static_cast<std::uint64_t>(hi);
+  std::uint64_t magnitude = 0;
+  for (char c : t) {
+    if (!isDigit(c)) return false;
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (magnitude > (limit - digit) / 10) return false;
+    magnitude = magnitude * 10 + digit;
+  }
+  if (negative) {
+    out = magnitude == 0 ? 0 : -static_cast<std::int64_t>(magnitude - 1) - 1;
+  } else {
+    out = static_cast<std::int64_t>(magnitude);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::int32_t StrToInt(std::string_view text) {
+  std::int64_t value = 0;
+  if (!parseInteger(text, std::numeric_limits<std::int32_t>::min(),
+                    std::numeric_limits<std::int32_t>::max(), value))
+    throw ZevrinError(ErrorKind::NotInteger, std::string(text));
+  return static_cast<std::int32_t>(value);
+}
+
+std::int64_t StrToInt64(std::string_view text) {
+  std::int64_t value = 0;
+  if (!parseInteger(text, std::numeric_limits<std::int64_t>::min(),
+                    std::numeric_limits<std::int64_t>::max(), value))
+    throw ZevrinError(ErrorKind::NotInteger, std::string(text));
+  return value;
+}
+
+double StrToFloat(std::string_view text) {
+  const auto fail = [&]() -> double { throw ZevrinError(ErrorKind::NotReal, std::string(text)); };
+  std::string_view t = skipBlanks(text);
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
+    negative = t[i] == '-';
+    ++i;
+  }
+  const std::size_t mantissa_begin = i;
+  std::size_t int_digits = 0;
+  std::size_t frac_digits = 0;
+  // Position of the first non-zero mantissa digit, as a power of ten of the digit's place.
+  bool seen_nonzero = false;
+  std::int64_t lead_place = 0;
+  while (i < t.size() && isDigit(t[i])) {
+    if (!seen_nonzero && t[i] != '0') seen_nonzero = true, lead_place = 0;
+    if (seen_nonzero) ++lead_place;
+    ++i, ++int_digits;
+  }
+  if (i < t.size() && t[i] == '.') {
+    ++i;
+    std::int64_t place = 0;
+    while (i < t.size() && isDigit(t[i])) {
+      --place;
+      if (!seen_nonzero && t[i] != '0') seen_nonzero = true, lead_place = place + 1;
+      ++i, ++frac_digits;
+    }
+  }
+  if (int_digits + frac_digits == 0) return fail();
+  std::int64_t exponent = 0;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    ++i;
+    bool exp_negative = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
+      exp_negative = t[i] == '-';
+      ++i;
+    }
+    if (i >= t.size() || !isDigit(t[i])) return fail();
+    while (i < t.size() && isDigit(t[i])) {
+      if (exponent < 1000000000) exponent = exponent * 10 + (t[i] - '0');
+      ++i;
+    }
+    if (exp_negative) exponent = -exponent;
+  }
+  if (i != t.size()) return fail();
+  if (!seen_nonzero) return negative ? -0.0 : 0.0;
+
+  // from_chars rejects a leading "+"; the sign is applied afterwards.
+  const std::string_view body = t.substr(mantissa_begin);
+  double value = 0;
+  const auto [ptr, ec] = std::from_chars(body.data(), body.data() + body.size(), value,
+                                         std::chars_format::general);
+  if (ec == std::errc::result_out_of_range) {
+    // The value is 0.d... times ten to (lead_place + exponent): beyond the largest double
+    // when that power is large, below the smallest when it is small.
+    if (lead_place + exponent > 0) return fail();
+    value = 0.0;
+  } else if (ec != std::errc() || ptr != body.data() + body.size()) {
+    return fail();
+  }
+  if (std::isinf(value)) return fail();
+  return negative ? -value : value;
+}
+
+std::string IntToStr(std::int64_t value) { return std::to_string(value); }
+
+namespace {
+
+// The decimal digits of |value| rounded to 15 significant digits, ties away from zero, with
+// the power of ten of the first digit (value = d1.d2d3... * 10^exp10).
+void roundTo15(double magnitude, std::string& digits, int& exp10) {
+  char buf[64];
+  auto res = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 16);
+  std::string_view s(buf, static_cast<std::size_t>(res.ptr - buf));
+  // "d.dddddddddddddddde+XX": 17 correctly rounded digits.
+  std::string all;
+  all.reserve(17);
+  all.push_back(s[0]);
+  std::size_t e = s.find('e');
+  all.append(s.substr(2, e - 2));
+  exp10 = std::atoi(std::string(s.substr(e + 1)).c_str());
+
+  bool up;
+  if (all[15] == '5' && all[16] == '0') {
+    // The 17-digit rounding cannot tell a tie from a value just below or above it: ask for
+    // the exact expansion, which a double always has in fewer than 800 digits.
+    static thread_local char exact[900];
+    auto ex = std::to_chars(exact, exact + sizeof exact, magnitude,
+                            std::chars_format::scientific, 800);
+    std::string_view x(exact, static_cast<std::size_t>(ex.ptr - exact));
+    // Digit 16 of the exact value is at offset 16 (one digit, the point, then 14 digits).
+    up = x[16] >= '5';
+    all.assign(1, x[0]);
+    all.append(x.substr(2, 14));
+  } else {
+    // Digits 16 and 17 are 00..49 or 51..99 here; when the 17-digit rounding carried into
+    // digit 15 they are 00 and the carry is already in the first 15 digits.
+    up = all[15] >= '5';
+  }
+  digits = all.substr(0, 15);
+  if (up) {
+    int k = 14;
+    while (k >= 0 && digits[static_cast<std::size_t>(k)] == '9') digits[static_cast<std::size_t>(k--)] = '0';
+    if (k < 0) {
+      digits.insert(digits.begin(), '1');
+      digits.pop_back();
+      ++exp10;
+    } else {
+      ++digits[static_cast<std::size_t>(k)];
+    }
+  }
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+}
+
+}  // namespace
+
+std::string FloatToStr(double value) {
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+  if (value == 0) return "0";
+  std::string digits;
+  int exp10 = 0;
+  roundTo15(std::fabs(value), digits, exp10);
+  std::string out;
+  if (value < 0) out.push_back('-');
+  // E: the value is 0.d1d2... times ten to the E.
+  const int E = exp10 + 1;
+  if (E > 15 || E < -3) {
+    out.push_back(digits[0]);
+    if (digits.size() > 1) {
+      out.push_back('.');
+      out.append(digits, 1);
+    }
+    out.push_back('E');
+    out.append(std::to_string(E - 1));
+  } else if (E <= 0) {
+    out.append("0.");
+    out.append(static_cast<std::size_t>(-E), '0');
+    out.append(digits);
+  } else {
+    const auto point = static_cast<std::size_t>(E);
+    if (digits.size() <= point) {
+      out.append(digits);
+      out.append(point - digits.size(), '0');
+    } else {
+      out.append(digits, 0, point);
+      out.push_back('.');
+      out.append(digits, point);
+    }
+  }
+  return out;
+}
+
+LineList SplitLines(std::string_view bytes) {
+  if (const void* nul = std::memchr(bytes.data(), 0, bytes.size()))
+    bytes = bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data()));
+  LineList lines;
+  const char* p = bytes.data();
+  const char* const end = p + bytes.size();
+  while (p < end) {
+    const char* q = p;
+    while (q < end && *q != '\n' && *q != '\r') ++q;
+    lines.emplace_back(p, static_cast<std::size_t>(q - p));
+    if (q == end) break;
+    if (*q == '\r' && q + 1 < end && q[1] == '\n') ++q;  // CR LF is one line end
+    p = q + 1;
+  }
+  return lines;
+}
+
+}  // namespace zevrin

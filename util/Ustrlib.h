@@ -1,0 +1,91 @@
+// Text helpers shared by every reader and writer of the model file: trimming, keyword
+// comparison, the line tokenizer, the split helpers and the number conversions.
+//
+// All text is a byte string; nothing here interprets multi-byte characters, and lengths and
+// positions count bytes. Inputs may come straight from hostile files: every function here
+// accepts any bytes and reports malformed numbers with ZevrinError.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zevrin {
+
+// A document file as an ordered list of 8-bit text lines, without their line ends.
+using LineList = std::vector<std::string>;
+
+// Removes all leading and trailing bytes of value 32 or less (blanks and control bytes).
+std::string_view TrimView(std::string_view text);
+inline std::string Trim(std::string_view text) { return std::string(TrimView(text)); }
+
+// Equal length and equal bytes after folding ASCII a-z to upper case; no locale rules.
+bool SameKeyword(std::string_view a, std::string_view b);
+
+// Folds ASCII a-z to upper case and leaves every other byte alone.
+inline unsigned char UpperAscii(unsigned char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+// Orders texts by their bytes after folding ASCII a-z to upper case (unsigned byte order).
+// Two texts that compare equal here are the same name.
+bool KeywordLess(std::string_view a, std::string_view b);
+
+// The bytes before the first occurrence of `separator` in `text`, or the whole text when it
+// does not occur. An empty separator never occurs.
+std::string_view BeforeFirst(std::string_view separator, std::string_view text);
+// The bytes after the first occurrence; exactly one byte is skipped, whatever the length of
+// the separator. Empty when the separator does not occur.
+std::string_view AfterFirst(std::string_view separator, std::string_view text);
+
+// A tokenizer over one line at a time. The caller sets Separator before each NextToken
+// (typically "=" for the key, then " " for the values).
+class MCommaStr {
+ public:
+  std::string Separator = ".";
+
+  void SetText(std::string_view text);
+  // The next token: the bytes before the separator. The rest is trimmed after each token, the
+  // token itself is not. Returns the empty text, changing nothing, when nothing is left.
+  std::string NextToken();
+  // Everything not yet taken; afterwards nothing is left.
+  std::string TakeRest();
+  std::int32_t RestLength() const { return static_cast<std::int32_t>(rest_.size()); }
+
+  const std::string& Text() const { return text_; }
+  const std::string& Rest() const { return rest_; }
+  std::int32_t TokenCount() const { return token_count_; }
+
+ private:
+  std::string text_;
+  std::string rest_;
+  std::int32_t token_count_ = 0;
+};
+
+// Text to integer: optional blanks, an optional sign and decimal digits, optional blanks.
+// Anything else, or a value outside the result's range, raises ErrorKind::NotInteger.
+std::int32_t StrToInt(std::string_view text);
+std::int64_t StrToInt64(std::string_view text);
+
+// Text to real: optional blanks, optional sign, digits with an optional fraction after "."
+// (at least one digit in all), an optional exponent after "E" or "e", optional blanks.
+// The decimal point is always ".". Values beyond the range of a double, "nan", "inf",
+// hexadecimal forms and everything else raise ErrorKind::NotReal. Values too small for a
+// double become zero of the same sign.
+double StrToFloat(std::string_view text);
+
+// Plain decimal, "-" for negatives.
+std::string IntToStr(std::int64_t value);
+
+// The general real format: 15 significant digits (ties away from zero), trailing zeros
+// dropped, "0" for zero (minus zero too), E notation when the decimal exponent leaves the
+// range from 0.0001 up to below 10^15 ("1E-5", "1E15", "-1.5E20"), "." as decimal point.
+// NaN and infinities, which no reader produces, are written "NAN", "INF" and "-INF".
+std::string FloatToStr(double value);
+
+// Splits file text into lines at CR LF, a lone LF or a lone CR. A last line without a line
+// break counts as a line; a NUL byte ends the text.
+LineList SplitLines(std::string_view bytes);
+
+}  // namespace zevrin
