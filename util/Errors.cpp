@@ -1,14 +1,20 @@
 #include "util/Errors.h"
 
+#include <string_view>
+
 namespace zevrin {
 namespace {
 
 // Replaces the first "%s" or "%d" of `pattern` with `argument`.
-std::string fill(const char* pattern, const std::string& argument) {
-  std::string out(pattern);
-  auto pos = out.find("%s");
-  if (pos == std::string::npos) pos = out.find("%d");
-  if (pos != std::string::npos) out.replace(pos, 2, argument);
+std::string fill(std::string_view pattern, std::string_view argument) {
+  auto pos = pattern.find("%s");
+  if (pos == std::string_view::npos) pos = pattern.find("%d");
+  if (pos == std::string_view::npos) return std::string(pattern);
+  std::string out;
+  out.reserve(pattern.size() + argument.size());
+  out.append(pattern.substr(0, pos));
+  out.append(argument);
+  out.append(pattern.substr(pos + 2));
   return out;
 }
 
@@ -61,7 +67,10 @@ std::string ZevrinError::describe(bool japanese) const {
   std::string out;
   if (!file_.empty()) {
     out += file_;
-    if (line_ > 0) out += ":" + std::to_string(line_);
+    if (line_ > 0) {
+      out += ':';
+      out += std::to_string(line_);
+    }
     out += ": ";
   }
   return out + message(japanese);

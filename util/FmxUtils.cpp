@@ -115,10 +115,19 @@ void WriteFileAtomically(const std::string& path,
 
 void WriteLinesFile(const std::string& path, const LineList& lines) {
   WriteFileAtomically(path, [&](const ByteSink& sink) {
+    // Gather lines into large blocks: one write call per line costs more than the copy.
+    std::string block;
+    constexpr std::size_t kBlock = 1 << 20;
+    block.reserve(kBlock + 4096);
     for (const std::string& line : lines) {
-      if (!sink(line.data(), line.size()) || !sink("\r\n", 2)) return false;
+      block.append(line);
+      block.append("\r\n", 2);
+      if (block.size() >= kBlock) {
+        if (!sink(block.data(), block.size())) return false;
+        block.clear();
+      }
     }
-    return true;
+    return sink(block.data(), block.size());
   });
 }
 
