@@ -1,0 +1,176 @@
+#include "view/M_scr.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "model/AM5_super.h"
+#include "util/Errors.h"
+
+namespace zevrin {
+namespace {
+
+// Nearest integer with ties to even, checked against the 32-bit range.
+std::int32_t nearestChecked(long double value) {
+  const long double r = std::nearbyint(value);  // the default rounding mode: ties to even
+  if (!(r >= static_cast<long double>(INT32_MIN) && r <= static_cast<long double>(INT32_MAX)))
+    throw ZevrinError(ErrorKind::RangeCheck, "");
+  return static_cast<std::int32_t>(r);
+}
+
+std::int32_t addChecked(std::int32_t a, std::int32_t b) {
+  const std::int64_t s = static_cast<std::int64_t>(a) + b;
+  if (s < INT32_MIN || s > INT32_MAX) throw ZevrinError(ErrorKind::RangeCheck, "");
+  return static_cast<std::int32_t>(s);
+}
+
+constexpr Rgb kLabelColor{0, 128, 0};
+constexpr std::int32_t kLabelPoints = 9;
+
+}  // namespace
+
+void Mscreen::SetCanvas(DrawSurface* canvas, std::int32_t width, std::int32_t height) {
+  Canvas = canvas;
+  Width = width;
+  Height = height;
+  Recompute();
+}
+
+void Mscreen::SetExtent(long double left, long double top, long double right,
+                        long double bottom) {
+  constexpr long double kMargin = 1.1L;
+  Left = left < 0 ? left * kMargin : -0.1L;
+  Top = top > 0 ? top * kMargin : 0.1L;
+  Right = right > 0 ? right * kMargin : 0.1L;
+  Bottom = bottom < 0 ? bottom * kMargin : -0.1L;
+  Recompute();
+}
+
+void Mscreen::Recompute() {
+  const long double h_ext = std::fabs(Left) + std::fabs(Right);
+  const long double v_ext = std::fabs(Top) + std::fabs(Bottom);
+  if (h_ext <= 0 || v_ext <= 0 || Height <= 0 || Width <= 0) {
+    Scale = 0;
+    return;
+  }
+  if (static_cast<long double>(Width) / Height >= h_ext / v_ext) {
+    Scale = Height / v_ext;
+  } else {
+    Scale = Width / h_ext;
+  }
+  OriginX = nearestChecked(std::fabs(Left) / h_ext * Width);
+  OriginY = nearestChecked(std::fabs(Top) / v_ext * Height);
+}
+
+void Mscreen::Project(long double x, long double y, long double z) {
+  switch (Direction) {
+    case kFront:
+      ProjH = static_cast<double>(x);
+      ProjV = static_cast<double>(y);
+      break;
+    case kLeft:
+      ProjH = static_cast<double>(z);
+      ProjV = static_cast<double>(y);
+      break;
+    default:
+      ProjH = static_cast<double>(x);
+      ProjV = static_cast<double>(z);
+      break;
+  }
+}
+
+std::int32_t Mscreen::PixelX(long double h) const {
+  return addChecked(OriginX, nearestChecked(h * Scale));
+}
+
+std::int32_t Mscreen::PixelY(long double v) const {
+  const std::int64_t y = static_cast<std::int64_t>(OriginY) - nearestChecked(v * Scale);
+  if (y < INT32_MIN || y > INT32_MAX) throw ZevrinError(ErrorKind::RangeCheck, "");
+  return static_cast<std::int32_t>(y);
+}
+
+void Mscreen::MoveTo3D(long double x, long double y, long double z) {
+  Project(x, y, z);
+  MoveTo2D(ProjH, ProjV);
+}
+
+void Mscreen::LineTo3D(long double x, long double y, long double z) {
+  Project(x, y, z);
+  LineTo2D(ProjH, ProjV);
+}
+
+void Mscreen::TextOut3D(std::string_view text, long double x, long double y, long double z) {
+  Project(x, y, z);
+  TextOut2D(text, ProjH, ProjV);
+}
+
+void Mscreen::SetPenColor(Rgb color) {
+  if (Canvas) Canvas->SetPenColor(color);
+}
+
+void Mscreen::MoveTo2D(long double h, long double v) {
+  if (Canvas) Canvas->MoveTo(PixelX(h), PixelY(v));
+}
+
+void Mscreen::LineTo2D(long double h, long double v) {
+  if (Canvas) Canvas->LineTo(PixelX(h), PixelY(v));
+}
+
+void Mscreen::TextOut2D(std::string_view text, long double h, long double v) {
+  if (Canvas) Canvas->TextOut(PixelX(h), PixelY(v), text, kLabelColor, kLabelPoints);
+}
+
+void Mscreen::ClearScreen(Rgb color) {
+  if (Canvas) Canvas->FillRect(0, 0, Width, Height, color);
+}
+
+void Mscreen::DrawGrid(long double step) {
+  SetPenColor({128, 128, 128});
+  // Each run draws its line at 0 before it tests, so that line appears even when the window
+  // does not reach it. A run stops after kMaxGridLines lines: a model far larger than the grid
+  // step (or with infinite bounds) would otherwise draw without end, and by then the lines lie
+  // closer than a pixel anyway.
+  constexpr int kMaxGridLines = 100000;
+  const auto run = [&](long double delta, bool vertical, auto&& more) {
+    long double t = 0;
+    int n = 0;
+    do {
+      if (vertical) {
+        MoveTo2D(t, Top);
+        LineTo2D(t, Bottom);
+      } else {
+        MoveTo2D(Left, t);
+        LineTo2D(Right, t);
+      }
+      t += delta;
+    } while (more(t) && ++n < kMaxGridLines);
+  };
+  run(step, true, [&](long double t) { return t <= Right; });
+  run(-step, true, [&](long double t) { return t >= Left; });
+  run(-step, false, [&](long double t) { return t >= Bottom; });
+  run(step, false, [&](long double t) { return t <= Top; });
+  SetPenColor({0, 255, 0});
+  MoveTo2D(0, Top);
+  LineTo2D(0, Bottom);
+  SetPenColor({255, 0, 0});
+  MoveTo2D(Left, 0);
+  LineTo2D(Right, 0);
+}
+
+void Mscreen::Redisplay(M5amsuper& document, std::int32_t direction) {
+  static constexpr std::uint32_t kIndex[3][4] = {{0, 1, 3, 4}, {2, 1, 5, 4}, {0, 2, 3, 5}};
+  const int d = direction == kFront ? 0 : direction == kLeft ? 1 : 2;
+  const long double h_min = document.GetBound(kIndex[d][0]);
+  const long double v_min = document.GetBound(kIndex[d][1]);
+  const long double h_max = document.GetBound(kIndex[d][2]);
+  const long double v_max = document.GetBound(kIndex[d][3]);
+  const long double H = std::fmax(std::fabs(h_min), std::fabs(h_max));
+  const long double V = std::fmax(std::fabs(v_min), std::fabs(v_max));
+  SetDirection(d);
+  SetExtent(-H, V, H, -V);
+  ClearScreen({0, 0, 0});
+  DrawGrid(10.0L);
+  SetPenColor({255, 255, 255});
+  document.Draw(*this);
+}
+
+}  // namespace zevrin

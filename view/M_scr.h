@@ -1,0 +1,65 @@
+// The wireframe view: projects model coordinates onto a picture for one of three fixed
+// orthographic directions, fits the document's box with a 10 percent margin, draws the grid
+// and axes, and offers the 3-D primitives through which the nodes draw themselves.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "view/Surface.h"
+
+namespace zevrin {
+
+class M5amsuper;
+
+class Mscreen {
+ public:
+  enum : std::int32_t { kFront = 0, kLeft = 1, kTop = 2 };
+
+  DrawSurface* Canvas = nullptr;  // not owned
+  long double Left = -100;
+  long double Top = -100;
+  long double Right = 100;
+  long double Bottom = 100;
+  std::int32_t Width = 100;
+  std::int32_t Height = 100;
+  long double Scale = 0;
+  std::int32_t OriginX = 0;
+  std::int32_t OriginY = 0;
+  double ProjH = 0;
+  double ProjV = 0;
+  std::int32_t Direction = 0;
+
+  void SetCanvas(DrawSurface* canvas, std::int32_t width, std::int32_t height);
+  // Widens the window by 10 percent; an edge on the wrong side of zero becomes +-0.1.
+  void SetExtent(long double left, long double top, long double right, long double bottom);
+  void SetDirection(std::int32_t code) { Direction = code; }
+  void Project(long double x, long double y, long double z);
+
+  // The primitives the nodes draw with. A pixel coordinate beyond 32 bits raises the range
+  // error.
+  void MoveTo3D(long double x, long double y, long double z);
+  void LineTo3D(long double x, long double y, long double z);
+  void TextOut3D(std::string_view text, long double x, long double y, long double z);
+  void SetPenColor(Rgb color);
+
+  void MoveTo2D(long double h, long double v);
+  void LineTo2D(long double h, long double v);
+  // A dark green 9-point label; the pen stays where it was.
+  void TextOut2D(std::string_view text, long double h, long double v);
+  void ClearScreen(Rgb color);
+  void DrawGrid(long double step);
+
+  // Fits the view to the document's box symmetrically about the origin, clears, draws the
+  // grid and axes, then the document in white lines.
+  void Redisplay(M5amsuper& document, std::int32_t direction);
+
+  // Pixel of a view coordinate: nearest integer, ties to even.
+  std::int32_t PixelX(long double h) const;
+  std::int32_t PixelY(long double v) const;
+
+ private:
+  void Recompute();
+};
+
+}  // namespace zevrin
