@@ -49,14 +49,9 @@ std::int32_t M5amsuper::ReadSection(const LineList& lines, std::int32_t start) {
 
   const auto begin_section = [&](M5amsuper* node, std::int32_t header) {
     if (header < 0 || header >= count) throwIndexError(header);
-    const std::string_view h = TrimView(lines[static_cast<std::size_t>(header)]);
-    // The name is the header without its first and last byte, whatever they are.
-    node->Name = h.size() >= 2 ? std::string(h.substr(1, h.size() - 2)) : std::string();
-    if (static_cast<std::int32_t>(open.size()) >= kMaxSectionDepth) {
-      ZevrinError e(ErrorKind::NestingTooDeep, std::to_string(kMaxSectionDepth));
-      e.setLine(header + 1);
-      throw e;
-    }
+    node->Name = SectionNameOf(TrimView(lines[static_cast<std::size_t>(header)]));
+    if (static_cast<std::int32_t>(open.size()) + read_depth_ > kMaxSectionDepth)
+      ThrowTooDeep(header);
     open.push_back({node, "[END" + node->Name + "]", header});
   };
 
@@ -64,11 +59,7 @@ std::int32_t M5amsuper::ReadSection(const LineList& lines, std::int32_t start) {
   std::int64_t i = static_cast<std::int64_t>(start) + 1;
   while (!open.empty()) {
     Open& top = open.back();
-    if (i >= count) {
-      ZevrinError e(ErrorKind::IndexOutOfRange, std::to_string(i));
-      e.setLine(top.header + 1);
-      throw e;
-    }
+    if (i >= count) ThrowMissingEnd(i, top.header);
     const auto index = static_cast<std::int32_t>(i);
     const std::string_view line = TrimView(lines[static_cast<std::size_t>(i)]);
     ++i;
@@ -88,10 +79,27 @@ std::int32_t M5amsuper::ReadSection(const LineList& lines, std::int32_t start) {
     if (c->ReadsNestedSections()) {
       begin_section(c, index);
     } else {
+      c->read_depth_ = static_cast<std::int32_t>(open.size()) + read_depth_;
       i = c->ReadSection(lines, index);
     }
   }
   return static_cast<std::int32_t>(i);
+}
+
+std::string M5amsuper::SectionNameOf(std::string_view h) {
+  return h.size() >= 2 ? std::string(h.substr(1, h.size() - 2)) : std::string();
+}
+
+void M5amsuper::ThrowMissingEnd(std::int64_t index, std::int32_t header_index) {
+  ZevrinError e(ErrorKind::IndexOutOfRange, std::to_string(index));
+  e.setLine(header_index + 1);
+  throw e;
+}
+
+void M5amsuper::ThrowTooDeep(std::int32_t header_index) {
+  ZevrinError e(ErrorKind::NestingTooDeep, std::to_string(kMaxSectionDepth));
+  e.setLine(header_index + 1);
+  throw e;
 }
 
 void M5amsuper::FinishRead() {

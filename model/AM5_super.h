@@ -76,6 +76,19 @@ class M5amsuper : public Mamcommon {
   // Model nodes answer GetBounds with their own box.
   virtual bool IsModelNode() const { return false; }
 
+  // Shared by the tree reader and the readers of their own: the section name of a trimmed
+  // header line (without its first and last byte, whatever they are), and the errors for a
+  // missing end line (the reader ran to `index`; the open section's header is at
+  // `header_index`) and for nesting beyond kMaxSectionDepth.
+  static std::string SectionNameOf(std::string_view trimmed_header);
+  [[noreturn]] static void ThrowMissingEnd(std::int64_t index, std::int32_t header_index);
+  [[noreturn]] static void ThrowTooDeep(std::int32_t header_index);
+
+  // Nesting level at which this node's section starts (the root's is 1). The tree reader sets
+  // it before it hands a section to a reader of its own, which must keep the whole nesting
+  // within kMaxSectionDepth.
+  std::int32_t read_depth_ = 1;
+
   // Runs `f`, giving an error that knows no line yet the 1-based line of `line_index`.
   template <class F>
   static auto AtLine(std::int32_t line_index, F&& f) -> decltype(f());
