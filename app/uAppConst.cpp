@@ -25,4 +25,8 @@ std::string StatusSavedAs(bool japanese, const std::string& file) {
   return japanese ? file + "へ保存しました" : "Saved " + file;
 }
 
+std::string StatusBoneMirrored(bool japanese) {
+  return japanese ? "Bornを反転コピーしました。" : "Born Mirrored";
+}
+
 }  // namespace zevrin

@@ -1,5 +1,5 @@
-// The program's language decision and the status texts of opening and saving, shared by the
-// command line and the window so that both always say the same.
+// The program's language decision and the status texts of opening, saving and the edits,
+// shared by the command line and the window so that both always say the same.
 #pragma once
 
 #include <string>
@@ -13,6 +13,8 @@ bool JapaneseFromEnvironment();
 std::string StatusOpened(bool japanese, const std::string& file);
 std::string StatusSaved(bool japanese, const std::string& file);    // the Save command
 std::string StatusSavedAs(bool japanese, const std::string& file);  // the Save As command
+// After the Mirror bone edit.
+std::string StatusBoneMirrored(bool japanese);
 
 // The template model read before a polygon file is converted into it.
 inline constexpr const char* kTemplateFileName = "animas_reference.mdl";

@@ -1,14 +1,24 @@
 // zevrin: the command line. Every edit of the window, in batch.
 #include <CLI/CLI.hpp>
 
+#include <QGuiApplication>
+#include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
 #include "app/Document.h"
 #include "app/uAppConst.h"
 #include "cli/TermProgress.h"
+#include "model/AM_const.h"
+#include "model/AM5_segment.h"
 #include "util/Errors.h"
+#include "util/FmxUtils.h"
+#include "util/Ustrlib.h"
+#include "view/M_scr.h"
+#include "view/QtSurface.h"
+#include "view/SvgSurface.h"
 
 namespace zevrin::cli {
 namespace {
@@ -64,12 +74,8 @@ int runInfo(const Options& o) {
   return 0;
 }
 
-int runConvert(const Options& o) {
-  TermProgress progress(!o.quiet);
-  DocumentSession session;
-  session.Progress = &progress;
-  load(session, o);
-  printCounts();
+// Save for --in-place, Save As for -o, each with its status text.
+void save(DocumentSession& session, const Options& o) {
   if (o.in_place) {
     session.SaveDocument(session.CurrentFile);
     status(o, StatusSaved(japanese(o), session.SaveFile));
@@ -77,6 +83,142 @@ int runConvert(const Options& o) {
     session.SaveDocument(o.output);
     status(o, StatusSavedAs(japanese(o), session.SaveFile));
   }
+}
+
+int runConvert(const Options& o) {
+  TermProgress progress(!o.quiet);
+  DocumentSession session;
+  session.Progress = &progress;
+  load(session, o);
+  printCounts();
+  save(session, o);
+  return 0;
+}
+
+// The options of mirror-bone; the renaming settings start as the defaults.
+struct MirrorOptions {
+  std::string tolerance;  // converted before anything is read
+  std::string rule = "append";
+  std::string word = kDefaultMirrorWord;
+  std::string replacement = kDefaultMirrorReplacement;
+  std::string append = kDefaultMirrorAppend;
+};
+
+int runMirrorBone(const Options& o, const MirrorOptions& m) {
+  // A mistyped tolerance must fail before the file is even read.
+  const double tolerance = StrToFloat(m.tolerance);
+  const std::int32_t rule = m.rule == "prefix"   ? kMirrorRulePrefix
+                            : m.rule == "suffix" ? kMirrorRuleSuffix
+                                                 : kMirrorRuleAppend;
+  TermProgress progress(!o.quiet);
+  DocumentSession session;
+  session.Progress = &progress;
+  load(session, o);
+  SetMirrorSettings(rule, m.word, m.replacement, m.append);
+  session.Document->MirrorBone(tolerance);
+  printCounts();
+  status(o, StatusBoneMirrored(japanese(o)));
+  save(session, o);
+  return 0;
+}
+
+// The options of render.
+struct RenderOptions {
+  std::string view = "front";
+  std::string size = "800x600";
+  bool cpid = false;
+  std::string output;
+};
+
+// A picture side beyond this is refused: 16384 x 16384 is already a gigabyte of raster.
+constexpr std::int32_t kMaxPictureSide = 16384;
+
+// Reads "WxH" with both sides from 1 to kMaxPictureSide; false for anything else.
+bool parsePictureSize(std::string_view text, std::int32_t& width, std::int32_t& height) {
+  const auto side = [](std::string_view s, std::int32_t& v) {
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    return ec == std::errc() && end == s.data() + s.size() && v >= 1 && v <= kMaxPictureSide;
+  };
+  const std::size_t x = text.find('x');
+  return x != std::string_view::npos && side(text.substr(0, x), width) &&
+         side(text.substr(x + 1), height);
+}
+
+enum class PictureKind { None, Png, Svg };
+
+// By the extension of the file name, ASCII case ignored.
+PictureKind pictureKind(std::string_view path) {
+  const std::size_t dot = path.rfind('.');
+  const std::size_t slash = path.rfind('/');
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
+    return PictureKind::None;
+  const std::string_view ext = path.substr(dot);
+  if (SameKeyword(ext, ".png")) return PictureKind::Png;
+  if (SameKeyword(ext, ".svg")) return PictureKind::Svg;
+  return PictureKind::None;
+}
+
+// Draws the document as the window does: the view set up as at the window's start, then a
+// redisplay. A coordinate the picture cannot hold is the model's fault, so the error names it.
+void drawDocument(DrawSurface& surface, std::int32_t width, std::int32_t height,
+                  DocumentSession& session, std::int32_t direction) {
+  try {
+    Mscreen view;
+    view.SetCanvas(&surface, width, height);
+    view.SetExtent(-100, 100, 100, -100);
+    view.SetDirection(Mscreen::kFront);
+    view.Redisplay(session.Document.get(), direction);
+  } catch (ZevrinError& e) {
+    if (e.file().empty()) e.setFile(session.CurrentFile);
+    throw;
+  }
+}
+
+void writeBytes(const std::string& path, const char* data, std::size_t size) {
+  WriteFileAtomically(path, [&](const ByteSink& sink) { return sink(data, size); });
+}
+
+// Qt's own notes (a missing runtime folder, the platform in use) are no concern of a batch
+// run; only its real failures are shown.
+void qtMessages(QtMsgType type, const QMessageLogContext&, const QString& text) {
+  if (type == QtCriticalMsg || type == QtFatalMsg) std::cerr << text.toStdString() << '\n';
+}
+
+int runRender(const Options& o, const RenderOptions& r) {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  parsePictureSize(r.size, width, height);  // already checked while parsing
+  const std::int32_t direction = r.view == "left" ? Mscreen::kLeft
+                                 : r.view == "top" ? Mscreen::kTop
+                                                   : Mscreen::kFront;
+  TermProgress progress(!o.quiet);
+  DocumentSession session;
+  session.Progress = &progress;
+  load(session, o);
+  printCounts();
+  Shared().ShowCpid = r.cpid;
+  if (pictureKind(r.output) == PictureKind::Svg) {
+    SvgSurface surface(width, height);
+    drawDocument(surface, width, height, session, direction);
+    const std::string text = surface.Text();
+    writeBytes(r.output, text.data(), text.size());
+  } else {
+    // The raster picture's fonts need a QGuiApplication; with no display the offscreen
+    // platform serves, unless the user chose one.
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (!platform || !*platform) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    qInstallMessageHandler(qtMessages);
+    int qt_argc = 1;
+    char qt_name[] = "zevrin";
+    char* qt_argv[] = {qt_name, nullptr};
+    QGuiApplication gui(qt_argc, qt_argv);
+    QtSurface surface(width, height);
+    drawDocument(surface, width, height, session, direction);
+    const QByteArray png = surface.Png();
+    if (png.isEmpty()) throw ZevrinError(ErrorKind::CannotWrite, r.output);
+    writeBytes(r.output, png.constData(), static_cast<std::size_t>(png.size()));
+  }
+  status(o, StatusSavedAs(japanese(o), r.output));
   return 0;
 }
 
@@ -115,6 +257,53 @@ int run(int argc, char** argv) {
   convert->add_option("FILE", o.file, "Model (.mdl, .seg), DXF or ROK file")->required();
   addOutputOptions(convert, o);
 
+  MirrorOptions m;
+  auto* mirror = app.add_subcommand(
+      "mirror-bone", "Copy every bone off the X = 0 plane, mirrored, with a new name");
+  mirror->add_option("FILE", o.file, "Model file (.mdl, .seg)")->required();
+  mirror
+      ->add_option("-t,--tolerance", m.tolerance,
+                   "A bone whose pivot or end lies farther than TOL from the plane is copied")
+      ->type_name("TOL")
+      ->required();
+  mirror
+      ->add_option("--rule", m.rule,
+                   "prefix: a copy's name beginning with AAA gets BBB in its place; suffix: "
+                   "one ending with AAA likewise; append: TEXT is appended. A name the rule "
+                   "does not match gets TEXT appended too (default: append)")
+      ->type_name("RULE")
+      ->check(CLI::IsMember({"prefix", "suffix", "append"}));
+  mirror->add_option("--word", m.word, "The word AAA the rules look for (default: left)")
+      ->type_name("AAA");
+  mirror->add_option("--replacement", m.replacement, "The replacement BBB (default: right)")
+      ->type_name("BBB");
+  mirror->add_option("--append", m.append, "The appended TEXT (default: mb)")->type_name("TEXT");
+  addOutputOptions(mirror, o);
+
+  RenderOptions r;
+  auto* render = app.add_subcommand(
+      "render", "Open FILE and draw it as the window does, into a PNG or SVG picture");
+  render->add_option("FILE", o.file, "Model (.mdl, .seg), DXF or ROK file")->required();
+  render->add_option("--view", r.view, "Direction of view: front, left or top (default: front)")
+      ->check(CLI::IsMember({"front", "left", "top"}));
+  render
+      ->add_option("--size", r.size,
+                   "Picture size WxH in pixels, each side 1 to " +
+                       std::to_string(kMaxPictureSide) + " (default: 800x600)")
+      ->type_name("WxH")
+      ->check([](const std::string& text) -> std::string {
+        std::int32_t w = 0;
+        std::int32_t h = 0;
+        return parsePictureSize(text, w, h) ? "" : "SIZE must be WxH, for example 800x600";
+      });
+  render->add_flag("--cpid", r.cpid, "Label the control points with their numbers");
+  render->add_option("-o,--output", r.output, "The picture: OUT.png or OUT.svg")
+      ->type_name("OUT")
+      ->required()
+      ->check([](const std::string& path) -> std::string {
+        return pictureKind(path) == PictureKind::None ? "OUT must end in .png or .svg" : "";
+      });
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -129,6 +318,8 @@ int run(int argc, char** argv) {
   try {
     if (info->parsed()) return runInfo(o);
     if (convert->parsed()) return runConvert(o);
+    if (render->parsed()) return runRender(o, r);
+    if (mirror->parsed()) return runMirrorBone(o, m);
   } catch (const ZevrinError& e) {
     std::cerr << e.describe(japanese(o)) << '\n';
     return 1;

@@ -1,1 +1,43 @@
 #include "model/AM5_group.h"
+
+#include "mesh/AM5_cplist.h"
+
+namespace zevrin {
+
+void M5group::FinishRead() {
+  M5amsuper::FinishRead();
+  MCommaStr tokens;
+  std::int32_t remaining = 0;
+  for (const Entry& e : Entries) {
+    tokens.SetText(e.Text);
+    tokens.Separator = "=";
+    const std::string key = tokens.NextToken();
+    if (SameKeyword(key, "Name")) {
+      GroupName = tokens.NextToken();
+    } else if (SameKeyword(key, "Count")) {
+      remaining = WithLine(e.Line, [&] { return StrToInt(tokens.NextToken()); });
+    } else {
+      GroupIds.push_back(e.Text);
+      // Any line before the count is taken as an id and ends the reading at once.
+      if (--remaining <= 0) break;
+    }
+  }
+}
+
+void M5group::WriteSection(LineList& lines) {
+  if (Suppressed) return;
+  lines.push_back("[" + Name + "]");
+  lines.push_back("Name=" + GroupName);
+  lines.push_back("Count=" + IntToStr(IdCount()));
+  lines.insert(lines.end(), GroupIds.begin(), GroupIds.end());
+  lines.push_back("[END" + Name + "]");
+}
+
+void M5group::Halvejoin(double /*tolerance*/) { Suppressed = true; }
+
+void M5group::FillFromCps(const M5cplist& list) {
+  for (const M5cp* p : list.Items)
+    if (p->HasGroupName(GroupName)) GroupIds.push_back(IntToStr(p->Id));
+}
+
+}  // namespace zevrin

@@ -1,11 +1,37 @@
-// A GROUP section: a named set of control points of its model's mesh.
-// Until its own reading and writing arrive, it is read and written as any other section.
+// A GROUP section: a named set of control points of its model's mesh, written back from its
+// name, its count and its id lines.
 #pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
 
 #include "model/AM5_super.h"
 
 namespace zevrin {
 
-class M5group : public M5amsuper {};
+class M5cplist;
+
+class M5group : public M5amsuper {
+ public:
+  std::vector<std::string> GroupIds;  // each id line as read (trimmed)
+  bool Suppressed = false;
+  std::string GroupName;
+
+  M5group() { Name = "GROUP"; }
+
+  void WriteSection(LineList& lines) override;
+  void Halvejoin(double tolerance) override;
+
+  std::int32_t IdCount() const { return static_cast<std::int32_t>(GroupIds.size()); }
+  const std::string& IdAt(std::size_t index) const { return GroupIds[index]; }
+  void DeleteIdAt(std::size_t index) { GroupIds.erase(GroupIds.begin() + static_cast<std::ptrdiff_t>(index)); }
+  // Appends the id of every point of the list, in list order, that carries GroupName.
+  void FillFromCps(const M5cplist& list);
+
+ protected:
+  // Takes "Name=" and "Count=" and then as many id lines as the count says (at least one).
+  void FinishRead() override;
+};
 
 }  // namespace zevrin

@@ -1,11 +1,82 @@
-// A SEGMENT section: one bone of the model's skeleton.
-// Until its own reading and writing arrive, it is read and written as any other section.
+// A SEGMENT section: one bone of the model's skeleton. Its lines give the bone's pivot, its
+// end, its roll handle, its colour and its name; nested SEGMENT sections are its child bones.
+// Sections of other kinds inside a bone are kept as plain lines, header and end line included.
+//
+// Also the bone-renaming rule of Mirror bone and the settings it reads from the shared record.
 #pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
 
 #include "model/AM5_super.h"
 
 namespace zevrin {
 
-class M5segment : public M5amsuper {};
+class M5segment : public M5amsuper {
+ public:
+  M5segment() { Name = "SEGMENT"; }
+
+  std::string BoneName;     // the value of the "Name=" line
+  bool Suppressed = false;  // set by Halvejoin: the bone and its children write nothing
+  Vec3 Pivot;
+  Vec3 End;
+  Vec3 RollHandle;
+  std::uint32_t BoneColor = 0;  // red in bits 0..7, green in 8..15, blue in 16..23
+  bool MirroredCopy = false;    // made by MirrorBone; never mirrored again
+
+  // Reads the bone at `start` with its child bones, nested without recursion and refused
+  // beyond kMaxSectionDepth. A position or colour that is no number raises the conversion
+  // error at its line.
+  std::int32_t ReadSection(const LineList& lines, std::int32_t start) override;
+  // Rewrites the bone's "Pivot=", "End=", "RollHandle=" and "Name=" lines (every one of them)
+  // from the fields, then writes the section; the colour line stays as read.
+  void WriteSection(LineList& lines) override;
+  void Halvejoin(double tolerance) override;
+  // The child bones first, then the bone as a line from pivot to end in its own colour.
+  void Draw(Mscreen& view) override;
+  // A bone off the X = 0 plane (pivot or end farther than `tolerance`) returns its copy
+  // mirrored across the plane, with the copies of its child bones nested in the copy; the
+  // child copies of a bone on the plane are appended to the bone itself.
+  std::unique_ptr<M5amsuper> MirrorBone(double tolerance) override;
+
+ protected:
+  bool ReadsNestedSections() const override { return false; }
+
+ private:
+  // Takes the bone's fields from its plain lines, in order; a key on two lines keeps the
+  // later line's values.
+  void InterpretLines();
+  // Puts the fields into the name and position lines.
+  void RewriteLines();
+  // The bone's own copy across the plane, without child bones; none when it lies on the plane.
+  std::unique_ptr<M5segment> MirroredCopyOf(double tolerance) const;
+  // The node when it is exactly a bone, so that the walks here may take over its part; none
+  // for any other class.
+  static M5segment* AsBone(M5amsuper* node);
+};
+
+// The values of SharedState::MirrorPattern.
+enum MirrorRule : std::int32_t {
+  kMirrorRuleNone = 0,
+  kMirrorRulePrefix = 1,  // a name beginning with the word gets the replacement instead
+  kMirrorRuleSuffix = 2,  // a name ending with the word gets the replacement instead
+  kMirrorRuleAppend = 3,  // every name gets the appended text
+};
+
+// The settings used when nothing was configured.
+inline constexpr std::int32_t kDefaultMirrorRule = kMirrorRuleAppend;
+inline constexpr const char* kDefaultMirrorWord = "left";
+inline constexpr const char* kDefaultMirrorReplacement = "right";
+inline constexpr const char* kDefaultMirrorAppend = "mb";
+
+// Stores a choice of the renaming settings in the shared record.
+void SetMirrorSettings(std::int32_t pattern, std::string word, std::string replacement,
+                       std::string append);
+
+// The name of a bone's mirrored copy under the shared settings. A name that the chosen rule
+// does not match (and every name under the other rules) gets the appended text.
+std::string MirrorName(std::string_view name);
 
 }  // namespace zevrin

@@ -100,12 +100,7 @@ class M5amsuper : public Mamcommon {
 
 template <class F>
 auto M5amsuper::AtLine(std::int32_t line_index, F&& f) -> decltype(f()) {
-  try {
-    return f();
-  } catch (ZevrinError& e) {
-    if (e.line() == 0 && line_index >= 0) e.setLine(line_index + 1);
-    throw;
-  }
+  return WithLine(line_index, std::forward<F>(f));
 }
 
 }  // namespace zevrin

@@ -21,6 +21,10 @@ check() {  # check NAME EXPECTED ACTUAL
   fi
 }
 
+crlf() {  # crlf LINE...: the lines as the program saves them
+  printf '%s\r\n' "$@"
+}
+
 run() {  # run ARGS...: sets out, err, rc
   out=$("$zevrin" "$@" 2>"$work/.err")
   rc=$?
@@ -76,6 +80,31 @@ check "broken message" "broken.mdl:2: List index out of range (3)" "$err"
 check "broken file untouched" "$(cat broken.orig)" "$(cat broken.mdl)"
 [ -e broken.mdl.bak ] && check "no backup after a failed load" "absent" "present"
 
+printf '[MODELFILE]\n[SEGMENT]\nName=leftArm\nPivot=2 0 0\nEnd=3.0 0 0\n[ENDSEGMENT]\n[ENDMODELFILE]\n' > bones.mdl
+cp bones.mdl bones.orig
+run mirror-bone bones.mdl -t 0.5 --rule prefix -o mirrored
+check "mirror-bone exit" 0 "$rc"
+check "mirror-bone status" $'Born Mirrored\nSaved mirrored.mdl' "$err"
+check "mirror-bone lines" "$(crlf '[MODELFILE]' '[SEGMENT]' 'Name=rightArm' 'Pivot=-2 0 0' \
+  'End=-3 0 0' '[ENDSEGMENT]' '[SEGMENT]' 'Name=leftArm' 'Pivot=2 0 0' 'End=3 0 0' \
+  '[ENDSEGMENT]' '[ENDMODELFILE]')" "$(cat mirrored.mdl)"
+run --lang ja mirror-bone bones.mdl -t 0.5 --in-place
+check "mirror-bone in place" 0 "$rc"
+check "mirror-bone status ja" $'Bornを反転コピーしました。\nbones.mdlへ上書き保存しました' "$err"
+check "mirror-bone default name" "Name=leftArmmb" "$(grep -a '^Name=leftArmmb' bones.mdl | tr -d '\r')"
+check "mirror-bone backup" "$(cat bones.orig)" "$(cat bones.mdl.bak)"
+
+cp bones.orig bad.mdl
+run mirror-bone bad.mdl -t 0.5x --in-place
+check "bad tolerance exit" 1 "$rc"
+check "bad tolerance message" "'0.5x' is not a number" "$err"
+check "bad tolerance leaves the file" "$(cat bones.orig)" "$(cat bad.mdl)"
+[ -e bad.mdl.bak ] && check "no backup after a bad tolerance" "absent" "present"
+run mirror-bone bad.mdl --in-place
+check "mirror-bone needs a tolerance" 2 "$rc"
+run mirror-bone bad.mdl -t 1 --rule middle --in-place
+check "unknown rule" 2 "$rc"
+
 run convert model.mdl
 check "convert needs an output" 2 "$rc"
 run convert model.mdl -o a.mdl --in-place
@@ -86,7 +115,7 @@ run
 check "no subcommand" 2 "$rc"
 run --lang fr info model.mdl
 check "unknown language" 2 "$rc"
-for sub in info convert; do
+for sub in info convert mirror-bone; do
   run "$sub" --help
   check "$sub --help" 0 "$rc"
 done

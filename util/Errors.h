@@ -56,4 +56,17 @@ class ZevrinError : public std::runtime_error {
 // Convenience for "index error at line index `index`" (0-based, as the line list counts).
 [[noreturn]] void throwIndexError(std::int64_t index);
 
+// Runs `f`; an error raised inside that knows no line yet gets the 1-based line of the
+// 0-based `line_index` (none when the index is negative: a line made in memory).
+template <class F>
+auto WithLine(std::int64_t line_index, F&& f) -> decltype(f()) {
+  try {
+    return f();
+  } catch (ZevrinError& e) {
+    if (e.line() == 0 && line_index >= 0 && line_index < INT32_MAX)
+      e.setLine(static_cast<std::int32_t>(line_index + 1));
+    throw;
+  }
+}
+
 }  // namespace zevrin

@@ -9,18 +9,13 @@
 namespace zevrin {
 namespace {
 
-// Nearest integer with ties to even, checked against the 32-bit range.
+// Nearest integer with ties to even (the default rounding mode), checked against the 32-bit
+// range. NaN fails the check too.
 std::int32_t nearestChecked(long double value) {
-  const long double r = std::nearbyint(value);  // the default rounding mode: ties to even
+  const long double r = std::nearbyint(value);
   if (!(r >= static_cast<long double>(INT32_MIN) && r <= static_cast<long double>(INT32_MAX)))
     throw ZevrinError(ErrorKind::RangeCheck, "");
   return static_cast<std::int32_t>(r);
-}
-
-std::int32_t addChecked(std::int32_t a, std::int32_t b) {
-  const std::int64_t s = static_cast<std::int64_t>(a) + b;
-  if (s < INT32_MIN || s > INT32_MAX) throw ZevrinError(ErrorKind::RangeCheck, "");
-  return static_cast<std::int32_t>(s);
 }
 
 constexpr Rgb kLabelColor{0, 128, 0};
@@ -48,11 +43,11 @@ void Mscreen::SetExtent(long double left, long double top, long double right,
 void Mscreen::Recompute() {
   const long double h_ext = std::fabs(Left) + std::fabs(Right);
   const long double v_ext = std::fabs(Top) + std::fabs(Bottom);
-  if (h_ext <= 0 || v_ext <= 0 || Height <= 0 || Width <= 0) {
+  // A picture without area (a minimised window) has no scale: the ratio rule gives 0 there as
+  // well, but would divide by zero to find it. The origins are still placed.
+  if (Width == 0 || Height == 0) {
     Scale = 0;
-    return;
-  }
-  if (static_cast<long double>(Width) / Height >= h_ext / v_ext) {
+  } else if (static_cast<long double>(Width) / Height >= h_ext / v_ext) {
     Scale = Height / v_ext;
   } else {
     Scale = Width / h_ext;
@@ -78,14 +73,14 @@ void Mscreen::Project(long double x, long double y, long double z) {
   }
 }
 
+// The origin and the rounded offset are added before the range is checked: only the pixel itself
+// has to fit. The extended sum is exact for any offset that could land in range.
 std::int32_t Mscreen::PixelX(long double h) const {
-  return addChecked(OriginX, nearestChecked(h * Scale));
+  return nearestChecked(OriginX + std::nearbyint(h * Scale));
 }
 
 std::int32_t Mscreen::PixelY(long double v) const {
-  const std::int64_t y = static_cast<std::int64_t>(OriginY) - nearestChecked(v * Scale);
-  if (y < INT32_MIN || y > INT32_MAX) throw ZevrinError(ErrorKind::RangeCheck, "");
-  return static_cast<std::int32_t>(y);
+  return nearestChecked(OriginY - std::nearbyint(v * Scale));
 }
 
 void Mscreen::MoveTo3D(long double x, long double y, long double z) {
@@ -156,21 +151,22 @@ void Mscreen::DrawGrid(long double step) {
   LineTo2D(Right, 0);
 }
 
-void Mscreen::Redisplay(M5amsuper& document, std::int32_t direction) {
+void Mscreen::Redisplay(M5amsuper* document, std::int32_t direction) {
+  if (!document) return;
   static constexpr std::uint32_t kIndex[3][4] = {{0, 1, 3, 4}, {2, 1, 5, 4}, {0, 2, 3, 5}};
   const int d = direction == kFront ? 0 : direction == kLeft ? 1 : 2;
-  const long double h_min = document.GetBound(kIndex[d][0]);
-  const long double v_min = document.GetBound(kIndex[d][1]);
-  const long double h_max = document.GetBound(kIndex[d][2]);
-  const long double v_max = document.GetBound(kIndex[d][3]);
+  const long double h_min = document->GetBound(kIndex[d][0]);
+  const long double v_min = document->GetBound(kIndex[d][1]);
+  const long double h_max = document->GetBound(kIndex[d][2]);
+  const long double v_max = document->GetBound(kIndex[d][3]);
   const long double H = std::fmax(std::fabs(h_min), std::fabs(h_max));
   const long double V = std::fmax(std::fabs(v_min), std::fabs(v_max));
-  SetDirection(d);
+  SetDirection(direction);
   SetExtent(-H, V, H, -V);
   ClearScreen({0, 0, 0});
   DrawGrid(10.0L);
   SetPenColor({255, 255, 255});
-  document.Draw(*this);
+  document->Draw(*this);
 }
 
 }  // namespace zevrin

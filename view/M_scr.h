@@ -51,8 +51,9 @@ class Mscreen {
   void DrawGrid(long double step);
 
   // Fits the view to the document's box symmetrically about the origin, clears, draws the
-  // grid and axes, then the document in white lines.
-  void Redisplay(M5amsuper& document, std::int32_t direction);
+  // grid and axes, then the document in white lines. Without a document nothing happens.
+  // `direction` 0 is the front, 1 the left and any other value the top view.
+  void Redisplay(M5amsuper* document, std::int32_t direction);
 
   // Pixel of a view coordinate: nearest integer, ties to even.
   std::int32_t PixelX(long double h) const;

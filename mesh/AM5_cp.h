@@ -1,0 +1,143 @@
+// One control point of a spline: its four-line record in the model file, the rules by which an
+// attached or hooked point finds its position, mirrored copies, and drawing.
+//
+// The points of one spline form a doubly linked chain; each point owns its successor. Every
+// chain operation here walks iteratively, so a spline or an attach chain of any length is
+// safe, and destroying a chain unlinks it in a loop.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/AM5_super.h"
+
+namespace zevrin {
+
+class Mscreen;
+class PositionResolver;
+struct Mattach_correct;
+
+class M5cp {
+ public:
+  static constexpr std::uint32_t kBit0 = 0x00000001;
+  static constexpr std::uint32_t kLoopBit = 0x00000004;
+  static constexpr std::uint32_t kHookParamBits = 0x00000010 | 0x00001000;
+  static constexpr std::uint32_t kHookBits = 0x00000080 | 0x80000000;
+
+  std::uint32_t Flags = 0;
+  std::int32_t Attached = 0;  // 1: the position comes from the target
+  std::int32_t TargetId = 0;
+  M5cp* Target = nullptr;  // resolved target, not owned; set by the control-point list
+  std::int32_t Id = 0;
+  double HookParam = 0;
+  bool HookParamFlipped = false;
+  double X = 0;
+  double Y = 0;
+  double Z = 0;
+  bool InBiasDefault = false;
+  Vec3 InBias;
+  bool OutBiasDefault = false;
+  Vec3 OutBias;
+  // Sorted by KeywordLess; names equal under ASCII case folding are one name.
+  std::vector<std::string> GroupNames;
+  bool Mirrored = false;
+  M5cp* Prev = nullptr;        // not owned
+  std::unique_ptr<M5cp> Next;  // owned: the rest of the chain
+
+  M5cp() = default;
+  M5cp(const M5cp&) = delete;
+  M5cp& operator=(const M5cp&) = delete;
+  // Destroys the rest of the chain in a loop.
+  ~M5cp();
+
+  // Reads the four-line record that starts at `index` of `entries` (plain lines of a MESH
+  // section); returns the index after it. Errors carry the line of the offending record line;
+  // running out of lines raises the index error.
+  std::size_t ReadFrom(std::span<const Entry> entries, std::size_t index);
+
+  // Chain operations: this point and every point after it, in order.
+  void WriteChain(LineList& lines) const;
+  void DumpChain(LineList& lines) const;
+  void AppendChainTo(std::vector<M5cp*>& list);
+  // Appends mirrored copies of the selected points (kind 3: points with both neighbours; 1:
+  // with a predecessor; 2: with a successor; others: all).
+  void MirrorCopyChain(std::vector<std::unique_ptr<M5cp>>& list, std::int32_t kind,
+                       std::int32_t offset) const;
+  // Draws with a shared resolver when one is given, so that a mesh resolves each attach
+  // chain once per picture.
+  void DrawChain(Mscreen& view, PositionResolver* resolver = nullptr) const;
+  void SetBit0OnChain();
+  void MoveLoopBitToEnd(bool carried);
+  void AddGroupNameToChain(std::string_view name);
+  bool ChainOnMirrorPlane() const;
+
+  // Resolved coordinates at hook parameter t: own coordinates for a plain point at t = 0;
+  // interpolated along the spline for a hook; otherwise the target's, passing t on. A point
+  // whose target is missing, or that lies on an attachment cycle, has its own coordinates.
+  double PosX(double t) const;
+  double PosY(double t) const;
+  double PosZ(double t) const;
+  Vec3 Pos(double t) const;
+  M5cp* First();
+  const M5cp* First() const;
+  const M5cp* NextOrFirst() const;
+
+  void InitAt(std::int32_t id, const Vec3& position);
+  void ResolveTarget(const std::vector<M5cp*>& list);
+  std::int32_t GetId() const { return Id; }
+  std::int32_t AttachTargetId() const { return Attached == 1 ? TargetId : -1; }
+  bool IsAttached() const { return Attached == 1; }
+  bool HasNoTarget() const { return Target == nullptr; }
+  void AttachTo(std::int32_t id) {
+    TargetId = id;
+    Attached = 1;
+  }
+  void SetTargetId(std::int32_t id) { TargetId = id; }
+  void ClearAttachment() {
+    Attached = 0;
+    Target = nullptr;
+  }
+  void FreezePosition();
+  void NegateIds();
+  void ReplaceId(std::int32_t old_id, std::int32_t new_id);
+  void FlipHookParamOnce();
+  M5cp* Retarget(const Mattach_correct& record);
+  void SnapX(double tolerance);
+  bool IsOnMirrorPlane() const;
+  bool IsFirst() const { return Prev == nullptr; }
+  bool IsLast() const { return Next == nullptr; }
+  void SetLoopBit() { Flags |= kLoopBit; }
+  void ClearLoopBit() { Flags &= ~kLoopBit; }
+  bool HasLoopBit() const { return (Flags & kLoopBit) != 0; }
+  void SetHookBitHigh() { Flags = (Flags & ~kHookBits) | 0x80000000u; }
+  void ClearHookBits() { Flags &= ~kHookBits; }
+  bool HasHookBits() const { return (Flags & kHookBits) != 0; }
+  bool HasHookParamBits() const { return (Flags & kHookParamBits) != 0; }
+  std::string FirstGroupName() const;
+  bool HasGroupName(std::string_view name) const;
+  void AddGroupName(std::string_view name);
+
+  // The diagnostic line of one point, with or without its "cptype=" field.
+  std::string DumpLine(bool with_type) const;
+
+ private:
+  // The point whose own coordinates give this point's position at t = 0: the end of its
+  // chain of targets, or this point on a cycle.
+  const M5cp* PositionSource() const;
+  double Resolve(double t, int axis) const;
+};
+
+// The correction record of Halvejoin: retarget attachments from OldId to NewId, or (Attach)
+// attach the point OldId at the end of NewId's chain.
+struct Mattach_correct {
+  std::int32_t OldId = 0;
+  std::int32_t NewId = 0;
+  bool Hook = false;
+  bool Attach = false;
+};
+
+}  // namespace zevrin

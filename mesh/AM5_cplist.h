@@ -1,0 +1,70 @@
+// A flat, ordered view over every control point of one mesh (splines in mesh order, each
+// chain from first to last point), with the whole-mesh passes that need ids: renumbering,
+// attach resolution, welding and unwelding, corrections and bounds.
+//
+// Every lookup means the first match in list order. The passes use hash indexes built for the
+// pass, so that they run in time near-linear in the number of points, with exactly the
+// results of scanning the list from the start for each lookup (tests keep the scans beside
+// them). The list never owns a point; any change of the splines needs a new list.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mesh/AM5_cp.h"
+#include "mesh/AM5_splin.h"
+
+namespace zevrin {
+
+class M5cplist {
+ public:
+  std::vector<M5cp*> Items;  // not owned
+  double MinX = 0, MinY = 0, MinZ = 0;
+  double MaxX = 0, MaxY = 0, MaxZ = 0;
+
+  M5cplist() = default;
+  explicit M5cplist(const std::vector<std::unique_ptr<M5spline>>& splines);
+
+  std::int32_t Count() const { return static_cast<std::int32_t>(Items.size()); }
+  M5cp* GetAt(std::size_t index) const { return index < Items.size() ? Items[index] : nullptr; }
+
+  // Single lookups, by scanning.
+  M5cp* FindById(std::int32_t id) const;
+  M5cp* FindAttachedTo(std::int32_t id) const;
+  // The chain of attachments hanging off an id: the first point attached to it, the first
+  // point attached to that one, and so on. A chain that comes back to a point already found
+  // (a ring of attachments) ends before it.
+  M5cp* FindChainEnd(std::int32_t id) const;
+  M5cp* FindChainNonHook(std::int32_t id) const;
+  void FlipHookParamsOnChain(std::int32_t id);
+
+  // Ids become 1..Count in list order; every point takes the new id of the last point that
+  // had its id, and attachments follow. An attachment naming no point gets the target 0,
+  // which names nothing afterwards. Returns Count.
+  std::int32_t Renumber();
+  void SnapToMirrorPlane(double tolerance);
+  // Resolves every attachment; attachments that name no point, and rings of attachments
+  // (which are broken: their points keep their own coordinates), go to "attach_err.txt".
+  void ResolveAttachments();
+  void ReportAttachErrors();
+  void ApplyCorrections(const std::vector<Mattach_correct>& records);
+  // Welds unattached points at exactly the same position: the first keeps its coordinates,
+  // the others hang behind it in a chain in list order.
+  void AttachAll();
+  // Gives every point its resolved position as own coordinates and drops the attachments.
+  void DetachAll();
+  // Box of every resolved position and the origin; returns its eight corners as text.
+  std::string ComputeBounds();
+
+  void DumpToFile(const std::string& name) const;
+  static void DumpCorrections(const std::vector<Mattach_correct>& records);
+
+  static constexpr const char* kAttachErrorFile = "attach_err.txt";
+};
+
+// The eight corners of a box as the "Bounds=" text lists them.
+std::string BoundsCornersText(const Vec3& min, const Vec3& max);
+
+}  // namespace zevrin

@@ -1,0 +1,51 @@
+// One spline of a mesh: an owned chain of control points, its "CPs=" block in the model file,
+// and the chain edits of the whole-model operations.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "mesh/AM5_cp.h"
+
+namespace zevrin {
+
+class M5spline {
+ public:
+  std::unique_ptr<M5cp> FirstCp;  // owns the chain
+  M5cp* LastCp = nullptr;
+  std::int32_t NumCps = 0;
+
+  M5spline() = default;
+  M5spline(const M5spline&) = delete;
+  M5spline& operator=(const M5spline&) = delete;
+
+  // Reads the block whose "CPs=" line is entries[index]; returns the index after it. A count
+  // larger than the lines that follow fails at the first missing line, having allocated only
+  // what it read.
+  std::size_t ReadSpline(std::span<const Entry> entries, std::size_t index);
+  void WriteSpline(LineList& lines) const;
+  void DumpSpline(LineList& lines) const;
+
+  void AppendCp(std::unique_ptr<M5cp> cp);
+  void PrependCp(std::unique_ptr<M5cp> cp);
+  void AddCpAt(std::int32_t id, const Vec3& position);
+  void ReverseSpline();
+  // Empties the spline and hands its chain (if it still owns one) to the caller.
+  [[nodiscard]] std::unique_ptr<M5cp> ClearChain();
+
+  bool HasEndId(std::int32_t id) const;
+  std::int32_t OtherEndId(std::int32_t id) const;
+  // 1 when the first point lies on X = 0, plus 2 when the last one does.
+  std::int32_t PlaneEnds() const;
+  bool LiesOnMirrorPlane() const;
+  bool SameEnds(const M5spline& other) const;
+  void SpreadGroupName(const M5spline& other);
+  // Joins `other`, whose first point coincides with this spline's last point, behind it; the
+  // coinciding point of `other` is destroyed and `other` is left empty.
+  void AppendSpline(M5spline& other);
+  // Joins `other`, whose last point coincides with this spline's first point, in front of it.
+  void PrependSpline(M5spline& other);
+};
+
+}  // namespace zevrin

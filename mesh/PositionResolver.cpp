@@ -1,0 +1,83 @@
+#include "mesh/PositionResolver.h"
+
+namespace zevrin {
+namespace {
+
+double coord(const M5cp& p, int axis) { return axis == 0 ? p.X : axis == 1 ? p.Y : p.Z; }
+
+}  // namespace
+
+const M5cp& PositionResolver::Source(const M5cp& p) {
+  path_.clear();
+  const M5cp* q = &p;
+  const M5cp* source = nullptr;
+  bool cycle = false;
+  const M5cp* mark = q;
+  std::size_t power = 1;
+  std::size_t steps = 0;
+  for (;;) {
+    if (auto it = memo_.find(q); it != memo_.end()) {
+      source = it->second;
+      cycle = source == nullptr;
+      break;
+    }
+    if (q->Attached == 0 || !q->Target) {
+      source = q;
+      break;
+    }
+    path_.push_back(q);
+    q = q->Target;
+    if (q == mark) {
+      cycle = true;
+      break;
+    }
+    if (++steps == power) {
+      mark = q;
+      power <<= 1;
+      steps = 0;
+    }
+  }
+  if (cycle) {
+    for (const M5cp* r : path_) memo_[r] = nullptr;
+    return p;
+  }
+  memo_[source] = source;
+  for (const M5cp* r : path_) memo_[r] = source;
+  return *source;
+}
+
+Vec3 PositionResolver::Pos(const M5cp& p, double t) {
+  if (t == 0) {
+    const M5cp& s = Source(p);
+    return {s.X, s.Y, s.Z};
+  }
+  // The same walk as M5cp's position rule for a nonzero parameter; only hooks and their
+  // attached points take it.
+  const M5cp* q = &p;
+  const M5cp* mark = q;
+  std::size_t power = 1;
+  std::size_t steps = 0;
+  for (;;) {
+    if (q->HasHookBits()) {
+      const M5cp& next = Source(*q->NextOrFirst());
+      const M5cp* base = q->Target ? &Source(*q->Target) : q;
+      Vec3 out;
+      for (int axis = 0; axis < 3; ++axis) {
+        const double b = coord(*base, axis);
+        const double v = b + t * (coord(next, axis) - b);
+        (axis == 0 ? out.x : axis == 1 ? out.y : out.z) = v;
+      }
+      return out;
+    }
+    if (!q->Target) return {q->X, q->Y, q->Z};
+    q = q->Target;
+    if (q == mark) return {p.X, p.Y, p.Z};
+    if (++steps == power) {
+      mark = q;
+      power <<= 1;
+      steps = 0;
+    }
+  }
+}
+
+}  // namespace zevrin

@@ -1,0 +1,28 @@
+// Resolved positions of many control points at once. Each point's position at parameter 0
+// comes from the end of its chain of targets; a resolver remembers every chain it has walked,
+// so that a whole mesh resolves in time linear in its points even when thousands of welded
+// points hang in one chain. It gives exactly what M5cp::Pos gives, and must not outlive a
+// change of attachments.
+#pragma once
+
+#include <unordered_map>
+#include <vector>
+
+#include "mesh/AM5_cp.h"
+
+namespace zevrin {
+
+class PositionResolver {
+ public:
+  Vec3 Pos(const M5cp& p, double t);
+
+ private:
+  // The point whose own coordinates are p's position at 0 (p itself on a cycle).
+  const M5cp& Source(const M5cp& p);
+
+  // Source of each point walked so far; null for a point whose chain runs into a cycle.
+  std::unordered_map<const M5cp*, const M5cp*> memo_;
+  std::vector<const M5cp*> path_;
+};
+
+}  // namespace zevrin

@@ -1,0 +1,248 @@
+// The indexed passes of the control-point list against literal versions that scan the list
+// from the start for every lookup, on thousands of random meshes: repeated ids, chains,
+// hooks, missing targets and rings of attachments.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <filesystem>
+#include <random>
+#include <set>
+
+#include "mesh/AM5_cplist.h"
+#include "tests/TestUtil.h"
+
+namespace zevrin {
+namespace {
+
+namespace fs = std::filesystem;
+using Items = std::vector<M5cp*>;
+
+// ---- literal passes, one lookup = one scan from the start ----
+
+M5cp* scanAttachedTo(const Items& items, std::int32_t id) {
+  for (M5cp* p : items)
+    if (p->AttachTargetId() == id) return p;
+  return nullptr;
+}
+
+// The chain hanging off an id, ending before a point already found.
+std::vector<M5cp*> scanChain(const Items& items, std::int32_t id) {
+  std::vector<M5cp*> chain;
+  std::set<M5cp*> seen;
+  for (M5cp* q = scanAttachedTo(items, id); q && seen.insert(q).second;
+       q = scanAttachedTo(items, q->Id))
+    chain.push_back(q);
+  return chain;
+}
+
+void literalRenumber(Items& items) {
+  std::set<std::int32_t> ids;
+  for (M5cp* p : items) ids.insert(p->Id);
+  std::vector<bool> broken;
+  for (M5cp* p : items) broken.push_back(p->Attached == 1 && !ids.count(p->TargetId));
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const std::int32_t old = items[i]->Id;
+    for (M5cp* q : items) q->ReplaceId(old, -static_cast<std::int32_t>(i + 1));
+  }
+  for (M5cp* p : items) p->NegateIds();
+  for (std::size_t i = 0; i < items.size(); ++i)
+    if (broken[i]) items[i]->TargetId = 0;
+}
+
+void literalResolve(Items& items) {
+  for (M5cp* p : items) p->ResolveTarget(items);
+  std::vector<M5cp*> on_ring;
+  for (M5cp* p : items) {
+    std::set<M5cp*> seen;
+    for (M5cp* q = p; q && q->Attached == 1 && seen.insert(q).second;) {
+      q = q->Target;
+      if (q == p) {
+        on_ring.push_back(p);
+        break;
+      }
+    }
+  }
+  for (M5cp* p : on_ring) p->Target = nullptr;
+}
+
+void literalAttachAll(Items& items) {
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    M5cp* p = items[i];
+    if (p->IsAttached()) continue;
+    std::vector<M5cp*> same;
+    for (std::size_t j = 0; j < items.size(); ++j) {
+      M5cp* q = items[j];
+      if (j == i || q->IsAttached()) continue;
+      if (q->PosX(0) == p->PosX(0) && q->PosY(0) == p->PosY(0) && q->PosZ(0) == p->PosZ(0))
+        same.push_back(q);
+    }
+    std::int32_t target = p->Id;
+    for (M5cp* q : same) {
+      q->AttachTo(target);
+      target = q->Id;
+    }
+  }
+}
+
+void literalCorrections(Items& items, const std::vector<Mattach_correct>& records) {
+  for (const Mattach_correct& r : records) {
+    if (r.Attach) {
+      M5cp* p = nullptr;
+      for (M5cp* q : items)
+        if (q->Id == r.OldId) {
+          p = q;
+          break;
+        }
+      const auto chain = scanChain(items, r.NewId);
+      if (p) p->AttachTo(chain.empty() ? r.NewId : chain.back()->Id);
+      continue;
+    }
+    M5cp* p = nullptr;
+    for (M5cp* q : items)
+      if ((p = q->Retarget(r))) break;
+    if (r.Hook && p) {
+      for (M5cp* q : scanChain(items, p->Id)) {
+        if (!q->HasHookParamBits()) {
+          q->SetTargetId(r.OldId);
+          break;
+        }
+      }
+      for (M5cp* q : scanChain(items, p->Id)) q->FlipHookParamOnce();
+    }
+  }
+}
+
+void literalDetachAll(Items& items) {
+  for (M5cp* p : items) p->FreezePosition();
+  for (M5cp* p : items) p->ClearAttachment();
+}
+
+std::string literalBounds(const Items& items) {
+  Vec3 lo, hi;
+  for (const M5cp* p : items) {
+    const double v[3] = {p->PosX(0), p->PosY(0), p->PosZ(0)};
+    double* low[3] = {&lo.x, &lo.y, &lo.z};
+    double* high[3] = {&hi.x, &hi.y, &hi.z};
+    for (int a = 0; a < 3; ++a) {
+      if (v[a] > *high[a]) *high[a] = v[a];
+      if (v[a] < *low[a]) *low[a] = v[a];
+    }
+  }
+  return BoundsCornersText(lo, hi);
+}
+
+// ---- random meshes, made twice from one seed ----
+
+struct Mesh {
+  std::vector<std::unique_ptr<M5spline>> splines;
+  Items items;
+};
+
+Mesh makeMesh(std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  Mesh m;
+  const int points = 1 + pick(40);
+  const int max_id = 1 + pick(points + 5);
+  static const double kCoords[] = {0.0, -0.0, 1.0, 2.0, -1.5};
+  const int spline_count = 1 + pick(4);
+  for (int s = 0; s < spline_count; ++s) m.splines.push_back(std::make_unique<M5spline>());
+  for (int k = 0; k < points; ++k) {
+    auto p = std::make_unique<M5cp>();
+    p->Id = pick(max_id + 1);
+    p->X = kCoords[pick(5)];
+    p->Y = kCoords[pick(3)];
+    p->Z = pick(50) == 0 ? std::nan("") : kCoords[pick(2)];
+    const int kind = pick(10);
+    if (kind < 4) p->AttachTo(pick(max_id + 4));
+    if (kind == 4) p->Attached = 2;
+    if (pick(4) == 0) p->Flags |= 0x10;
+    if (pick(5) == 0) p->Flags |= 0x80;
+    static const double kParams[] = {0.0, 0.25, 0.5, 1.0};
+    p->HookParam = kParams[pick(4)];
+    m.splines[static_cast<std::size_t>(pick(spline_count))]->AppendCp(std::move(p));
+  }
+  M5cplist list(m.splines);
+  m.items = list.Items;
+  return m;
+}
+
+std::vector<Mattach_correct> makeRecords(std::uint32_t seed, int max_id) {
+  std::mt19937 rng(seed ^ 0x5bd1e995u);
+  std::vector<Mattach_correct> records(rng() % 8);
+  for (auto& r : records) {
+    r.OldId = static_cast<std::int32_t>(rng() % static_cast<unsigned>(max_id + 2));
+    r.NewId = static_cast<std::int32_t>(rng() % static_cast<unsigned>(max_id + 2));
+    r.Hook = rng() % 2 == 0;
+    r.Attach = rng() % 3 == 0;
+  }
+  return records;
+}
+
+// Everything a pass may change, point by point, with targets as list positions.
+std::vector<std::string> state(const Items& items) {
+  std::vector<std::string> out;
+  for (const M5cp* p : items) {
+    const auto target = std::find(items.begin(), items.end(), p->Target);
+    out.push_back(std::to_string(p->Id) + " " + std::to_string(p->Attached) + " " +
+                  std::to_string(p->TargetId) + " " +
+                  std::to_string(p->Target ? target - items.begin() : -1) + " " +
+                  std::to_string(p->HookParam) + (p->HookParamFlipped ? "f " : " ") +
+                  std::to_string(std::bit_cast<std::uint64_t>(p->X)) + " " +
+                  std::to_string(std::bit_cast<std::uint64_t>(p->Y)) + " " +
+                  std::to_string(std::bit_cast<std::uint64_t>(p->Z)));
+  }
+  return out;
+}
+
+class RandomMeshes : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_ = fs::current_path();
+    fs::current_path(dir_.path());  // resolving may write "attach_err.txt"
+  }
+  void TearDown() override { fs::current_path(old_); }
+  test::ScratchDir dir_;
+  fs::path old_;
+};
+
+TEST_F(RandomMeshes, IndexedPassesEqualLiteralScans) {
+  for (std::uint32_t seed = 1; seed <= 2000; ++seed) {
+    Mesh fast = makeMesh(seed);
+    Mesh slow = makeMesh(seed);
+    M5cplist list;
+    list.Items = fast.items;
+    SCOPED_TRACE("seed " + std::to_string(seed));
+
+    list.ResolveAttachments();
+    literalResolve(slow.items);
+    ASSERT_EQ(state(fast.items), state(slow.items)) << "resolve";
+
+    list.AttachAll();
+    literalAttachAll(slow.items);
+    ASSERT_EQ(state(fast.items), state(slow.items)) << "attach all";
+
+    const auto records = makeRecords(seed, static_cast<int>(fast.items.size()) + 5);
+    list.ApplyCorrections(records);
+    literalCorrections(slow.items, records);
+    ASSERT_EQ(state(fast.items), state(slow.items)) << "corrections";
+
+    list.ResolveAttachments();
+    literalResolve(slow.items);
+    ASSERT_EQ(list.ComputeBounds(), literalBounds(slow.items)) << "bounds";
+
+    EXPECT_EQ(list.Renumber(), static_cast<std::int32_t>(slow.items.size()));
+    literalRenumber(slow.items);
+    ASSERT_EQ(state(fast.items), state(slow.items)) << "renumber";
+
+    list.ResolveAttachments();
+    literalResolve(slow.items);
+    list.DetachAll();
+    literalDetachAll(slow.items);
+    ASSERT_EQ(state(fast.items), state(slow.items)) << "detach all";
+  }
+}
+
+}  // namespace
+}  // namespace zevrin
