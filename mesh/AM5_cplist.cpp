@@ -233,6 +233,7 @@ void M5cplist::ResolveAttachments() {
     state.reserve(Items.size());
     std::vector<M5cp*> walk;
     for (M5cp* start : Items) {
+      if (start->Attached != 1 || !start->Target) continue;  // no ring passes through it
       walk.clear();
       M5cp* q = start;
       while (q && !state.count(q)) {

@@ -8,6 +8,7 @@ double coord(const M5cp& p, int axis) { return axis == 0 ? p.X : axis == 1 ? p.Y
 }  // namespace
 
 const M5cp& PositionResolver::Source(const M5cp& p) {
+  if (p.Attached == 0 || !p.Target) return p;  // most points: nothing to remember
   path_.clear();
   const M5cp* q = &p;
   const M5cp* source = nullptr;

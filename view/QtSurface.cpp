@@ -92,8 +92,7 @@ void QtSurface::TextOut(std::int32_t x, std::int32_t y, std::string_view text, R
   // the painter's int coordinates near the ends of the 32-bit range.
   if (x + width <= 0 || y + height <= 0 || x >= image_.width() || y >= image_.height()) return;
   QPainter& painter = Painter();
-  painter.fillRect(QRect(x, y, static_cast<int>(width), static_cast<int>(height)),
-                   qcolor(fill_));
+  painter.fillRect(QRect(x, y, static_cast<int>(width), static_cast<int>(height)), qcolor(fill_));
   const QPen line_pen = painter.pen();
   painter.setFont(font);
   painter.setPen(qcolor(color));

@@ -118,8 +118,7 @@ std::string xmlEscape(std::string_view text) {
 
 }  // namespace
 
-SvgSurface::SvgSurface(std::int32_t width, std::int32_t height)
-    : width_(width), height_(height) {}
+SvgSurface::SvgSurface(std::int32_t width, std::int32_t height) : width_(width), height_(height) {}
 
 void SvgSurface::SetPenColor(Rgb color) {
   if (color == pen_) return;
@@ -152,8 +151,8 @@ void SvgSurface::TextOut(std::int32_t x, std::int32_t y, std::string_view text, 
            std::to_string(labelWidth(text, px)) + "\" height=\"" + std::to_string(px) +
            "\" fill=\"" + hex(fill_) + "\"/>\n";
   body_ += "<text x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(y + ascent) +
-           "\" fill=\"" + hex(color) + "\" font-size=\"" + std::to_string(point_size) +
-           "pt\">" + xmlEscape(text) + "</text>\n";
+           "\" fill=\"" + hex(color) + "\" font-size=\"" + std::to_string(point_size) + "pt\">" +
+           xmlEscape(text) + "</text>\n";
 }
 
 void SvgSurface::FillRect(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1,
@@ -192,8 +191,8 @@ std::string SvgSurface::Text() const {
   const std::string h = std::to_string(height_);
   std::string out =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + w + "\" height=\"" + h +
-      "\" viewBox=\"0 0 " + w + " " + h +
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
+      w + "\" height=\"" + h + "\" viewBox=\"0 0 " + w + " " + h +
       "\" shape-rendering=\"crispEdges\" font-family=\"VL Gothic, monospace\" "
       "xml:space=\"preserve\">\n";
   out.reserve(out.size() + body_.size() + 64 * points_.size() + 8);
