@@ -3,6 +3,10 @@
 #include <filesystem>
 
 #include "app/uAppConst.h"
+#include "import/M_dxf.h"
+#include "import/M_rok.h"
+#include "import/PolyImport.h"
+#include "mesh/AM5_cplist.h"
 #include "model/AM_const.h"
 #include "util/Errors.h"
 #include "util/FmxUtils.h"
@@ -41,6 +45,38 @@ class ProgressShown {
   ProgressWindow* window_;
 };
 
+void stepMain() {
+  if (ProgressBar* bar = Shared().ProgressMain) bar->StepIt();
+}
+
+// A polygon file becomes the template model with the faces converted into its mesh. The
+// file's lines are released once read: at a million faces they are the largest thing held.
+// Errors of the template name the template.
+void readPolygonDocument(FileKindCode kind, LineList& lines, const std::string& template_file,
+                         M5amsuper& root) {
+  if (ProgressBar* bar = Shared().ProgressMain) bar->SetStep(10);
+  stepMain();
+  std::unique_ptr<Mpolycommon> polygons;
+  if (kind == kFileDxf) {
+    polygons = std::make_unique<Mdxf>();
+  } else {
+    polygons = std::make_unique<Mrok>();
+  }
+  polygons->ReadSection(lines, 0);
+  LineList().swap(lines);
+  SetMainProgress(20);
+  stepMain();
+  try {
+    const LineList template_lines = ReadFileLines(template_file);
+    root.ReadSection(template_lines, 0);
+    if (!HasPolygonTarget(root)) throw ZevrinError(ErrorKind::TemplateNoMesh, template_file);
+  } catch (ZevrinError& e) {
+    if (e.file().empty()) e.setFile(template_file);
+    throw;
+  }
+  root.ImportPolygons(*polygons);
+}
+
 }  // namespace
 
 FileKindCode FileKind(const std::string& path) {
@@ -76,7 +112,7 @@ LoadOutcome DocumentSession::LoadDocument() {
   const std::int32_t old_splines = shared.SplineCount;
   try {
     SetMainProgress(10);
-    const LineList lines = ReadFileLines(CurrentFile);
+    LineList lines = ReadFileLines(CurrentFile);
     shared.CpCount = 0;
     shared.SplineCount = 0;
     auto root = std::make_unique<M5amsuper>();
@@ -85,9 +121,9 @@ LoadOutcome DocumentSession::LoadDocument() {
         root->ReadSection(lines, 0);
         break;
       case kFileDxf:
-        throw ZevrinError(ErrorKind::NotSupported, "DXF");
       case kFileRok:
-        throw ZevrinError(ErrorKind::NotSupported, "ROK");
+        readPolygonDocument(kind, lines, TemplateFile(), *root);
+        break;
       case kFileNone:
         break;
     }
@@ -123,6 +159,58 @@ void DocumentSession::SaveDocument(const std::string& path) {
   LineList lines;
   Document->WriteSection(lines);
   WriteLinesFile(SaveFile, lines);
+}
+
+namespace {
+
+// The frame of every edit: the progress window shown with both bars at 0, the attach error
+// file held back until the edit is complete.
+template <class Edit>
+void runEdit(ProgressWindow* progress, Edit&& edit) {
+  ProgressShown shown(progress);
+  SetMainProgress(0);
+  if (ProgressBar* sub = Shared().ProgressSub) sub->SetPosition(0);
+  AttachErrorDeferral deferral;
+  edit();
+  deferral.Flush();
+}
+
+}  // namespace
+
+std::vector<std::string> DocumentSession::Halvejoin(double tolerance) {
+  if (!Document) return {};
+  Document->CheckHalvejoin();
+  runEdit(Progress, [&] { Document->Halvejoin(tolerance); });
+  const SharedState& s = Shared();
+  const auto line = [](const char* key, std::int32_t before, std::int32_t after) {
+    return key + IntToStr(before) + "+" + IntToStr(static_cast<std::int64_t>(after) - before) +
+           "->" + IntToStr(after);
+  };
+  return {line("Number of cp=", s.CpCountBefore, s.CpCount),
+          line("Number of spline=", s.SplineCountBefore, s.SplineCount)};
+}
+
+std::vector<std::string> DocumentSession::ConnectGroupedSplines() {
+  if (!Document) return {};
+  Document->CheckConnect();
+  SharedState& s = Shared();
+  s.CpCountBefore = s.CpCount;
+  s.SplineCountBefore = s.SplineCount;
+  runEdit(Progress, [&] { Document->ConnectGroupedSplines(); });
+  return {"Number of cp=" + IntToStr(s.CpCountBefore) + "->" + IntToStr(s.CpCount),
+          "Number of spline=" + IntToStr(s.SplineCountBefore) + "->" + IntToStr(s.SplineCount)};
+}
+
+void DocumentSession::AttachAll() {
+  if (Document) runEdit(Progress, [&] { Document->AttachAll(); });
+}
+
+void DocumentSession::DetachAll() {
+  if (Document) runEdit(Progress, [&] { Document->DetachAll(); });
+}
+
+void DocumentSession::MirrorBone(double tolerance) {
+  if (Document) runEdit(Progress, [&] { Document->MirrorBone(tolerance); });
 }
 
 std::vector<std::string> DocumentSession::CountLines() {

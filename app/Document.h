@@ -57,6 +57,16 @@ class DocumentSession {
   // The memo lines after a load or an edit.
   static std::vector<std::string> CountLines();
 
+  // The whole-model edits. Without a document they do nothing. Each first checks what could
+  // fail part way (a short "Bounds=" line, a group id that is no integer), so that an error
+  // leaves the document as it was, and the attach error file is written once the edit is
+  // complete. They return the memo lines of the edit.
+  std::vector<std::string> Halvejoin(double tolerance);
+  std::vector<std::string> ConnectGroupedSplines();
+  void AttachAll();
+  void DetachAll();
+  void MirrorBone(double tolerance);
+
   std::string TemplateFile() const;
 };
 

@@ -29,4 +29,20 @@ std::string StatusBoneMirrored(bool japanese) {
   return japanese ? "Bornを反転コピーしました。" : "Born Mirrored";
 }
 
+std::string StatusHalvejoined(bool japanese, const std::string& file) {
+  return japanese ? file + " をHalvejoinしました。" : "Halvejoined " + file;
+}
+
+std::string StatusConnected(bool japanese, const std::string& file) {
+  return japanese ? file + " グループ内のスプラインを接続しました。" : "Connected!! " + file;
+}
+
+std::string StatusAttached(bool japanese) {
+  return japanese ? "座標が同じCPををAttachしました。" : "Attached";
+}
+
+std::string StatusDetached(bool japanese) {
+  return japanese ? "AttachしているCPをDetachしました。" : "Detached";
+}
+
 }  // namespace zevrin

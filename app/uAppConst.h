@@ -15,6 +15,10 @@ std::string StatusSaved(bool japanese, const std::string& file);    // the Save 
 std::string StatusSavedAs(bool japanese, const std::string& file);  // the Save As command
 // After the Mirror bone edit.
 std::string StatusBoneMirrored(bool japanese);
+std::string StatusHalvejoined(bool japanese, const std::string& file);
+std::string StatusConnected(bool japanese, const std::string& file);
+std::string StatusAttached(bool japanese);
+std::string StatusDetached(bool japanese);
 
 // The template model read before a polygon file is converted into it.
 inline constexpr const char* kTemplateFileName = "animas_reference.mdl";

@@ -29,6 +29,7 @@ struct Options {
   std::string file;
   std::string output;
   bool in_place = false;
+  std::string template_path;  // empty: the template beside the program
 };
 
 bool japanese(const Options& o) {
@@ -44,6 +45,7 @@ void status(const Options& o, const std::string& text) {
 // Loads o.file as the session's document; the window's status-bar outcomes are errors here.
 void load(DocumentSession& session, const Options& o) {
   session.CurrentFile = o.file;
+  session.TemplatePath = o.template_path;
   switch (session.LoadDocument()) {
     case LoadOutcome::Loaded:
       return;
@@ -115,11 +117,57 @@ int runMirrorBone(const Options& o, const MirrorOptions& m) {
   session.Progress = &progress;
   load(session, o);
   SetMirrorSettings(rule, m.word, m.replacement, m.append);
-  session.Document->MirrorBone(tolerance);
+  session.MirrorBone(tolerance);
   printCounts();
   status(o, StatusBoneMirrored(japanese(o)));
   save(session, o);
   return 0;
+}
+
+void printLines(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) std::cout << line << '\n';
+}
+
+// Loads FILE, runs one whole-model edit, prints its memo lines and status text, and saves.
+template <class Edit>
+int runEdit(const Options& o, Edit&& edit) {
+  TermProgress progress(!o.quiet);
+  DocumentSession session;
+  session.Progress = &progress;
+  load(session, o);
+  edit(session);
+  save(session, o);
+  return 0;
+}
+
+int runHalvejoin(const Options& o, const std::string& tolerance_text) {
+  // A mistyped tolerance must fail before the file is even read.
+  const double tolerance = StrToFloat(tolerance_text);
+  return runEdit(o, [&](DocumentSession& session) {
+    printLines(session.Halvejoin(tolerance));
+    status(o, StatusHalvejoined(japanese(o), session.CurrentFile));
+  });
+}
+
+int runConnect(const Options& o) {
+  return runEdit(o, [&](DocumentSession& session) {
+    printLines(session.ConnectGroupedSplines());
+    status(o, StatusConnected(japanese(o), session.CurrentFile));
+  });
+}
+
+int runAttachAll(const Options& o) {
+  return runEdit(o, [&](DocumentSession& session) {
+    session.AttachAll();
+    status(o, StatusAttached(japanese(o)));
+  });
+}
+
+int runDetachAll(const Options& o) {
+  return runEdit(o, [&](DocumentSession& session) {
+    session.DetachAll();
+    status(o, StatusDetached(japanese(o)));
+  });
 }
 
 // The options of render.
@@ -249,6 +297,10 @@ int run(int argc, char** argv) {
   app.add_option("--lang", o.lang, "Language of messages (default: from LC_ALL, LC_MESSAGES, LANG)")
       ->check(CLI::IsMember({"ja", "en"}));
   app.add_flag("-q,--quiet", o.quiet, "No progress bar and no status text");
+  app.add_option("--template", o.template_path,
+                 "The model that a DXF or ROK file is converted into (default: " +
+                     std::string(kTemplateFileName) + " beside the program)")
+      ->type_name("PATH");
 
   auto* info = app.add_subcommand("info", "Open FILE and print its control-point and spline counts");
   info->add_option("FILE", o.file, "Model (.mdl, .seg), DXF or ROK file")->required();
@@ -279,6 +331,32 @@ int run(int argc, char** argv) {
       ->type_name("BBB");
   mirror->add_option("--append", m.append, "The appended TEXT (default: mb)")->type_name("TEXT");
   addOutputOptions(mirror, o);
+
+  std::string halvejoin_tolerance;
+  auto* halvejoin = app.add_subcommand(
+      "halvejoin", "Mirror a half model across X = 0 and join the halves into one mesh");
+  halvejoin->add_option("FILE", o.file, "Model (.mdl, .seg), DXF or ROK file")->required();
+  halvejoin
+      ->add_option("-t,--tolerance", halvejoin_tolerance,
+                   "Points nearer than TOL to the plane X = 0 are moved onto it first")
+      ->type_name("TOL")
+      ->required();
+  addOutputOptions(halvejoin, o);
+
+  auto* connect = app.add_subcommand(
+      "connect", "Join the splines of each group whose ends meet exactly; the groups are used up");
+  connect->add_option("FILE", o.file, "Model (.mdl, .seg), DXF or ROK file")->required();
+  addOutputOptions(connect, o);
+
+  auto* attach_all = app.add_subcommand(
+      "attach-all", "Weld the control points that lie at exactly the same position");
+  attach_all->add_option("FILE", o.file, "Model (.mdl, .seg), DXF or ROK file")->required();
+  addOutputOptions(attach_all, o);
+
+  auto* detach_all = app.add_subcommand(
+      "detach-all", "Give every attached control point its position as its own coordinates");
+  detach_all->add_option("FILE", o.file, "Model (.mdl, .seg), DXF or ROK file")->required();
+  addOutputOptions(detach_all, o);
 
   RenderOptions r;
   auto* render = app.add_subcommand(
@@ -320,6 +398,10 @@ int run(int argc, char** argv) {
     if (convert->parsed()) return runConvert(o);
     if (render->parsed()) return runRender(o, r);
     if (mirror->parsed()) return runMirrorBone(o, m);
+    if (halvejoin->parsed()) return runHalvejoin(o, halvejoin_tolerance);
+    if (connect->parsed()) return runConnect(o);
+    if (attach_all->parsed()) return runAttachAll(o);
+    if (detach_all->parsed()) return runDetachAll(o);
   } catch (const ZevrinError& e) {
     std::cerr << e.describe(japanese(o)) << '\n';
     return 1;

@@ -85,6 +85,7 @@ class M5cp {
   M5cp* First();
   const M5cp* First() const;
   const M5cp* NextOrFirst() const;
+  M5cp* NextOrFirst() { return Next ? Next.get() : First(); }
 
   void InitAt(std::int32_t id, const Vec3& position);
   void ResolveTarget(const std::vector<M5cp*>& list);

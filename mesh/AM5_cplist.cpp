@@ -262,7 +262,38 @@ void M5cplist::ReportAttachErrors() {
     if (p->IsAttached() && !p->Target)
       lines.push_back("cpid=" + IntToStr(p->Id) + " at_cpid=" + IntToStr(p->TargetId));
   }
-  if (Shared().DebugDump || lines.size() >= 3) WriteLinesFile(kAttachErrorFile, lines);
+  SharedState& shared = Shared();
+  if (!shared.DebugDump && lines.size() < 3) return;
+  if (shared.DeferAttachErrors) {
+    shared.PendingAttachErrors = std::move(lines);
+    shared.AttachErrorsPending = true;
+    return;
+  }
+  WriteLinesFile(kAttachErrorFile, lines);
+}
+
+AttachErrorDeferral::AttachErrorDeferral() {
+  SharedState& shared = Shared();
+  shared.DeferAttachErrors = true;
+  shared.AttachErrorsPending = false;
+  shared.PendingAttachErrors.clear();
+}
+
+AttachErrorDeferral::~AttachErrorDeferral() {
+  SharedState& shared = Shared();
+  shared.DeferAttachErrors = false;
+  shared.AttachErrorsPending = false;
+  shared.PendingAttachErrors.clear();
+}
+
+void AttachErrorDeferral::Flush() {
+  SharedState& shared = Shared();
+  shared.DeferAttachErrors = false;
+  if (!shared.AttachErrorsPending) return;
+  shared.AttachErrorsPending = false;
+  const LineList lines = std::move(shared.PendingAttachErrors);
+  shared.PendingAttachErrors.clear();
+  WriteLinesFile(M5cplist::kAttachErrorFile, lines);
 }
 
 void M5cplist::ApplyCorrections(const std::vector<Mattach_correct>& records) {

@@ -64,6 +64,17 @@ class M5cplist {
   static constexpr const char* kAttachErrorFile = "attach_err.txt";
 };
 
+// Holds back the attach error file for the life of an edit; Flush writes the last report
+// noted (as the writes one after another would have left it).
+class AttachErrorDeferral {
+ public:
+  AttachErrorDeferral();
+  ~AttachErrorDeferral();
+  AttachErrorDeferral(const AttachErrorDeferral&) = delete;
+  AttachErrorDeferral& operator=(const AttachErrorDeferral&) = delete;
+  void Flush();
+};
+
 // The eight corners of a box as the "Bounds=" text lists them.
 std::string BoundsCornersText(const Vec3& min, const Vec3& max);
 

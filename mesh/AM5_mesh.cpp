@@ -54,6 +54,59 @@ void M5mesh::Draw(Mscreen& view) {
     if (s->NumCps > 0 && s->FirstCp) s->FirstCp->DrawChain(view, &resolver);
 }
 
+void M5mesh::Halvejoin(double tolerance) {
+  if (Splines.empty()) return;
+  SharedState& shared = Shared();
+  SetMainProgress(20);
+  std::int32_t n = 0;
+  {
+    M5cplist list(Splines);
+    list.SnapToMirrorPlane(tolerance);
+    SetMainProgress(30);
+    n = list.Renumber();
+    list.DumpToFile("3_cp_renumber.txt");
+    DumpSplines("3_cp_renumber splines.txt");
+  }
+  shared.CpCountBefore = n;
+  shared.SplineCountBefore = static_cast<std::int32_t>(Splines.size());
+  SetMainProgress(40);
+  std::vector<Mattach_correct> corrections;
+  MirrorSplines(n, corrections);
+  SetMainProgress(60);
+  {
+    M5cplist list(Splines);
+    list.DumpToFile("6_sd.txt");
+    DumpSplines("6_sd splines.txt");
+    SetMainProgress(70);
+    list.ApplyCorrections(corrections);
+    list.DumpToFile("7_hook_cor.txt");
+    DumpSplines("7_hook_cor splines.txt");
+  }
+  SetMainProgress(90);
+  M5cplist list(Splines);
+  list.ResolveAttachments();
+  DumpSplines("9b_attach_cor splines.txt");
+  shared.CpCount = list.Count();
+  shared.SplineCount = static_cast<std::int32_t>(Splines.size());
+}
+
+void M5mesh::MirrorSplines(std::int32_t offset, std::vector<Mattach_correct>& corrections) {
+  for (std::size_t i = Splines.size(); i-- > 0;) {
+    if (auto twin = Splines[i]->MirrorHalf(offset, corrections)) Splines.push_back(std::move(twin));
+  }
+}
+
+void M5mesh::AttachAll() {
+  M5cplist list(Splines);
+  list.AttachAll();
+  list.ResolveAttachments();
+}
+
+void M5mesh::DetachAll() {
+  M5cplist list(Splines);
+  list.DetachAll();
+}
+
 M5spline* M5mesh::FindSplineByEndId(std::int32_t id) const {
   for (auto it = Splines.rbegin(); it != Splines.rend(); ++it)
     if ((*it)->HasEndId(id)) return it->get();

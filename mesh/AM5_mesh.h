@@ -13,6 +13,8 @@
 
 namespace zevrin {
 
+struct Mdxf_3dface;
+
 class M5mesh : public M5amsuper {
  public:
   std::string Version = "2";
@@ -22,6 +24,22 @@ class M5mesh : public M5amsuper {
 
   void WriteSection(LineList& lines) override;
   void Draw(Mscreen& view) override;
+  // Snaps points within `tolerance` of X = 0 onto it, renumbers, mirrors every point off the
+  // plane and joins the halves; sets the counters before and after.
+  void Halvejoin(double tolerance) override;
+  void CheckHalvejoin() override {}  // Halvejoin goes no deeper
+  // Welds the points at exactly equal positions and resolves the attachments.
+  void AttachAll() override;
+  // Gives every point its resolved position as own coordinates and drops the attachments.
+  void DetachAll() override;
+  // Mirrors the splines from the last to the first; twins are appended.
+  void MirrorSplines(std::int32_t offset, std::vector<Mattach_correct>& corrections);
+
+  // Polygon import (defined in import/PolyImport.cpp): every face edge becomes a two-point
+  // spline, an edge met again only adds its layer to the kept one, coinciding corners are
+  // attached; sets the counters, the box and BoundsText. New ids follow the mesh's own.
+  void BuildFromFaces(const std::vector<Mdxf_3dface>& faces);
+  void ImportPolygons(Mpolycommon& polygons) override;  // the model does it, through BuildFromFaces
 
   M5spline* SplineAt(std::size_t i) const { return Splines[i].get(); }
   // The last spline that has `id` at one of its ends, or none.

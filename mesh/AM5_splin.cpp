@@ -158,4 +158,82 @@ void M5spline::PrependSpline(M5spline& other) {
   (void)other.ClearChain();  // its chain was taken above
 }
 
+std::unique_ptr<M5spline> M5spline::MirrorHalf(std::int32_t offset,
+                                               std::vector<Mattach_correct>& corrections) {
+  if (NumCps <= 0 || !FirstCp || LiesOnMirrorPlane()) return nullptr;
+  const std::int32_t kind = PlaneEnds();
+  std::vector<std::unique_ptr<M5cp>> copies;
+  FirstCp->MirrorCopyChain(copies, kind, offset);
+
+  std::unique_ptr<M5spline> twin;
+  switch (kind) {
+    case 1:  // through the first point: m(n) .. m(2), c1 .. c(n)
+      for (auto& c : copies) PrependCp(std::move(c));
+      break;
+    case 2:  // through the last point: c1 .. c(n), m(n-1) .. m(1)
+    case 3:  // both ends on the plane: c1 .. c(n), m(n-1) .. m(2), closed
+      for (auto it = copies.rbegin(); it != copies.rend(); ++it) AppendCp(std::move(*it));
+      break;
+    default:  // no end on the plane: a reversed twin m(n) .. m(1)
+      twin = std::make_unique<M5spline>();
+      for (auto it = copies.rbegin(); it != copies.rend(); ++it) twin->AppendCp(std::move(*it));
+      if (twin->FirstCp) twin->FirstCp->MoveLoopBitToEnd(FirstCp->HasLoopBit());
+      break;
+  }
+  if (kind == 3) LastCp->SetLoopBit();
+
+  // The mirror reverses every segment: hooks move to the point that now starts the segment,
+  // and copies that fell onto the plane are welded to the points they were copied from.
+  M5spline& chain = twin ? *twin : *this;
+  if (!chain.FirstCp) return twin;
+  M5cp* cur = chain.FirstCp.get();
+  M5cp* nxt = cur->NextOrFirst();
+  for (std::int32_t step = 0; step < chain.NumCps; ++step) {
+    if (nxt->HasHookBits() && nxt->Mirrored && !cur->IsLast()) {
+      corrections.push_back({nxt->Id, cur->Id, true, false});
+      cur->SetHookBitHigh();
+      nxt->ClearHookBits();
+    } else if (nxt->HasHookBits() && ((cur->Mirrored && !nxt->Mirrored && !cur->IsLast()) ||
+                                      (cur->IsLast() && cur->HasLoopBit()))) {
+      corrections.push_back({static_cast<std::int32_t>(static_cast<std::int64_t>(nxt->Id) + offset),
+                             cur->Id, true, false});
+      cur->SetHookBitHigh();
+    } else if (cur->Prev && (cur->Next || kind == 3) && cur->PosX(0) == 0 && cur->Mirrored) {
+      // The last point of a closed loop has the loop's first point after it.
+      corrections.push_back({cur->Id, static_cast<std::int32_t>(static_cast<std::int64_t>(cur->Id) - offset),
+                             false, true});
+    }
+    cur = nxt;
+    nxt = nxt->NextOrFirst();
+  }
+  return twin;
+}
+
+bool M5spline::JoinAtEnds(M5spline& other) {
+  if (NumCps <= 0 || !FirstCp) return false;
+  const auto same = [](const M5cp& a, const M5cp& b) {
+    return a.PosX(0) == b.PosX(0) && a.PosY(0) == b.PosY(0) && a.PosZ(0) == b.PosZ(0);
+  };
+  bool joined = false;
+  // A spline is never joined onto itself, nor an empty one onto anything.
+  if (&other != this && other.NumCps > 0 && other.FirstCp) {
+    joined = true;
+    if (same(*other.FirstCp, *FirstCp)) {
+      other.ReverseSpline();
+      PrependSpline(other);
+    } else if (same(*other.FirstCp, *LastCp)) {
+      AppendSpline(other);
+    } else if (same(*other.LastCp, *FirstCp)) {
+      PrependSpline(other);
+    } else if (same(*other.LastCp, *LastCp)) {
+      other.ReverseSpline();
+      AppendSpline(other);
+    } else {
+      joined = false;
+    }
+  }
+  FirstCp->SetBit0OnChain();
+  return joined;
+}
+
 }  // namespace zevrin

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "mesh/AM5_cp.h"
 
@@ -46,6 +47,16 @@ class M5spline {
   void AppendSpline(M5spline& other);
   // Joins `other`, whose last point coincides with this spline's first point, in front of it.
   void PrependSpline(M5spline& other);
+
+  // Halvejoin of one spline: mirrored copies of its points off X = 0 (ids + offset) continue
+  // it through the plane, close it into a loop, or (no end on the plane) form the returned
+  // twin. Hook and seam corrections for the whole mesh go to `corrections`. A spline lying
+  // wholly on the plane is left alone.
+  std::unique_ptr<M5spline> MirrorHalf(std::int32_t offset,
+                                       std::vector<Mattach_correct>& corrections);
+  // Joins `other` onto whichever end of this spline one of its ends lies on exactly; sets bit
+  // 0 on every point of this spline. Returns whether a join took place.
+  bool JoinAtEnds(M5spline& other);
 };
 
 }  // namespace zevrin

@@ -22,6 +22,7 @@ class M5group : public M5amsuper {
 
   void WriteSection(LineList& lines) override;
   void Halvejoin(double tolerance) override;
+  void CheckHalvejoin() override {}  // Halvejoin goes no deeper
 
   std::int32_t IdCount() const { return static_cast<std::int32_t>(GroupIds.size()); }
   const std::string& IdAt(std::size_t index) const { return GroupIds[index]; }

@@ -11,6 +11,17 @@ namespace zevrin {
 
 class M5group;
 class M5mesh;
+class M5spline;
+
+// Finds, for Connect grouped splines, the last spline of the mesh (in mesh order) that has an
+// id at one of its ends, and hears of every join so that it can keep up.
+class SplineEndLookup {
+ public:
+  virtual ~SplineEndLookup() = default;
+  virtual M5spline* Find(std::int32_t id) = 0;
+  // `target` took over `emptied`, which is about to be destroyed.
+  virtual void Joined(M5spline& target, M5spline& emptied) = 0;
+};
 
 class M5model : public M5amsuper {
  public:
@@ -18,6 +29,17 @@ class M5model : public M5amsuper {
   M5mesh* Mesh = nullptr;        // the last MESH child read; not owned
 
   bool GetBounds(Vec3& min, Vec3& max) override;
+  // Converts the faces into the mesh, rebuilds every "Bounds=" line from it and appends one
+  // GROUP per layer; nothing without a mesh (defined in import/PolyImport.cpp).
+  void ImportPolygons(Mpolycommon& polygons) override;
+  // Children first, then the first "Bounds=" line becomes a box symmetric about X = 0.
+  void Halvejoin(double tolerance) override;
+  void CheckHalvejoin() override;
+  // Joins, group by group, the splines whose ends both lie in the group, wherever an end
+  // meets an end of the growing spline exactly; consumes the groups.
+  void ConnectGroupedSplines() override;
+  void ConnectGroupedSplines(SplineEndLookup& lookup);
+  void CheckConnect() override;
 
   std::int32_t GroupCount() const { return static_cast<std::int32_t>(Groups.size()); }
   M5group* GroupAt(std::size_t index) const { return Groups[index]; }
@@ -29,6 +51,12 @@ class M5model : public M5amsuper {
   // minimum), finds the mesh and the groups, and widens the box to the mesh's.
   void FinishRead() override;
   bool IsModelNode() const override { return true; }
+
+ private:
+  // The first entry whose key is "Bounds", or none.
+  Entry* FirstBoundsEntry();
+  // Its 24 numbers; raises the conversion error (with the line) when some are missing.
+  static std::vector<double> BoundsNumbers(const Entry& entry);
 };
 
 }  // namespace zevrin

@@ -9,6 +9,7 @@ namespace zevrin {
 class M5nodata : public M5amsuper {
  public:
   void Halvejoin(double tolerance) override;
+  void CheckHalvejoin() override {}  // Halvejoin goes no deeper
 };
 
 }  // namespace zevrin

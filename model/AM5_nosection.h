@@ -12,6 +12,7 @@ class M5nosection : public M5amsuper {
 
   void WriteSection(LineList& lines) override;
   void Halvejoin(double tolerance) override;
+  void CheckHalvejoin() override {}  // Halvejoin goes no deeper
 };
 
 }  // namespace zevrin

@@ -197,6 +197,16 @@ std::unique_ptr<M5amsuper> M5amsuper::MirrorBone(double tolerance) {
   return nullptr;
 }
 
+void M5amsuper::CheckHalvejoin() {
+  for (Entry& e : Entries)
+    if (e.Child) e.Child->CheckHalvejoin();
+}
+
+void M5amsuper::CheckConnect() {
+  for (Entry& e : Entries)
+    if (e.Child) e.Child->CheckConnect();
+}
+
 void M5amsuper::AddChild(std::unique_ptr<M5amsuper> child) {
   Entries.push_back(Entry{std::string(), std::move(child), -1});
 }

@@ -60,6 +60,12 @@ class M5amsuper : public Mamcommon {
   // Containers insert their children's mirrored bones before their last bone and return none.
   virtual std::unique_ptr<M5amsuper> MirrorBone(double tolerance);
 
+  // Raise, before anything changes, the errors that Halvejoin or Connect grouped splines would
+  // otherwise meet part way through the tree, so that a failed edit leaves the document as it
+  // was. Each follows the walk of its edit: the base versions ask the children.
+  virtual void CheckHalvejoin();
+  virtual void CheckConnect();
+
   void AddChild(std::unique_ptr<M5amsuper> child);
   void AddLine(std::string text);
 

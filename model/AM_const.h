@@ -60,6 +60,11 @@ struct SharedState {
   std::int32_t MirrorPattern = 0;
   std::string MirrorWord;
   std::string MirrorReplacement;
+  // While an edit runs, the attach error file is only noted here and written once the whole
+  // tree has been edited: a failed write must not stop an edit half way.
+  bool DeferAttachErrors = false;
+  bool AttachErrorsPending = false;
+  LineList PendingAttachErrors;
 };
 
 // The one process-wide record. Everything runs on one thread.

@@ -161,5 +161,61 @@ check "render missing message" "missing.mdl: Error:File does not exist!!" "$err"
 run render --help
 check "render --help" 0 "$rc"
 
+# Polygon files become the template model with one spline per edge, saved beside as .mdl.
+printf '  0\nSECTION\n  2\nENTITIES\n  0\n3DFACE\n  8\nSkin\n 10\n1\n 20\n2\n 30\n3\n 11\n4\n 21\n5\n 31\n6\n 12\n7\n 22\n8\n 32\n-9\n  0\nENDSEC\n  0\nEOF\n' > tri.dxf
+cp tri.dxf tri.orig
+run convert tri.dxf -o tri.dxf
+check "dxf convert exit" 0 "$rc"
+check "dxf convert counts" $'Number of cp=6\nNumber of spline=3' "$out"
+check "dxf convert status" "Saved tri.mdl" "$err"
+check "dxf untouched" "$(cat tri.orig)" "$(cat tri.dxf)"
+check "dxf model" "$(crlf '[MODELFILE]' 'ProductVersion=5.0' '[MODEL]' 'Name=animas_reference' \
+  'Bounds=7 8 6 7 8 -9 7 0 -9 7 0 6 0 8 6 0 8 -9 0 0 -9 0 0 6' '[MESH]' 'Version=2' 'Splines=3' \
+  'CPs=2' '0 0 1' '1 2 3' 0 0 '0 0 2' '4 5 6' 0 0 'CPs=2' '0 1 3' 2 0 0 '0 0 4' '7 8 -9' 0 0 \
+  'CPs=2' '0 1 5' 4 0 0 '0 1 6' 1 0 0 '[ENDMESH]' '[GROUP]' 'Name=Skin' 'Count=6' 1 2 3 4 5 6 \
+  '[ENDGROUP]' '[ENDMODEL]' '[ENDMODELFILE]')" "$(cat tri.mdl)"
+run info "$src/tests/data/pyramid_mixed_lines.rok"
+check "rok info" $'Number of cp=16\nNumber of spline=8' "$out"
+printf '[MODELFILE]\n[MODEL]\nName=other\n[MESH]\n[ENDMESH]\n[ENDMODEL]\n[ENDMODELFILE]\n' > other.mdl
+run convert tri.dxf --template other.mdl -o other_tri
+check "own template" $'Name=other\nName=Skin' "$(grep -a '^Name=' other_tri.mdl | tr -d '\r')"
+run info tri.dxf --template nowhere.mdl
+check "missing template exit" 1 "$rc"
+check "missing template message" "nowhere.mdl: Cannot open file nowhere.mdl" "$err"
+printf '0\nSECTION\n2\nENTITIES\n0\n3DFACE\n10\n1.5.2\n0\nEOF\n' > bad.dxf
+run convert bad.dxf -o bad_out
+check "bad dxf exit" 1 "$rc"
+check "bad dxf message" "bad.dxf:8: '1.5.2' is not a number" "$err"
+[ -e bad_out.mdl ] && check "no model from a bad dxf" "absent" "present"
+
+# Whole-model edits: memo lines on standard output, status on standard error, saved file.
+cp "$src/tests/data/halvejoin_in.mdl" half.mdl
+run halvejoin half.mdl -t 0.01 -o joined.mdl
+check "halvejoin exit" 0 "$rc"
+check "halvejoin memo" $'Number of cp=19+11->30\nNumber of spline=6+1->7' "$out"
+check "halvejoin status" $'Halvejoined half.mdl\nSaved joined.mdl' "$err"
+check "halvejoin file" "$(cat "$src/tests/data/halvejoin_expected.mdl")" "$(cat joined.mdl)"
+run --lang ja halvejoin half.mdl -t 0.01 -o joined_ja.mdl
+check "halvejoin status ja" $'half.mdl をHalvejoinしました。\njoined_ja.mdlへ保存しました' "$err"
+cp half.mdl half.orig
+run halvejoin half.mdl -t 1,5 --in-place
+check "bad tolerance exit" 1 "$rc"
+check "bad tolerance message" "'1,5' is not a number" "$err"
+check "bad tolerance leaves the file" "$(cat half.orig)" "$(cat half.mdl)"
+run halvejoin half.mdl --in-place
+check "halvejoin needs a tolerance" 2 "$rc"
+run attach-all joined.mdl -o attached.mdl
+check "attach-all status" $'Attached\nSaved attached.mdl' "$err"
+run detach-all attached.mdl -o detached.mdl
+check "detach-all status" $'Detached\nSaved detached.mdl' "$err"
+check "detach-all keeps the counts" $'Number of cp=30\nNumber of spline=7' "$("$zevrin" -q info detached.mdl)"
+run connect "$src/examples/half_box.mdl" -o connected.mdl
+check "connect memo" $'Number of cp=12->12\nNumber of spline=4->4' "$out"
+check "connect status" "Connected!! $src/examples/half_box.mdl" "$(head -1 <<<"$err")"
+for sub in halvejoin attach-all detach-all connect; do
+  run "$sub" --help
+  check "$sub --help" 0 "$rc"
+done
+
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]

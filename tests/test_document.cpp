@@ -109,19 +109,6 @@ TEST_F(Session, NulByteEndsTheText) {
   EXPECT_THROW(session.LoadDocument(), ZevrinError);
 }
 
-TEST_F(Session, PolygonFilesAreRefusedClearlyForNow) {
-  const std::string d = dir / "drawing.dxf";
-  writeBytes(d, "0\nEOF\n");
-  session.CurrentFile = d;
-  try {
-    session.LoadDocument();
-    FAIL() << "no error";
-  } catch (const ZevrinError& e) {
-    EXPECT_EQ(e.kind(), ErrorKind::NotSupported);
-    EXPECT_EQ(e.file(), d);
-  }
-}
-
 TEST_F(Session, SaveAsExtensionRules) {
   const std::string a = dir / "a.mdl";
   writeBytes(a, kModelB);

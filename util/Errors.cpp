@@ -59,6 +59,21 @@ std::string ZevrinError::message(bool japanese) const {
       return japanese ? "Error:ファイルが存在しません！！" : "Error:File does not exist!!";
     case ErrorKind::WrongExtension:
       return japanese ? "Error:ファイル名の拡張子が違います！！" : "Error:filename Extension!!";
+    case ErrorKind::FaceCorners:
+      return fill(japanese ? "面の頂点は 1 個から 4 個までです (%d 個)"
+                           : "A face must have one to four corners, not %d",
+                  argument_);
+    case ErrorKind::NoSuchRokLine:
+      return fill(japanese ? "面が存在しない線 %d を指しています"
+                           : "A face names line %d, which the file does not list",
+                  argument_);
+    case ErrorKind::NoSuchRokPoint:
+      return fill(japanese ? "線が存在しない点 %d を指しています"
+                           : "A line names point %d, which the file does not list",
+                  argument_);
+    case ErrorKind::TemplateNoMesh:
+      return japanese ? "テンプレートモデルに MESH を含む MODEL がありません"
+                      : "The template model has no MODEL section holding a MESH section";
   }
   return {};
 }

@@ -23,6 +23,10 @@ enum class ErrorKind {
   NotSupported,     // a file kind this build cannot read yet
   FileMissing,      // no file at the path to open
   WrongExtension,   // the path's extension names no file kind
+  FaceCorners,      // a polygon face with a corner count it cannot have (the count)
+  NoSuchRokLine,    // a ROK face names a line number the file does not list (the number)
+  NoSuchRokPoint,   // a ROK line names a point number the file does not list (the number)
+  TemplateNoMesh,   // the template model has no MODEL section holding a MESH section
 };
 
 class ZevrinError : public std::runtime_error {

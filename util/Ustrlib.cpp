@@ -1,5 +1,6 @@
 #include "util/Ustrlib.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -283,6 +284,11 @@ LineList SplitLines(std::string_view bytes) {
   LineList lines;
   const char* p = bytes.data();
   const char* const end = p + bytes.size();
+  // Sized once: growing a list of millions of lines copies all of them again and again. LF
+  // and CR LF files have a line per LF; the rest end their lines with CR alone.
+  auto breaks = std::count(p, end, '\n');
+  if (breaks == 0) breaks = std::count(p, end, '\r');
+  lines.reserve(static_cast<std::size_t>(breaks) + 1);
   while (p < end) {
     const char* q = p;
     while (q < end && *q != '\n' && *q != '\r') ++q;

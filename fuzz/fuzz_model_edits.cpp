@@ -1,0 +1,93 @@
+// A model file followed by edits: the first line holds the tolerance (as a user would type
+// it), the first byte of that line picks which edits run and in which order. After the edits
+// the document is written back. A failed edit must leave the document exactly as it was.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "fuzz/FuzzUtil.h"
+#include "mesh/AM5_cplist.h"
+#include "model/AM5_segment.h"
+#include "model/AM5_super.h"
+#include "model/AM_const.h"
+#include "util/Errors.h"
+
+namespace {
+
+using namespace zevrin;
+
+LineList written(M5amsuper& root) {
+  LineList out;
+  root.WriteSection(out);
+  return out;
+}
+
+// Runs one edit the way the session does: checks first, then the edit with the attach error
+// file held back. A check that fails must have changed nothing.
+void runEdit(M5amsuper& root, int which, double tolerance) {
+  const LineList before = written(root);
+  try {
+    switch (which) {
+      case 0:
+        root.CheckHalvejoin();
+        break;
+      case 1:
+        root.CheckConnect();
+        break;
+      default:
+        break;
+    }
+  } catch (const ZevrinError&) {
+    if (written(root) != before) __builtin_trap();
+    return;
+  }
+  AttachErrorDeferral deferral;
+  switch (which) {
+    case 0:
+      root.Halvejoin(tolerance);
+      break;
+    case 1:
+      root.ConnectGroupedSplines();
+      break;
+    case 2:
+      root.AttachAll();
+      break;
+    case 3:
+      root.DetachAll();
+      break;
+    default:
+      SetMirrorSettings(1 + which % 3, "left", "right", "mb");
+      root.MirrorBone(tolerance);
+      break;
+  }
+  deferral.Flush();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz::EnterScratchFolder();
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const std::size_t eol = bytes.find('\n');
+  if (eol == std::string_view::npos || eol == 0) return 0;
+  const std::string_view head = bytes.substr(0, eol);
+  const auto plan = static_cast<unsigned char>(head.front());
+  double tolerance = 0;
+  try {
+    tolerance = StrToFloat(head.substr(1));
+  } catch (const ZevrinError&) {
+    return 0;  // the edit is refused before the file is read
+  }
+  try {
+    M5amsuper root;
+    root.ReadSection(SplitLines(bytes.substr(eol + 1)), 0);
+    // Three edits, picked by the plan byte read as three digits in base 5.
+    runEdit(root, plan % 5, tolerance);
+    runEdit(root, (plan / 5) % 5, tolerance);
+    runEdit(root, (plan / 25) % 5, tolerance);
+    written(root);
+  } catch (const ZevrinError&) {
+  }
+  return 0;
+}

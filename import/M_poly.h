@@ -1,0 +1,62 @@
+// The polygon model that both polygon readers fill: faces of three or four corners, each with
+// a layer name and a colour, and the distinct layer names. The import turns it into a mesh of
+// edge splines (M5model::ImportPolygons, M5mesh::BuildFromFaces).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/AM_common.h"
+
+namespace zevrin {
+
+// One face. A face of three corners still has a fourth slot; the readers make it equal to
+// the third corner.
+struct Mdxf_3dface {
+  std::array<Vec3, 4> Corners{};
+  std::int32_t CornerCount = 0;  // corners in use, as counted while reading
+  std::string Layer;             // DXF group 8
+  std::int32_t Color = 0;        // DXF group 62
+
+  // The face as a DXF 3DFACE entity: layer, colour and all four corners.
+  void WriteEntity(LineList& lines) const;
+};
+
+class Mpolycommon : public Mamcommon {
+ public:
+  std::vector<Mdxf_3dface> Faces;   // in file order
+  std::vector<std::string> Layers;  // sorted by KeywordLess; names equal under it are one
+
+  // Reads the file at `path` whole and hands its lines to ReadSection. Errors name the file
+  // and, where one applies, the 1-based line.
+  void LoadFile(const std::string& path);
+
+  // Adds the layer of every face, in face order, to Layers; a name equal to one already there
+  // (ASCII case folded) is left out, so the first spelling met stays.
+  void CollectLayers();
+
+  std::int32_t FaceCount() const { return static_cast<std::int32_t>(Faces.size()); }
+  const Mdxf_3dface& FaceAt(std::size_t index) const { return Faces.at(index); }
+
+  // The faces as the ENTITIES section of a DXF file, ending with EOF. Nothing in the program
+  // writes polygon files; this completes the node interface and serves the tests.
+  void WriteDxf(LineList& lines) const;
+
+  // Reads the polygon file's lines from the first, whatever `start` says; returns the index
+  // at which reading stopped.
+  std::int32_t ReadSection(const LineList& lines, std::int32_t start) override = 0;
+  void WriteSection(LineList& lines) override { WriteDxf(lines); }
+  void Halvejoin(double /*tolerance*/) override {}
+  double GetBound(std::uint32_t /*index*/) override { return 0.0; }
+  void Draw(Mscreen& /*view*/) override {}
+  void ConnectGroupedSplines() override {}
+
+ protected:
+  // A face reader must never count more corners than a face can hold: raises FaceCorners,
+  // with the count, when `count` is outside 0..4.
+  static void CheckCornerCount(std::int32_t count);
+};
+
+}  // namespace zevrin

@@ -1,0 +1,862 @@
+// The desktop window driven as a user drives it, on Qt's offscreen platform: menus and
+// buttons, dialogs, a simulated file drop, the memo, the status line, the picture, the files
+// it saves and the settings it keeps, once with the interface in Japanese and once in English.
+//
+// Arguments: "ja" or "en" runs one language only; the rest goes to Qt Test.
+#include <QApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPointer>
+#include <QProcess>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/DropAcc.h"
+#include "app/Document.h"
+#include "app/uAbout.h"
+#include "app/uMain.h"
+#include "app/uMatu.h"
+#include "app/uMirrorBornDlg.h"
+#include "model/AM_const.h"
+#include "view/M_scr.h"
+#include "view/QtSurface.h"
+
+namespace zevrin {
+namespace {
+
+const QString kExamples = QStringLiteral(ZEVRIN_EXAMPLES);
+const QString kTestData = QStringLiteral(ZEVRIN_TEST_DATA);
+
+// Two splines of one group that meet end to start at (1, 0, 0).
+const char kTwoSegmentLine[] =
+    "[MODELFILE]\nProductVersion=5.0\n[MODEL]\nName=line\n"
+    "Bounds=2 0 0 0 0 0 2 0 0 0 0 0 2 0 0 0 0 0 0 0 0 0 0 0\n"
+    "[MESH]\nVersion=2\nSplines=2\n"
+    "CPs=2\n0 0 1\n0 0 0\n0\n0\n0 0 2\n1 0 0\n0\n0\n"
+    "CPs=2\n0 0 3\n1 0 0\n0\n0\n0 0 4\n2 0 0\n0\n0\n"
+    "[ENDMESH]\n[GROUP]\nName=All\nCount=4\n1\n2\n3\n4\n[ENDGROUP]\n[ENDMODEL]\n[ENDMODELFILE]\n";
+
+QByteArray readAll(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write(bytes);
+}
+
+// Acts on the next modal dialog of type T as soon as it is shown. A command that opens a
+// dialog runs it in a nested event loop, so the watcher polls from the event loop.
+class ModalWatcher : public QObject {
+  Q_OBJECT
+ public:
+  ModalWatcher(QObject* owner, std::function<bool()> attempt)
+      : QObject(owner), attempt_(std::move(attempt)) {
+    connect(&timer_, &QTimer::timeout, this, [this] {
+      if (attempt_()) {
+        timer_.stop();
+        fired = true;
+      }
+    });
+    timer_.start(5);
+  }
+  bool fired = false;
+
+ private:
+  std::function<bool()> attempt_;
+  QTimer timer_;
+};
+
+template <class T>
+QPointer<ModalWatcher> whenShown(QObject* owner, std::function<void(T&)> act) {
+  return new ModalWatcher(owner, [act] {
+    auto* dialog = dynamic_cast<T*>(QApplication::activeModalWidget());
+    if (!dialog || !dialog->isVisible()) return false;
+    act(*dialog);
+    return true;
+  });
+}
+
+// The picture of FILE as the render command and the window draw it, at `size`.
+QImage expectedPicture(const QString& file, std::int32_t direction, QSize size) {
+  DocumentSession session;
+  session.CurrentFile = file.toStdString();
+  if (session.LoadDocument() != LoadOutcome::Loaded) return {};
+  QtSurface surface(size.width(), size.height());
+  Mscreen view;
+  view.SetCanvas(&surface, size.width(), size.height());
+  view.SetExtent(-100, 100, 100, -100);
+  view.Redisplay(session.Document.get(), direction);
+  return surface.Image().copy();
+}
+
+int countPixels(const QImage& image, QRgb color) {
+  int n = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) n += image.pixel(x, y) == color ? 1 : 0;
+  return n;
+}
+
+// Counts how often a window is shown.
+class ShowCounter : public QObject {
+ public:
+  explicit ShowCounter(QWidget* w) : QObject(w) { w->installEventFilter(this); }
+  int shows = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Show) ++shows;
+    return false;
+  }
+};
+
+QSettings store() {
+  return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("TALQ"),
+                   QStringLiteral("Zevrin100"));
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+ public:
+  explicit WindowTest(bool japanese) : japanese_(japanese) {}
+
+ private slots:
+  void init();
+  void cleanup();
+
+  void startsWithEverythingButOpenDisabled();
+  void captionsHintsAndComboItemsInTheLanguage();
+  void openByPathShowsCountsAndStatus_data();
+  void openByPathShowsCountsAndStatus();
+  void openDialogOpensAndRemembersTheFolder();
+  void missingFileAndWrongExtensionKeepTheDocument();
+  void droppingThreeFilesOpensOnlyTheFirstAfterTheDrop();
+  void editsShowMemoStatusAndProgress_data();
+  void editsShowMemoStatusAndProgress();
+  void mirrorBoneOkStoresTheRuleAndNamesTheCopies();
+  void mirrorBoneCancelChangesNothing();
+  void saveKeepsABackupAndWritesTheEdit();
+  void saveAsFollowsTheExtensionRules_data();
+  void saveAsFollowsTheExtensionRules();
+  void viewItemsAndComboShowTheDirection();
+  void idCheckBoxLabelsThePoints();
+  void aboutBoxShowsTheVersion();
+  void settingsSurviveARestart();
+  void settingsNamesIgnoreCaseAndOddValuesCountAsAbsent();
+  void errorsAppearInABoxAndTheWindowGoesOn_data();
+  void errorsAppearInABoxAndTheWindowGoesOn();
+
+ private:
+  QString tr2(const char* japanese, const char* english) const {
+    return QString::fromUtf8(japanese_ ? japanese : english);
+  }
+  std::unique_ptr<TfrmMain> newWindow(const QString& start_file = QString()) {
+    auto window = std::make_unique<TfrmMain>(start_file);
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get())) return nullptr;
+    return window;
+  }
+  QString status(const TfrmMain& w) const { return w.StatusText->text(); }
+  // A copy of `source` in the scratch folder under `name`.
+  QString copy(const QString& source, const QString& name) {
+    const QString path = dir_->filePath(name);
+    QFile::remove(path);
+    QFile::copy(source, path);
+    QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    return path;
+  }
+  QString halfBox() { return copy(kExamples + "/half_box.mdl", QStringLiteral("half_box.mdl")); }
+
+  bool japanese_;
+  std::unique_ptr<QTemporaryDir> dir_;
+};
+
+void WindowTest::init() {
+  dir_ = std::make_unique<QTemporaryDir>();
+  QVERIFY(dir_->isValid());
+  QSettings s = store();
+  s.clear();
+  s.sync();
+}
+
+void WindowTest::cleanup() {
+  for (ModalWatcher* w : findChildren<ModalWatcher*>()) delete w;
+  dir_.reset();
+}
+
+void WindowTest::startsWithEverythingButOpenDisabled() {
+  auto w = newWindow();
+  QVERIFY(w);
+  QCOMPARE(w->size(), QSize(530, 417));
+  QCOMPARE(w->windowTitle(), QStringLiteral("Zevrin Ver0.56"));
+  QCOMPARE(status(*w), QStringLiteral("Ver0.56"));
+  QVERIFY(w->mnOpen->isEnabled());
+  QCOMPARE(w->mnOpen->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+  QCOMPARE(w->mnSave->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
+  const std::vector<QAction*> items = {w->mnSave,    w->mnSaveAs,    w->mnHalvejoin,
+                                       w->mnConnectGroupedSplines, w->mnAttachall,
+                                       w->mnDetachall, w->mnMirrorBorn};
+  for (QAction* a : items) QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
+  for (QToolButton* b : {w->sbtnOpen, w->sbtnSave, w->sbtnSaveAs})
+    QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
+  // Disabled commands do nothing even when reached by their shortcut.
+  QTest::keyClick(w.get(), Qt::Key_S, Qt::ControlModifier);
+  QCOMPARE(status(*w), QStringLiteral("Ver0.56"));
+
+  QVERIFY(w->OpenFile(halfBox()));
+  for (QAction* a : items) QVERIFY2(a->isEnabled(), qPrintable(a->objectName()));
+  for (QToolButton* b : {w->sbtnOpen, w->sbtnSave, w->sbtnSaveAs})
+    QVERIFY2(b->isEnabled(), qPrintable(b->objectName()));
+  // Before any document the picture is the empty grid, all black with the axes.
+  QVERIFY(!w->ImageSD->Picture().isNull());
+}
+
+void WindowTest::captionsHintsAndComboItemsInTheLanguage() {
+  auto w = newWindow();
+  QVERIFY(w);
+  QCOMPARE(w->Japanese(), japanese_);
+  QCOMPARE(w->mnFile->title(), tr2("ファイル(&F)", "&File"));
+  QCOMPARE(w->mnOpen->text(), tr2("開く(&O)", "&Open.."));
+  QCOMPARE(w->mnSave->text(), tr2("上書き保存(&S)", "&Save"));
+  QCOMPARE(w->mnSaveAs->text(), tr2("名前を付けて保存(&A)", "&Save As.."));
+  QCOMPARE(w->mnExit->text(), tr2("終了(&X)", "E&xit"));
+  QCOMPARE(w->mnEdit->title(), QStringLiteral("編集(&E)"));
+  QCOMPARE(w->mnHalvejoin->text(), QStringLiteral("&Halvejoin"));
+  QCOMPARE(w->mnConnectGroupedSplines->text(), QStringLiteral("&Connect grouped splines"));
+  QCOMPARE(w->mnAttachall->text(), QStringLiteral("&Attach all"));
+  QCOMPARE(w->mnDetachall->text(), QStringLiteral("&Detach all"));
+  QCOMPARE(w->mnMirrorBorn->text(), QStringLiteral("&Mirror Bone"));
+  QCOMPARE(w->mnView->title(), tr2("表示(&V)", "&View"));
+  QCOMPARE(w->mnViewMae->text(), tr2("前(&F)", "&Front"));
+  QCOMPARE(w->mnViewHidari->text(), tr2("左(&L)", "&Left"));
+  QCOMPARE(w->mnViewUe->text(), tr2("上(&T)", "&Top"));
+  QCOMPARE(w->mnHelp->title(), tr2("ヘルプ(&H)", "&Help"));
+  QCOMPARE(w->mnAbout->text(), tr2("Zevrinについて(&A)", "&About.."));
+  QCOMPARE(w->sbtnOpen->toolTip(), tr2("ファイルを開く", "Open"));
+  QCOMPARE(w->sbtnSave->toolTip(), tr2("上書き保存", "Save"));
+  QCOMPARE(w->sbtnSaveAs->toolTip(), tr2("名前を付けて保存", "Save As"));
+  QCOMPARE(w->comboDir->count(), 3);
+  QCOMPARE(w->comboDir->itemText(0), tr2("前", "Front"));
+  QCOMPARE(w->comboDir->itemText(1), tr2("左", "Left"));
+  QCOMPARE(w->comboDir->itemText(2), tr2("上", "Top"));
+  QCOMPARE(w->comboDir->currentIndex(), 0);
+  QCOMPARE(w->LabelGosa->text(), tr2("X=0平面に対する誤差(&G)", "Correct Plane X=0(&G)"));
+  QCOMPARE(w->LabelGosa->buddy(), w->edGosa);
+  QCOMPARE(w->chkDisplayCpid->text(), QStringLiteral("CPID表示"));
+
+  // The other windows speak Japanese in both languages.
+  QCOMPARE(w->frmMatu->windowTitle(), QStringLiteral("処理中"));
+  QVERIFY(w->frmMatu->windowFlags() & Qt::WindowStaysOnTopHint);
+  QVERIFY(!w->frmMatu->isVisible());
+  QCOMPARE(w->frmAbout->windowTitle(), QStringLiteral("Halvejoin"));
+  QCOMPARE(w->dlgMirrorBorn->windowTitle(), QStringLiteral("Mirror Boneオプション"));
+  QCOMPARE(w->dlgMirrorBorn->GroupBox1->title(), QStringLiteral("ボーン名変更規則"));
+  QCOMPARE(w->dlgMirrorBorn->radioR2L->text(), QStringLiteral("\"AAA*\"を\"\"BBB*\"に変更"));
+  QCOMPARE(w->dlgMirrorBorn->radioR2Le->text(), QStringLiteral("\"*AAA\"を\"\"*BBB\"に変更"));
+  QCOMPARE(w->dlgMirrorBorn->radioAddString->text(), QStringLiteral("文字列追加"));
+  QCOMPARE(w->dlgMirrorBorn->Label1->text(), QStringLiteral("追加文字列"));
+  QCOMPARE(w->dlgMirrorBorn->Label2->text(), QStringLiteral("元の単語(AAA)"));
+  QCOMPARE(w->dlgMirrorBorn->Label3->text(), QStringLiteral("MB後の単語(BBB)"));
+  QCOMPARE(w->dlgMirrorBorn->CancelBtn->text(), QStringLiteral("ｷｬﾝｾﾙ"));
+}
+
+void WindowTest::openByPathShowsCountsAndStatus_data() {
+  QTest::addColumn<QString>("source");
+  QTest::addColumn<QString>("memo");
+  QTest::newRow("model") << kExamples + "/half_box.mdl"
+                         << "Number of cp=12\nNumber of spline=4";
+  QTest::newRow("dxf") << kTestData + "/gdal_3dface.dxf"
+                       << "Number of cp=10\nNumber of spline=5";
+  QTest::newRow("rok") << kTestData + "/pyramid_mixed_lines.rok"
+                       << "Number of cp=16\nNumber of spline=8";
+}
+
+void WindowTest::openByPathShowsCountsAndStatus() {
+  QFETCH(QString, source);
+  QFETCH(QString, memo);
+  const QString path = copy(source, QFileInfo(source).fileName());
+  // The file named on the command line opens once the window stands.
+  auto w = newWindow(path);
+  QVERIFY(w);
+  QTRY_COMPARE(w->Memo->toPlainText(), memo);
+  QCOMPARE(status(*w), japanese_ ? path + " を読み込みました。" : "Opend " + path);
+  QCOMPARE(w->CurrentFile(), path);
+  QVERIFY(!w->frmMatu->isVisible());
+}
+
+void WindowTest::openDialogOpensAndRemembersTheFolder() {
+  const QString path = halfBox();
+  {
+    auto w = newWindow();
+    QVERIFY(w);
+    QString filter;
+    auto watcher = whenShown<QFileDialog>(this, [&](QFileDialog& d) {
+      filter = d.nameFilters().constFirst();
+      d.selectFile(path);
+      d.accept();
+    });
+    w->mnOpen->trigger();
+    QVERIFY(watcher && watcher->fired);
+    QVERIFY2(filter.startsWith("Zevrin Inport(MDL,DXF) ("), qPrintable(filter));
+    QCOMPARE(w->Memo->toPlainText(), QStringLiteral("Number of cp=12\nNumber of spline=4"));
+    QCOMPARE(status(*w), japanese_ ? path + " を読み込みました。" : "Opend " + path);
+
+    // Cancelling the dialog changes nothing.
+    auto cancel = whenShown<QFileDialog>(this, [](QFileDialog& d) { d.reject(); });
+    w->sbtnOpen->click();
+    QVERIFY(cancel && cancel->fired);
+    QCOMPARE(w->CurrentFile(), path);
+  }
+  // The next run's dialog starts in that folder.
+  auto w = newWindow();
+  QVERIFY(w);
+  QString shown_dir;
+  auto watcher = whenShown<QFileDialog>(this, [&](QFileDialog& d) {
+    shown_dir = d.directory().absolutePath();
+    d.reject();
+  });
+  w->mnOpen->trigger();
+  QVERIFY(watcher && watcher->fired);
+  QCOMPARE(shown_dir, QDir(dir_->path()).absolutePath());
+}
+
+void WindowTest::missingFileAndWrongExtensionKeepTheDocument() {
+  auto w = newWindow();
+  QVERIFY(w);
+  const QString path = halfBox();
+  QVERIFY(w->OpenFile(path));
+  const QImage picture = w->ImageSD->Picture();
+  const ShowCounter progress(w->frmMatu);
+
+  QVERIFY(!w->OpenFile(dir_->filePath("missing.mdl")));
+  QCOMPARE(status(*w), tr2("Error:ファイルが存在しません！！", "Error:File does not exist!!"));
+  const QString text_file = dir_->filePath("model.mdl.txt");
+  writeAll(text_file, "[MODELFILE]\n[ENDMODELFILE]\n");
+  QVERIFY(!w->OpenFile(text_file));
+  QCOMPARE(status(*w),
+           tr2("Error:ファイル名の拡張子が違います！！", "Error:filename Extension!!"));
+
+  QCOMPARE(progress.shows, 0);
+  QCOMPARE(w->Memo->toPlainText(), QStringLiteral("Number of cp=12\nNumber of spline=4"));
+  QCOMPARE(w->ImageSD->Picture(), picture);
+  // Save still writes the document that stayed open to the file it came from, and never
+  // onto the file that failed to open.
+  QCOMPARE(w->CurrentFile(), path);
+  writeAll(path, "changed on disk\n");
+  w->mnSave->trigger();
+  QVERIFY(readAll(path).startsWith("[MODELFILE]\r\n"));
+  QCOMPARE(readAll(text_file), QByteArray("[MODELFILE]\n[ENDMODELFILE]\n"));
+  QVERIFY(!QFile::exists(dir_->filePath("missing.mdl")));
+}
+
+void WindowTest::droppingThreeFilesOpensOnlyTheFirstAfterTheDrop() {
+  auto w = newWindow();
+  QVERIFY(w);
+  const QString a = halfBox();
+  const QString b = dir_->filePath("b.mdl");
+  writeAll(b, kTwoSegmentLine);
+  const QString c = copy(kTestData + "/gdal_3dface.dxf", "c.dxf");
+
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(a), QUrl::fromLocalFile(b), QUrl::fromLocalFile(c)});
+  const QPoint at = w->ImageSD->geometry().center();
+  QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(w.get(), &enter);
+  QVERIFY(enter.isAccepted());
+  QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(w.get(), &drop);
+  QVERIFY(drop.isAccepted());
+  // Nothing is opened inside the drop event itself.
+  QCOMPARE(status(*w), QStringLiteral("Ver0.56"));
+
+  QTRY_COMPARE(status(*w), japanese_ ? a + " を読み込みました。" : "Opend " + a);
+  QCOMPARE(w->DropAccept->Files(), QStringList({a, b, c}));
+  QCOMPARE(w->CurrentFile(), a);
+  QCOMPARE(w->Memo->toPlainText(), QStringLiteral("Number of cp=12\nNumber of spline=4"));
+
+  // Something that is not a local file is refused at the door.
+  QMimeData text;
+  text.setText(QStringLiteral("hello"));
+  QDragEnterEvent refused(at, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(w.get(), &refused);
+  QVERIFY(!refused.isAccepted());
+
+  // With the component disabled the window is no drop target at all.
+  w->DropAccept->SetEnabled(false);
+  QVERIFY(!w->acceptDrops());
+  w->DropAccept->SetEnabled(true);
+  QVERIFY(w->acceptDrops());
+}
+
+void WindowTest::editsShowMemoStatusAndProgress_data() {
+  QTest::addColumn<QString>("model");  // "box" or "line"
+  QTest::addColumn<QString>("item");
+  QTest::addColumn<QString>("memo");  // empty: the memo of the load stays
+  QTest::addColumn<QString>("status_ja");
+  QTest::addColumn<QString>("status_en");
+  QTest::addColumn<bool>("redrawn");  // the picture changes
+  QTest::addColumn<QString>("saved");  // a line the saved file holds afterwards
+  QTest::newRow("halvejoin") << "box"
+                             << "mnHalvejoin"
+                             << "Number of cp=12+8->20\nNumber of spline=4+2->6"
+                             << "%1 をHalvejoinしました。"
+                             << "Halvejoined %1" << true << "Splines=6";
+  QTest::newRow("connect") << "line"
+                           << "mnConnectGroupedSplines"
+                           << "Number of cp=4->3\nNumber of spline=2->1"
+                           << "%1 グループ内のスプラインを接続しました。"
+                           << "Connected!! %1" << false << "Splines=1";
+  QTest::newRow("connect nothing") << "box"
+                                   << "mnConnectGroupedSplines"
+                                   << "Number of cp=12->12\nNumber of spline=4->4"
+                                   << "%1 グループ内のスプラインを接続しました。"
+                                   << "Connected!! %1" << false << "Splines=4";
+  QTest::newRow("attach all") << "line"
+                              << "mnAttachall" << QString() << "座標が同じCPををAttachしました。"
+                              << "Attached" << false << "0 1 3";
+  QTest::newRow("detach all") << "box"
+                              << "mnDetachall" << QString() << "AttachしているCPをDetachしました。"
+                              << "Detached" << false << "0 0 9";
+}
+
+void WindowTest::editsShowMemoStatusAndProgress() {
+  QFETCH(QString, model);
+  QFETCH(QString, item);
+  QFETCH(QString, memo);
+  QFETCH(QString, status_ja);
+  QFETCH(QString, status_en);
+  QFETCH(bool, redrawn);
+  QFETCH(QString, saved);
+
+  QString path = halfBox();
+  if (model == "line") {
+    path = dir_->filePath("line.mdl");
+    writeAll(path, kTwoSegmentLine);
+  }
+  auto w = newWindow();
+  QVERIFY(w);
+  w->edGosa->setText(QStringLiteral("0.001"));
+  QVERIFY(w->OpenFile(path));
+  const QString loaded_memo = w->Memo->toPlainText();
+  const QImage before = w->ImageSD->Picture();
+  const ShowCounter progress(w->frmMatu);
+
+  w->findChild<QAction*>(item)->trigger();
+  QCOMPARE(w->Memo->toPlainText(), memo.isEmpty() ? loaded_memo : memo);
+  QCOMPARE(status(*w), (japanese_ ? status_ja : status_en).arg(path));
+  QCOMPARE(progress.shows, 1);
+  QVERIFY(!w->frmMatu->isVisible());
+  QCOMPARE(w->ImageSD->Picture() != before, redrawn);
+
+  w->mnSave->trigger();
+  QVERIFY2(readAll(path).contains(("\r\n" + saved + "\r\n").toUtf8()), qPrintable(saved));
+}
+
+void WindowTest::mirrorBoneOkStoresTheRuleAndNamesTheCopies() {
+  const QString path = halfBox();
+  {
+    auto w = newWindow();
+    QVERIFY(w);
+    QVERIFY(w->OpenFile(path));
+    bool shown_defaults = false;
+    auto watcher = whenShown<TdlgMirrorBorn>(this, [&](TdlgMirrorBorn& d) {
+      // First run: the append rule with its default words.
+      shown_defaults = d.radioAddString->isChecked() && d.edAddString->text() == "mb" &&
+                       d.edRepString->text() == "left" && d.edMBString->text() == "right";
+      d.radioR2L->setChecked(true);
+      d.edMBString->setText(QStringLiteral("right"));
+      d.OKBtn->click();
+    });
+    w->mnMirrorBorn->trigger();
+    QVERIFY(watcher && watcher->fired);
+    QVERIFY(shown_defaults);
+    QCOMPARE(status(*w), tr2("Bornを反転コピーしました。", "Born Mirrored"));
+    QCOMPARE(w->Memo->toPlainText(), QStringLiteral("Number of cp=12\nNumber of spline=4"));
+    w->mnSave->trigger();
+    const QByteArray saved = readAll(path);
+    QVERIFY(saved.contains("\r\nName=rightArm\r\nPivot=-2 8 5\r\nEnd=-9 8 5\r\n"));
+    QCOMPARE(saved.count("[SEGMENT]"), 3);  // the spine lies on the plane
+
+    QSettings s = store();
+    QCOMPARE(s.value("Mirror_Born/Pattern").toString(), QStringLiteral("1"));
+    QCOMPARE(s.value("Mirror_Born/RepString").toString(), QStringLiteral("left"));
+    QCOMPARE(s.value("Mirror_Born/MBString").toString(), QStringLiteral("right"));
+    QCOMPARE(s.value("Mirror_Born/AddString").toString(), QStringLiteral("mb"));
+  }
+  // The next run's dialog shows the stored choice.
+  auto w = newWindow();
+  QVERIFY(w);
+  QVERIFY(w->OpenFile(path));
+  bool shown_stored = false;
+  auto watcher = whenShown<TdlgMirrorBorn>(this, [&](TdlgMirrorBorn& d) {
+    shown_stored = d.radioR2L->isChecked() && !d.radioAddString->isChecked();
+    d.CancelBtn->click();
+  });
+  w->mnMirrorBorn->trigger();
+  QVERIFY(watcher && watcher->fired);
+  QVERIFY(shown_stored);
+}
+
+void WindowTest::mirrorBoneCancelChangesNothing() {
+  const QString path = halfBox();
+  const QByteArray original = readAll(path);
+  auto w = newWindow();
+  QVERIFY(w);
+  QVERIFY(w->OpenFile(path));
+  const QString opened = status(*w);
+  const ShowCounter progress(w->frmMatu);
+  auto watcher = whenShown<TdlgMirrorBorn>(this, [](TdlgMirrorBorn& d) {
+    d.radioR2Le->setChecked(true);
+    d.edAddString->setText(QStringLiteral("zz"));
+    d.CancelBtn->click();
+  });
+  w->mnMirrorBorn->trigger();
+  QVERIFY(watcher && watcher->fired);
+  QCOMPARE(status(*w), opened);
+  QCOMPARE(progress.shows, 0);
+  QVERIFY(!store().childGroups().contains(QStringLiteral("Mirror_Born")));
+  w->mnSave->trigger();
+  QCOMPARE(readAll(path).count("[SEGMENT]"), 2);
+  QCOMPARE(readAll(path + ".bak"), original);
+}
+
+void WindowTest::saveKeepsABackupAndWritesTheEdit() {
+  const QString path = copy(kTestData + "/halvejoin_in.mdl", "a.mdl");
+  const QByteArray original = readAll(path);
+  auto w = newWindow();
+  QVERIFY(w);
+  w->edGosa->setText(QStringLiteral("0.01"));
+  QVERIFY(w->OpenFile(path));
+  w->mnHalvejoin->trigger();
+  QCOMPARE(w->Memo->toPlainText(),
+           QStringLiteral("Number of cp=19+11->30\nNumber of spline=6+1->7"));
+  w->sbtnSave->click();
+  QCOMPARE(status(*w), japanese_ ? path + "へ上書き保存しました" : "Saved as " + path);
+  QCOMPARE(readAll(path), readAll(kTestData + "/halvejoin_expected.mdl"));
+  QCOMPARE(readAll(path + ".bak"), original);
+}
+
+void WindowTest::saveAsFollowsTheExtensionRules_data() {
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<QString>("written");
+  QTest::newRow("no extension") << "out"
+                                << "out.mdl";
+  QTest::newRow("segment") << "out.seg"
+                           << "out.seg";
+  QTest::newRow("polygon") << "out.rok"
+                           << "out.mdl";
+  QTest::newRow("model") << "out.MDL"
+                         << "out.MDL";
+}
+
+void WindowTest::saveAsFollowsTheExtensionRules() {
+  QFETCH(QString, typed);
+  QFETCH(QString, written);
+  const QString path = halfBox();
+  auto w = newWindow();
+  QVERIFY(w);
+  QVERIFY(w->OpenFile(path));
+  QString preset;
+  bool asks_before_overwriting = true;
+  auto watcher = whenShown<QFileDialog>(this, [&](QFileDialog& d) {
+    preset = d.selectedFiles().value(0);
+    asks_before_overwriting = !d.testOption(QFileDialog::DontConfirmOverwrite);
+    d.selectFile(dir_->filePath(typed));
+    d.accept();
+  });
+  w->sbtnSaveAs->click();
+  QVERIFY(watcher && watcher->fired);
+  QCOMPARE(preset, path);
+  QVERIFY(!asks_before_overwriting);
+  const QString out = dir_->filePath(written);
+  QCOMPARE(status(*w), japanese_ ? out + "へ保存しました" : "Saved " + out);
+  QVERIFY(readAll(out).startsWith("[MODELFILE]\r\nProductVersion=5.0\r\n"));
+  QVERIFY(!QFile::exists(path + ".bak"));
+  QVERIFY(!QFile::exists(dir_->filePath(typed)) || typed == written);
+
+  // Cancel writes nothing and keeps the status.
+  const QString before = status(*w);
+  auto cancel = whenShown<QFileDialog>(this, [](QFileDialog& d) { d.reject(); });
+  w->mnSaveAs->trigger();
+  QVERIFY(cancel && cancel->fired);
+  QCOMPARE(status(*w), before);
+}
+
+void WindowTest::viewItemsAndComboShowTheDirection() {
+  const QString path = halfBox();
+  auto w = newWindow();
+  QVERIFY(w);
+  QVERIFY(w->OpenFile(path));
+  const QSize size = w->ImageSD->size();
+  QCOMPARE(w->ImageSD->Picture(), expectedPicture(path, Mscreen::kFront, size));
+
+  w->mnViewHidari->trigger();
+  QCOMPARE(w->comboDir->currentIndex(), 1);
+  QCOMPARE(w->ImageSD->Picture(), expectedPicture(path, Mscreen::kLeft, size));
+  w->comboDir->setCurrentIndex(2);
+  QCOMPARE(w->ImageSD->Picture(), expectedPicture(path, Mscreen::kTop, size));
+  w->mnViewUe->trigger();
+  QCOMPARE(w->comboDir->currentIndex(), 2);
+  w->mnViewMae->trigger();
+  QCOMPARE(w->comboDir->currentIndex(), 0);
+  QCOMPARE(w->ImageSD->Picture(), expectedPicture(path, Mscreen::kFront, size));
+
+  // A bigger window fits the model to the bigger picture.
+  w->resize(700, 600);
+  QTRY_VERIFY(w->ImageSD->size() != size);
+  QCOMPARE(w->ImageSD->Picture().size(), w->ImageSD->size());
+  QCOMPARE(w->ImageSD->Picture(), expectedPicture(path, Mscreen::kFront, w->ImageSD->size()));
+}
+
+void WindowTest::idCheckBoxLabelsThePoints() {
+  auto w = newWindow();
+  QVERIFY(w);
+  QVERIFY(w->OpenFile(halfBox()));
+  const QRgb label = qRgb(0, 128, 0);
+  QCOMPARE(countPixels(w->ImageSD->Picture(), label), 0);
+  w->chkDisplayCpid->click();
+  QVERIFY(countPixels(w->ImageSD->Picture(), label) > 0);
+  w->chkDisplayCpid->click();
+  QCOMPARE(countPixels(w->ImageSD->Picture(), label), 0);
+}
+
+void WindowTest::aboutBoxShowsTheVersion() {
+  auto w = newWindow();
+  QVERIFY(w);
+  QString shown;
+  auto watcher = whenShown<TfrmAbout>(this, [&](TfrmAbout& d) {
+    shown = d.label_info->text();
+    d.OKBtn->click();
+  });
+  w->mnAbout->trigger();
+  QVERIFY(watcher && watcher->fired);
+  QCOMPARE(shown, QStringLiteral("Zevrin Ver0.56"));
+  QVERIFY(!w->frmAbout->isVisible());
+}
+
+void WindowTest::settingsSurviveARestart() {
+  {
+    auto w = newWindow();
+    QVERIFY(w);
+    // First run: the defaults.
+    QCOMPARE(w->edGosa->text(), QStringLiteral("0.4"));
+    QVERIFY(!w->chkDisplayCpid->isChecked());
+    // Stored as typed, even when it is no number.
+    w->edGosa->setText(QStringLiteral("abc"));
+    w->chkDisplayCpid->click();
+  }
+  QSettings s = store();
+  QCOMPARE(s.value("Main/Gosax").toString(), QStringLiteral("abc"));
+  QCOMPARE(s.value("Main/DisplayCpid").toString(), QStringLiteral("1"));
+
+  auto w = newWindow();
+  QVERIFY(w);
+  QCOMPARE(w->edGosa->text(), QStringLiteral("abc"));
+  QVERIFY(w->chkDisplayCpid->isChecked());
+  QVERIFY(Shared().ShowCpid);
+}
+
+void WindowTest::settingsNamesIgnoreCaseAndOddValuesCountAsAbsent() {
+  {
+    QSettings s = store();
+    s.setValue("MAIN/GOSAX", "0.25");  // any case of section and name is found
+    s.setValue("MAIN/displaycpid", "2");  // any number but 0 is on
+    s.setValue("Mirror_Born/Pattern", "abc");
+    s.setValue("Mirror_Born/AddString", QStringList({"a", "b"}));
+  }
+  {
+    auto w = newWindow();
+    QVERIFY(w);
+    QCOMPARE(w->edGosa->text(), QStringLiteral("0.25"));
+    QVERIFY(w->chkDisplayCpid->isChecked());
+    QVERIFY(w->OpenFile(halfBox()));
+    bool defaults = false;
+    auto watcher = whenShown<TdlgMirrorBorn>(this, [&](TdlgMirrorBorn& d) {
+      defaults = d.radioAddString->isChecked() && d.edAddString->text() == "mb";
+      d.CancelBtn->click();
+    });
+    w->mnMirrorBorn->trigger();
+    QVERIFY(watcher && watcher->fired);
+    QVERIFY(defaults);
+    w->edGosa->setText(QStringLiteral("0.5"));
+  }
+  // One value remains for the name, under the name written.
+  QSettings s = store();
+  QCOMPARE(s.childGroups().filter("main", Qt::CaseInsensitive).size(), 1);
+  s.beginGroup(s.childGroups().filter("main", Qt::CaseInsensitive).constFirst());
+  QCOMPARE(s.childKeys().filter("gosax", Qt::CaseInsensitive), QStringList({"Gosax"}));
+  QCOMPARE(s.value("Gosax").toString(), QStringLiteral("0.5"));
+  s.endGroup();
+
+  {
+    QSettings t = store();
+    t.clear();
+    t.setValue("Main/DisplayCpid", "x");
+    t.setValue("Main/GosaX", QByteArray("0.3"));
+  }
+  auto w = newWindow();
+  QVERIFY(w);
+  QVERIFY(!w->chkDisplayCpid->isChecked());
+  QCOMPARE(w->edGosa->text(), QStringLiteral("0.4"));
+}
+
+void WindowTest::errorsAppearInABoxAndTheWindowGoesOn_data() {
+  QTest::addColumn<QString>("item");
+  QTest::addColumn<QString>("box_ja");
+  QTest::addColumn<QString>("box_en");
+  QTest::newRow("tolerance, halvejoin") << "mnHalvejoin"
+                                        << "'abc' は浮動小数点数ではありません"
+                                        << "'abc' is not a number";
+  QTest::newRow("tolerance, mirror bone") << "mnMirrorBorn"
+                                          << "'abc' は浮動小数点数ではありません"
+                                          << "'abc' is not a number";
+  QTest::newRow("broken file") << "open"
+                               << "%1:2: リストのインデックスが範囲を超えています (3)"
+                               << "%1:2: List index out of range (3)";
+}
+
+void WindowTest::errorsAppearInABoxAndTheWindowGoesOn() {
+  QFETCH(QString, item);
+  QFETCH(QString, box_ja);
+  QFETCH(QString, box_en);
+  const QString path = halfBox();
+  const QString broken = dir_->filePath("broken.mdl");
+  writeAll(broken, "[MODELFILE]\n[MODEL]\nName=x\n");
+  auto w = newWindow();
+  QVERIFY(w);
+  QVERIFY(w->OpenFile(path));
+  w->edGosa->setText(QStringLiteral("abc"));
+  const QString opened = status(*w);
+  const QImage picture = w->ImageSD->Picture();
+
+  QString shown;
+  auto box = whenShown<QMessageBox>(this, [&](QMessageBox& b) {
+    shown = b.text();
+    b.accept();
+  });
+  auto options = whenShown<TdlgMirrorBorn>(this, [](TdlgMirrorBorn& d) { d.OKBtn->click(); });
+  if (item == "open") {
+    QVERIFY(!w->OpenFile(broken));
+  } else {
+    w->findChild<QAction*>(item)->trigger();
+  }
+  QVERIFY(box && box->fired);
+  const QString expected = japanese_ ? box_ja : box_en;
+  QCOMPARE(shown, expected.contains("%1") ? expected.arg(broken) : expected);
+  QVERIFY(!w->frmMatu->isVisible());
+  QCOMPARE(status(*w), opened);
+  QCOMPARE(w->Memo->toPlainText(), QStringLiteral("Number of cp=12\nNumber of spline=4"));
+  QCOMPARE(w->ImageSD->Picture(), picture);
+  // The settings of a confirmed Mirror bone dialog are stored before the tolerance fails.
+  QCOMPARE(store().childGroups().contains("Mirror_Born"), item == "mnMirrorBorn");
+
+  // The window goes on: a good tolerance runs the edit.
+  w->edGosa->setText(QStringLiteral("0.001"));
+  w->mnHalvejoin->trigger();
+  QCOMPARE(w->Memo->toPlainText(),
+           QStringLiteral("Number of cp=12+8->20\nNumber of spline=4+2->6"));
+}
+
+// The picture a user or a script takes of the window without a display.
+class ScreenshotTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void savesTheWholeWindowAtItsFirstSize();
+};
+
+void ScreenshotTest::savesTheWholeWindowAtItsFirstSize() {
+  QTemporaryDir dir;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("XDG_CONFIG_HOME", dir.path());
+  const auto run = [&](const QStringList& args) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(ZEVRIN_GUI), args);
+    p.waitForFinished(-1);
+    return std::pair(p.exitCode(), QString::fromUtf8(p.readAllStandardError()));
+  };
+
+  const QString out = dir.filePath("window.png");
+  const auto [rc, err] = run({"--screenshot", out, kExamples + "/half_box.mdl"});
+  QCOMPARE(rc, 0);
+  QCOMPARE(err, QString());
+  const QImage shot(out);
+  QCOMPARE(shot.size(), QSize(530, 417));
+  // The wireframe is there: white model lines on the black picture.
+  QVERIFY(countPixels(shot, qRgb(255, 255, 255)) > 20);
+  QVERIFY(countPixels(shot, qRgb(0, 0, 0)) > 530 * 100);
+
+  const QString missing_out = dir.filePath("missing.png");
+  const auto [rc2, err2] = run({"--screenshot", missing_out, dir.filePath("none.mdl")});
+  QCOMPARE(rc2, 1);
+  QVERIFY2(err2.contains("Error:"), qPrintable(err2));
+  QCOMPARE(QImage(missing_out).size(), QSize(530, 417));
+}
+
+}  // namespace zevrin
+
+namespace {
+
+// The window takes its language from these at creation; nothing else may leak in.
+void pinLanguage(bool japanese) {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE"}) unsetenv(name);
+  setenv("LANG", japanese ? "ja_JP.UTF-8" : "en_US.UTF-8", 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // ctest starts the binary without the tests' environment, and there may be no display.
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (!platform || !*platform) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Settings, "attach_err.txt" and Qt's runtime files go to folders this run owns.
+  QTemporaryDir home;
+  if (!home.isValid()) return 1;
+  setenv("XDG_CONFIG_HOME", qPrintable(home.filePath("config")), 1);
+  setenv("XDG_RUNTIME_DIR", qPrintable(home.filePath("runtime")), 1);
+  QDir().mkpath(home.filePath("runtime"));
+  QFile::setPermissions(home.filePath("runtime"),
+                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  QDir().mkpath(home.filePath("work"));
+  QDir::setCurrent(home.filePath("work"));
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.filePath("config"));
+
+  std::vector<bool> languages = {true, false};
+  std::vector<char*> args(argv, argv + argc);
+  if (args.size() > 1 && (std::string(args[1]) == "ja" || std::string(args[1]) == "en")) {
+    languages = {std::string(args[1]) == "ja"};
+    args.erase(args.begin() + 1);
+  }
+  int qt_argc = static_cast<int>(args.size());
+  QApplication app(qt_argc, args.data());
+  int failures = 0;
+  for (bool japanese : languages) {
+    pinLanguage(japanese);
+    zevrin::WindowTest test(japanese);
+    failures += QTest::qExec(&test, qt_argc, args.data());
+  }
+  pinLanguage(false);
+  zevrin::ScreenshotTest screenshot;
+  failures += QTest::qExec(&screenshot, qt_argc, args.data());
+  return failures == 0 ? 0 : 1;
+}
+
+#include "test_gui.moc"
