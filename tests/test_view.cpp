@@ -2,6 +2,8 @@
 // pixel rounding and range, labels inside polylines, and the SVG picture's exact bytes.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <functional>
 #include <limits>
 #include <string>
@@ -243,12 +245,33 @@ class CountingSurface : public DrawSurface {
   void FillRect(std::int32_t, std::int32_t, std::int32_t, std::int32_t, Rgb) override {}
 };
 
-TEST(Grid, HugeBoxEndsAfterACappedNumberOfLines) {
+TEST(Grid, HugeBoxDrawsAtMostALinePerPixel) {
   CountingSurface c;
   View v(c, 400, 300);
   Box box({-1e300, -1e300, -1e300}, {1e300, 1e300, 1e300});
   v.screen.Redisplay(&box.root, Mscreen::kFront);
-  EXPECT_EQ(c.lines, 4 * 100000 + 2);
+  EXPECT_LE(c.lines, 2 * (400 + 2) + 2 * (300 + 2) + 2);
+}
+
+TEST(Grid, LinesDenserThanPixelsCoverTheSamePixelsAsEveryLine) {
+  // A box of +-2000 in 400 x 300: the grid step of 10 is less than a pixel. The columns and
+  // rows drawn must be exactly those the lines one by one would hit.
+  RecordingSurface r;
+  View v(r, 400, 300);
+  Box box({-2000, -1500, 0}, {2000, 1500, 0});
+  v.screen.Redisplay(&box.root, Mscreen::kFront);
+  std::set<std::int32_t> columns, rows, want_columns, want_rows;
+  for (const Segment& g : withColor(r, kGrey)) {
+    if (g.x0 == g.x1) columns.insert(g.x0);
+    if (g.y0 == g.y1) rows.insert(g.y0);
+  }
+  const Mscreen& m = v.screen;
+  for (long double t = 0; t <= m.Right; t += 10) want_columns.insert(m.PixelX(t));
+  for (long double t = 0; t >= m.Left; t -= 10) want_columns.insert(m.PixelX(t));
+  for (long double t = 0; t >= m.Bottom; t -= 10) want_rows.insert(m.PixelY(t));
+  for (long double t = 0; t <= m.Top; t += 10) want_rows.insert(m.PixelY(t));
+  EXPECT_EQ(columns, want_columns);
+  EXPECT_EQ(rows, want_rows);
 }
 
 TEST(Labels, ALabelInsideAPolylineDoesNotBreakIt) {

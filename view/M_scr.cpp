@@ -1,5 +1,6 @@
 #include "view/M_scr.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -120,28 +121,53 @@ void Mscreen::ClearScreen(Rgb color) {
 void Mscreen::DrawGrid(long double step) {
   SetPenColor({128, 128, 128});
   // Each run draws its line at 0 before it tests, so that line appears even when the window
-  // does not reach it. A run stops after kMaxGridLines lines: a model far larger than the grid
-  // step (or with infinite bounds) would otherwise draw without end, and by then the lines lie
-  // closer than a pixel anyway.
-  constexpr int kMaxGridLines = 100000;
-  const auto run = [&](long double delta, bool vertical, auto&& more) {
+  // does not reach it.
+  const auto line = [&](bool vertical, long double t) {
+    if (vertical) {
+      MoveTo2D(t, Top);
+      LineTo2D(t, Bottom);
+    } else {
+      MoveTo2D(Left, t);
+      LineTo2D(Right, t);
+    }
+  };
+  const auto run = [&](bool vertical, long double delta, long double end) {
+    const bool forward = delta > 0;
+    const auto more = [&](long double t) { return forward ? t <= end : t >= end; };
+    if (Canvas && std::fabs(delta * Scale) < 1) {
+      // Lines closer than a pixel cover every pixel between the first and the last line of
+      // the run: draw one line per pixel instead, the same picture in time bounded by its
+      // size, whatever the model's extent.
+      const long double last = more(0) ? std::floor(end / delta) * delta : 0;
+      const std::int32_t from = vertical ? PixelX(0) : PixelY(0);
+      const std::int32_t to = vertical ? PixelX(last) : PixelY(last);
+      const std::int32_t lo = std::max(std::min(from, to), -1);
+      const std::int32_t hi = std::min(std::max(from, to), vertical ? Width : Height);
+      const std::int32_t y0 = PixelY(Top), y1 = PixelY(Bottom);
+      const std::int32_t x0 = PixelX(Left), x1 = PixelX(Right);
+      for (std::int32_t p = lo; p <= hi; ++p) {
+        if (vertical) {
+          Canvas->MoveTo(p, y0);
+          Canvas->LineTo(p, y1);
+        } else {
+          Canvas->MoveTo(x0, p);
+          Canvas->LineTo(x1, p);
+        }
+      }
+      return;
+    }
     long double t = 0;
     int n = 0;
     do {
-      if (vertical) {
-        MoveTo2D(t, Top);
-        LineTo2D(t, Bottom);
-      } else {
-        MoveTo2D(Left, t);
-        LineTo2D(Right, t);
-      }
+      line(vertical, t);
       t += delta;
-    } while (more(t) && ++n < kMaxGridLines);
+      // A guard for extents the test above cannot see (no picture yet).
+    } while (more(t) && ++n < 100000);
   };
-  run(step, true, [&](long double t) { return t <= Right; });
-  run(-step, true, [&](long double t) { return t >= Left; });
-  run(-step, false, [&](long double t) { return t >= Bottom; });
-  run(step, false, [&](long double t) { return t <= Top; });
+  run(true, step, Right);
+  run(true, -step, Left);
+  run(false, -step, Bottom);
+  run(false, step, Top);
   SetPenColor({0, 255, 0});
   MoveTo2D(0, Top);
   LineTo2D(0, Bottom);
