@@ -10,6 +10,7 @@
 #include "model/AM_const.h"
 #include "util/Errors.h"
 #include "util/FmxUtils.h"
+#include "util/TextWriter.h"
 
 namespace fs = std::filesystem;
 
@@ -112,14 +113,23 @@ LoadOutcome DocumentSession::LoadDocument() {
   const std::int32_t old_splines = shared.SplineCount;
   try {
     SetMainProgress(10);
-    LineList lines = ReadFileLines(CurrentFile);
+    // A model file is read straight from its bytes, line by line, with no copy of its lines.
+    FileBuffer bytes;
+    LineList lines;
+    if (kind == kFileModel) {
+      bytes = ReadFileBuffer(CurrentFile);
+    } else {
+      lines = ReadFileLines(CurrentFile);
+    }
     shared.CpCount = 0;
     shared.SplineCount = 0;
     auto root = std::make_unique<M5amsuper>();
     switch (kind) {
-      case kFileModel:
-        root->ReadSection(lines, 0);
+      case kFileModel: {
+        LineSource source(bytes.view());
+        root->ReadFrom(source);
         break;
+      }
       case kFileDxf:
       case kFileRok:
         readPolygonDocument(kind, lines, TemplateFile(), *root);
@@ -156,9 +166,12 @@ void DocumentSession::SaveDocument(const std::string& path) {
   if (FileExists(SaveFile) && !(current_backed_up && samePath(CurrentFile, SaveFile)))
     CopyFile(SaveFile, SaveFile + ".bak");
 
-  LineList lines;
-  Document->WriteSection(lines);
-  WriteLinesFile(SaveFile, lines);
+  // The lines go to the file as they are made, in large blocks.
+  WriteFileAtomically(SaveFile, [&](const ByteSink& sink) {
+    TextWriter out(sink);
+    Document->Write(out);
+    return out.Finish();
+  });
 }
 
 namespace {

@@ -45,7 +45,9 @@ class DocumentSession {
 
   // Opens CurrentFile. The file is read into a new tree that replaces the document only when
   // the whole read succeeded: on an error (raised as ZevrinError naming the file and line)
-  // the open document, the counters and the files on disk are as they were.
+  // the open document, the counters and the files on disk are as they were. A DXF or ROK
+  // file is converted into the template model (TemplateFile()); the template's errors name
+  // the template, and a template without a MODEL holding a MESH is one.
   LoadOutcome LoadDocument();
 
   // Writes the document to `path`: a polygon file's extension becomes ".mdl", a path without

@@ -134,6 +134,7 @@ class TfrmMain : public QMainWindow {
   void ShowStatus(const QString& text);
   void ShowStatus(const std::string& text) { ShowStatus(QString::fromStdString(text)); }
   void SetMemo(const std::vector<std::string>& lines);
+  // Opens CurrentFile: memo, menus and status; the caller redraws. False when it did not open.
   bool LoadDocument();
   double Tolerance() const;
 

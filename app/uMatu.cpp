@@ -1,16 +1,14 @@
 #include "app/uMatu.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
-#include <QScreen>
 
 #include "app/uFormUtil.h"
 
 namespace zevrin {
 
 TfrmMatu::TfrmMatu(QWidget* owner)
-    : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
-                         Qt::WindowTitleHint),
+    : QWidget(owner,
+              Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       Bar_main(new QProgressBar(this)),
       Bar_sub(new QProgressBar(this)),
       main_(*this, Bar_main),

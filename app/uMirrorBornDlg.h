@@ -17,15 +17,15 @@ class TdlgMirrorBorn : public QDialog {
   explicit TdlgMirrorBorn(QWidget* owner);
 
   QGroupBox* GroupBox1;
-  QRadioButton* radioR2L;        // prefix rule
-  QRadioButton* radioR2Le;       // suffix rule
+  QRadioButton* radioR2L;   // prefix rule
+  QRadioButton* radioR2Le;  // suffix rule
   QLabel* Label2;
-  QLineEdit* edRepString;        // the word looked for
+  QLineEdit* edRepString;  // the word looked for
   QLabel* Label3;
   QLineEdit* edMBString;         // its replacement
   QRadioButton* radioAddString;  // append rule
   QLabel* Label1;
-  QLineEdit* edAddString;        // the appended text
+  QLineEdit* edAddString;  // the appended text
   QPushButton* OKBtn;
   QPushButton* CancelBtn;
 

@@ -1,7 +1,6 @@
 #include "app/uSettings.h"
 
 #include <QVariant>
-#include <string>
 
 #include "util/Errors.h"
 #include "util/Ustrlib.h"
@@ -21,8 +20,7 @@ std::optional<QString> SettingsStore::findGroup(const QString& section) const {
   return std::nullopt;
 }
 
-std::optional<QString> SettingsStore::readText(const QString& section,
-                                               const QString& name) const {
+std::optional<QString> SettingsStore::readText(const QString& section, const QString& name) const {
   // A store that could not be parsed is not trusted in part.
   if (settings_.status() != QSettings::NoError) return std::nullopt;
   const std::optional<QString> group = findGroup(section);
@@ -61,8 +59,7 @@ bool SettingsStore::ReadBool(const QString& section, const QString& name, bool f
   return ReadInteger(section, name, fallback ? 1 : 0) != 0;
 }
 
-void SettingsStore::WriteString(const QString& section, const QString& name,
-                                const QString& value) {
+void SettingsStore::WriteString(const QString& section, const QString& name, const QString& value) {
   if (settings_.status() != QSettings::NoError || !settings_.isWritable()) return;
   settings_.beginGroup(findGroup(section).value_or(section));
   // The same name in another case is the same value: it is replaced, not kept beside.
@@ -72,8 +69,7 @@ void SettingsStore::WriteString(const QString& section, const QString& name,
   settings_.endGroup();
 }
 
-void SettingsStore::WriteInteger(const QString& section, const QString& name,
-                                 std::int32_t value) {
+void SettingsStore::WriteInteger(const QString& section, const QString& name, std::int32_t value) {
   WriteString(section, name, QString::number(value));
 }
 

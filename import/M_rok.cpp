@@ -92,6 +92,12 @@ void Mrok::ReadRecords(const LineList& lines, std::int32_t& stop) {
     const std::string_view line = TrimView(lines[p]);
     const RecordReader record(lines, p);
     const auto here = static_cast<std::int32_t>(p);
+    // The end marker ends the file wherever a record would start, so that a file whose
+    // sections stop early (no lines, no faces) still reads.
+    if (state != kPreamble && SameKeyword(line, "END00")) {
+      stop = here + 1;
+      return;
+    }
     switch (state) {
       case kPreamble:
         ++p;
@@ -117,10 +123,6 @@ void Mrok::ReadRecords(const LineList& lines, std::int32_t& stop) {
         p += 4;  // the fourth line is not used
         break;
       case kFaces: {
-        if (SameKeyword(line, "END00")) {
-          stop = here + 1;
-          return;
-        }
         RokFace3D face;
         face.FileLine = here;
         face.EdgeCount = record.Int(0);

@@ -40,7 +40,8 @@ class Mrok : public Mpolycommon {
 
   // Reads the records from the first line up to "END00" or the end of the lines, then turns
   // every face into a face of the polygon model. Markers are compared trimmed and with ASCII
-  // case folded and are recognised only where a record would start. Raises the conversion
+  // case folded and are recognised only where a record would start; "END00" after "POINT"
+  // wherever one would. Raises the conversion
   // error for a bad number, FaceCorners for a face without lines or with more than four,
   // NoSuchRokLine and NoSuchRokPoint for a face that cannot be converted, and the index error
   // for a record cut short by the end of the file; each with the 1-based line. On an error no

@@ -142,7 +142,11 @@ class EdgeSplineBuilder {
   // ends: that one then takes the layer too.
   void AddEdgeSpline(const Vec3& a, const Vec3& b, const std::string& layer) {
     if (M5spline* kept = index_.Find(a, b)) {
-      if (kept->FirstCp) kept->FirstCp->AddGroupNameToChain(layer);
+      // Every point of a chain carries the same names here (names only ever reach a whole
+      // chain), so a first point that has the layer means the chain has it: a long template
+      // spline met by many edges is not walked again each time.
+      if (kept->FirstCp && !kept->FirstCp->HasGroupName(layer))
+        kept->FirstCp->AddGroupNameToChain(layer);
       return;
     }
     AddUniqueSpline(a, b, layer);

@@ -22,7 +22,7 @@ std::string fixedWidth(std::string text, std::size_t width) {
 }
 
 // Three reals of a bias line, or the default when the line is one word.
-void readBias(const Entry& line, bool& is_default, Vec3& bias) {
+void readBias(const RecordLine& line, bool& is_default, Vec3& bias) {
   if (CountWords(line.Text) == 1) {
     is_default = true;
     bias = Vec3{};
@@ -30,18 +30,19 @@ void readBias(const Entry& line, bool& is_default, Vec3& bias) {
   }
   is_default = false;
   WithLine(line.Line, [&] {
-    MCommaStr words;
-    words.Separator = " ";
-    words.SetText(line.Text);
-    bias.x = StrToFloat(words.NextToken());
-    bias.y = StrToFloat(words.NextToken());
-    bias.z = StrToFloat(words.NextToken());
+    TokenView words(line.Text);
+    bias.x = StrToFloat(words.Next(' '));
+    bias.y = StrToFloat(words.Next(' '));
+    bias.z = StrToFloat(words.Next(' '));
   });
 }
 
-std::string biasText(bool is_default, const Vec3& bias) {
-  if (is_default) return "0";
-  return FloatToStr(bias.x) + " " + FloatToStr(bias.y) + " " + FloatToStr(bias.z);
+void writeBias(TextWriter& out, bool is_default, const Vec3& bias) {
+  if (is_default) {
+    out.Line("0");
+    return;
+  }
+  out.AddFloat(bias.x).AddChar(' ').AddFloat(bias.y).AddChar(' ').AddFloat(bias.z).EndLine();
 }
 
 // Id plus the mirror offset; a sum beyond 32 bits is refused rather than wrapped onto the id
@@ -60,56 +61,51 @@ M5cp::~M5cp() {
   while (rest) rest = std::move(rest->Next);
 }
 
-std::size_t M5cp::ReadFrom(std::span<const Entry> entries, std::size_t index) {
-  if (index + 4 > entries.size()) throwIndexError(static_cast<std::int64_t>(entries.size()));
-  MCommaStr words;
-  words.Separator = " ";
-
-  const Entry& l1 = entries[index];
+void M5cp::ReadRecord(const RecordLine (&lines)[4]) {
+  const RecordLine& l1 = lines[0];
   WithLine(l1.Line, [&] {
-    words.SetText(l1.Text);
-    const std::int64_t flags = StrToInt64(words.NextToken());
+    TokenView words(l1.Text);
+    const std::int64_t flags = StrToInt64(words.Next(' '));
     if (flags < 0 || flags > 4294967295LL) throw ZevrinError(ErrorKind::RangeCheck, "");
     Flags = static_cast<std::uint32_t>(flags);
-    Attached = StrToInt(words.NextToken());
-    Id = StrToInt(words.NextToken());
+    Attached = StrToInt(words.Next(' '));
+    Id = StrToInt(words.Next(' '));
     HookParam = 0;
-    if (HasHookParamBits() && words.RestLength() > 0) HookParam = StrToFloat(words.NextToken());
+    if (HasHookParamBits() && words.RestLength() > 0) HookParam = StrToFloat(words.Next(' '));
   });
 
-  const Entry& l2 = entries[index + 1];
+  const RecordLine& l2 = lines[1];
   Target = nullptr;
   WithLine(l2.Line, [&] {
-    words.SetText(l2.Text);
+    TokenView words(l2.Text);
     if (Attached == 1) {
-      TargetId = StrToInt(words.NextToken());
+      TargetId = StrToInt(words.Next(' '));
       X = Y = Z = 0;
     } else {
       TargetId = 0;
-      X = StrToFloat(words.NextToken());
-      Y = StrToFloat(words.NextToken());
-      Z = StrToFloat(words.NextToken());
+      X = StrToFloat(words.Next(' '));
+      Y = StrToFloat(words.Next(' '));
+      Z = StrToFloat(words.Next(' '));
     }
   });
 
-  readBias(entries[index + 2], InBiasDefault, InBias);
-  readBias(entries[index + 3], OutBiasDefault, OutBias);
+  readBias(lines[2], InBiasDefault, InBias);
+  readBias(lines[3], OutBiasDefault, OutBias);
   Mirrored = false;
-  return index + 4;
 }
 
-void M5cp::WriteChain(LineList& lines) const {
+void M5cp::WriteChain(TextWriter& out) const {
   for (const M5cp* p = this; p; p = p->Next.get()) {
-    std::string first = IntToStr(p->Flags) + " " + IntToStr(p->Attached) + " " + IntToStr(p->Id);
-    if (p->HasHookParamBits()) first += " " + FloatToStr(p->HookParam);
-    lines.push_back(std::move(first));
+    out.AddInt(p->Flags).AddChar(' ').AddInt(p->Attached).AddChar(' ').AddInt(p->Id);
+    if (p->HasHookParamBits()) out.AddChar(' ').AddFloat(p->HookParam);
+    out.EndLine();
     if (p->Attached == 1) {
-      lines.push_back(IntToStr(p->TargetId));
+      out.AddInt(p->TargetId).EndLine();
     } else {
-      lines.push_back(FloatToStr(p->X) + " " + FloatToStr(p->Y) + " " + FloatToStr(p->Z));
+      out.AddFloat(p->X).AddChar(' ').AddFloat(p->Y).AddChar(' ').AddFloat(p->Z).EndLine();
     }
-    lines.push_back(biasText(p->InBiasDefault, p->InBias));
-    lines.push_back(biasText(p->OutBiasDefault, p->OutBias));
+    writeBias(out, p->InBiasDefault, p->InBias);
+    writeBias(out, p->OutBiasDefault, p->OutBias);
   }
 }
 
@@ -355,7 +351,20 @@ void M5cp::AddGroupName(std::string_view name) {
   const auto it = std::lower_bound(GroupNames.begin(), GroupNames.end(), name,
                                    [](const std::string& a, std::string_view b) { return KeywordLess(a, b); });
   if (it != GroupNames.end() && SameKeyword(*it, name)) return;
-  GroupNames.insert(it, std::string(name));
+  GroupNames.insert(it, name);
+}
+
+const GroupNameSet::List& GroupNameSet::list() const {
+  static const List kNone;
+  return names_ ? *names_ : kNone;
+}
+
+void GroupNameSet::insert(const_iterator at, std::string_view name) {
+  if (!names_) {
+    names_ = std::make_unique<List>();
+    at = names_->cbegin();
+  }
+  names_->emplace(at, name);
 }
 
 }  // namespace zevrin

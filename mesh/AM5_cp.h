@@ -21,6 +21,48 @@ class Mscreen;
 class PositionResolver;
 struct Mattach_correct;
 
+// One line of a control-point record as read: its trimmed text (a view of the file being
+// read) and its 0-based line.
+struct RecordLine {
+  std::string_view Text;
+  std::int32_t Line = -1;
+};
+
+// The group names of a point, sorted by KeywordLess; names equal under ASCII case folding are
+// one name. Nothing is on the heap while there are none, as for nearly every point of a model
+// file: the set is one pointer wide.
+class GroupNameSet {
+ public:
+  using List = std::vector<std::string>;
+  using const_iterator = List::const_iterator;
+
+  GroupNameSet() = default;
+  GroupNameSet(const GroupNameSet& other)
+      : names_(other.names_ ? std::make_unique<List>(*other.names_) : nullptr) {}
+  GroupNameSet& operator=(const GroupNameSet& other) {
+    if (this != &other) names_ = other.names_ ? std::make_unique<List>(*other.names_) : nullptr;
+    return *this;
+  }
+  GroupNameSet(GroupNameSet&&) noexcept = default;
+  GroupNameSet& operator=(GroupNameSet&&) noexcept = default;
+
+  bool empty() const { return !names_ || names_->empty(); }
+  std::size_t size() const { return names_ ? names_->size() : 0; }
+  const std::string& front() const { return names_->front(); }
+  const_iterator begin() const { return list().begin(); }
+  const_iterator end() const { return list().end(); }
+  const List& list() const;
+  // Inserts `name` before position `at` of the sorted list.
+  void insert(const_iterator at, std::string_view name);
+  void clear() { names_.reset(); }
+
+  friend bool operator==(const GroupNameSet& a, const List& b) { return a.list() == b; }
+  friend bool operator==(const GroupNameSet& a, const GroupNameSet& b) { return a.list() == b.list(); }
+
+ private:
+  std::unique_ptr<List> names_;
+};
+
 class M5cp {
  public:
   static constexpr std::uint32_t kBit0 = 0x00000001;
@@ -28,25 +70,25 @@ class M5cp {
   static constexpr std::uint32_t kHookParamBits = 0x00000010 | 0x00001000;
   static constexpr std::uint32_t kHookBits = 0x00000080 | 0x80000000;
 
+  // Laid out without gaps: a model holds millions of points.
   std::uint32_t Flags = 0;
   std::int32_t Attached = 0;  // 1: the position comes from the target
   std::int32_t TargetId = 0;
-  M5cp* Target = nullptr;  // resolved target, not owned; set by the control-point list
   std::int32_t Id = 0;
+  M5cp* Target = nullptr;      // resolved target, not owned; set by the control-point list
+  M5cp* Prev = nullptr;        // not owned
+  std::unique_ptr<M5cp> Next;  // owned: the rest of the chain
   double HookParam = 0;
-  bool HookParamFlipped = false;
   double X = 0;
   double Y = 0;
   double Z = 0;
-  bool InBiasDefault = false;
   Vec3 InBias;
-  bool OutBiasDefault = false;
   Vec3 OutBias;
-  // Sorted by KeywordLess; names equal under ASCII case folding are one name.
-  std::vector<std::string> GroupNames;
+  GroupNameSet GroupNames;
+  bool HookParamFlipped = false;
+  bool InBiasDefault = false;
+  bool OutBiasDefault = false;
   bool Mirrored = false;
-  M5cp* Prev = nullptr;        // not owned
-  std::unique_ptr<M5cp> Next;  // owned: the rest of the chain
 
   M5cp() = default;
   M5cp(const M5cp&) = delete;
@@ -54,13 +96,12 @@ class M5cp {
   // Destroys the rest of the chain in a loop.
   ~M5cp();
 
-  // Reads the four-line record that starts at `index` of `entries` (plain lines of a MESH
-  // section); returns the index after it. Errors carry the line of the offending record line;
-  // running out of lines raises the index error.
-  std::size_t ReadFrom(std::span<const Entry> entries, std::size_t index);
+  // Reads the four-line record of a MESH section. Errors carry the line of the offending
+  // record line.
+  void ReadRecord(const RecordLine (&lines)[4]);
 
   // Chain operations: this point and every point after it, in order.
-  void WriteChain(LineList& lines) const;
+  void WriteChain(TextWriter& out) const;
   void DumpChain(LineList& lines) const;
   void AppendChainTo(std::vector<M5cp*>& list);
   // Appends mirrored copies of the selected points (kind 3: points with both neighbours; 1:

@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <bit>
 #include <functional>
+#include <optional>
+#include <utility>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "mesh/PositionResolver.h"
 #include "model/AM_const.h"
+#include "util/FlatHash.h"
 #include "util/FmxUtils.h"
 
 namespace zevrin {
@@ -17,10 +20,12 @@ void stepMain() {
   if (ProgressBar* bar = Shared().ProgressMain) bar->StepIt();
 }
 
-// Points already found on one chain walk: a few in a vector, many in a hash set.
+// Points (or list positions) already found on one chain walk: a few in a vector, many in a
+// hash set.
+template <class T>
 class Visited {
  public:
-  bool insert(const M5cp* p) {
+  bool insert(T p) {
     if (set_.empty()) {
       if (std::find(few_.begin(), few_.end(), p) != few_.end()) return false;
       if (few_.size() < 32) {
@@ -33,109 +38,236 @@ class Visited {
   }
 
  private:
-  std::vector<const M5cp*> few_;
-  std::unordered_set<const M5cp*> set_;
+  std::vector<T> few_;
+  std::unordered_set<T> set_;
 };
 
 // Walks the chain of attachments hanging off `id`, calling visit(point) for each point found
 // until it returns false, the chain ends, or the chain comes back to a point already found.
 template <class Find, class Visit>
 void walkChain(std::int32_t id, Find&& find_attached_to, Visit&& visit) {
-  Visited seen;
+  Visited<const M5cp*> seen;
   for (M5cp* q = find_attached_to(id); q && seen.insert(q); q = find_attached_to(q->Id)) {
     if (!visit(q)) return;
   }
 }
 
-// Indexes for one pass: first item by id, and first item by attach target, by raw target id
-// and by raw target id among points with a hook parameter. Keys of a point can change during
-// the pass: Touch(i) after every change; stale heap entries are dropped when met.
-class PassIndex {
+// The same walk by list positions: find_attached_to gives a position or -1.
+template <class Find, class Visit>
+void walkChainAt(const std::vector<M5cp*>& items, std::int32_t id, Find&& find_attached_to,
+                 Visit&& visit) {
+  Visited<std::int32_t> seen;
+  for (std::int32_t q = find_attached_to(id); q >= 0 && seen.insert(q);
+       q = find_attached_to(items[static_cast<std::size_t>(q)]->Id)) {
+    if (!visit(q)) return;
+  }
+}
+
+// The first or last list position of each id: an array over the range of the ids when they
+// are dense (as the ids of nearly every file are), a hash table otherwise.
+class IdPositions {
  public:
-  explicit PassIndex(const std::vector<M5cp*>& items) : items_(items) {
-    by_id_.reserve(items.size());
+  enum Which { kFirst, kLast };
+  IdPositions(const std::vector<M5cp*>& items, Which which) {
+    if (items.empty()) return;
+    std::int64_t lo = items.front()->Id;
+    std::int64_t hi = lo;
+    for (const M5cp* p : items) {
+      lo = std::min<std::int64_t>(lo, p->Id);
+      hi = std::max<std::int64_t>(hi, p->Id);
+    }
+    const auto range = static_cast<std::uint64_t>(hi - lo) + 1;
+    if (range <= 2 * static_cast<std::uint64_t>(items.size()) + 64) {
+      dense_ = true;
+      base_ = lo;
+      positions_.assign(static_cast<std::size_t>(range), -1);
+      for (std::size_t i = 0; i < items.size(); ++i) {
+        std::int32_t& slot = positions_[static_cast<std::size_t>(items[i]->Id - lo)];
+        if (which == kLast || slot < 0) slot = static_cast<std::int32_t>(i);
+      }
+      return;
+    }
+    hashed_ = FlatHash<std::int32_t>(items.size());
     for (std::size_t i = 0; i < items.size(); ++i) {
-      by_id_.try_emplace(items[i]->Id, static_cast<std::int32_t>(i));
-      Touch(i);
+      const auto at = static_cast<std::int32_t>(i);
+      if (which == kLast) {
+        hashed_[IdKey(items[i]->Id)] = at;
+      } else {
+        hashed_.TryEmplace(IdKey(items[i]->Id), at);
+      }
     }
   }
 
-  M5cp* FindById(std::int32_t id) const {
-    const auto it = by_id_.find(id);
-    return it == by_id_.end() ? nullptr : items_[static_cast<std::size_t>(it->second)];
-  }
-  M5cp* FindAttachedTo(std::int32_t id) {
-    return first(attached_to_, id, [](const M5cp& p, std::int32_t k) {
-      return p.AttachTargetId() == k;
-    });
-  }
-  M5cp* FindTargeting(std::int32_t id) {
-    return first(targeting_, id, [](const M5cp& p, std::int32_t k) { return p.TargetId == k; });
-  }
-  M5cp* FindHookTargeting(std::int32_t id) {
-    return first(hook_targeting_, id, [](const M5cp& p, std::int32_t k) {
-      return p.TargetId == k && p.HookParam != 0;
-    });
-  }
-
-  // Files item i under its current keys.
-  void Touch(std::size_t i) {
-    const M5cp& p = *items_[i];
-    const auto index = static_cast<std::int32_t>(i);
-    push(attached_to_[p.AttachTargetId()], index);
-    push(targeting_[p.TargetId], index);
-    if (p.HookParam != 0) push(hook_targeting_[p.TargetId], index);
-  }
-  void Touch(const M5cp* p) { Touch(position_.at(p)); }
-
-  void IndexPositions() {
-    position_.reserve(items_.size());
-    for (std::size_t i = 0; i < items_.size(); ++i) position_.emplace(items_[i], i);
+  // The position, or -1 when no item has the id.
+  std::int32_t Find(std::int32_t id) const {
+    if (dense_) {
+      const std::int64_t k = static_cast<std::int64_t>(id) - base_;
+      if (k < 0 || static_cast<std::uint64_t>(k) >= positions_.size()) return -1;
+      return positions_[static_cast<std::size_t>(k)];
+    }
+    const std::int32_t* at = hashed_.Find(IdKey(id));
+    return at ? *at : -1;
   }
 
  private:
-  using Heap = std::vector<std::int32_t>;  // min-heap of item indices
+  bool dense_ = false;
+  std::int64_t base_ = 0;
+  std::vector<std::int32_t> positions_;
+  FlatHash<std::int32_t> hashed_;
+};
 
-  static void push(Heap& heap, std::int32_t index) {
-    heap.push_back(index);
+// The first list position whose point has a given key now, while keys change during a pass.
+// Built from the present keys as lists in list order; a point whose key changes is filed
+// again (File) in a small heap of its new key. Entries that no longer match are dropped when
+// met, so a point is found exactly when the first scan of the list would find it.
+class KeyedFirst {
+ public:
+  // key_of(point, key) gives the point's key and whether the point is filed at all.
+  template <class KeyOf>
+  KeyedFirst(const std::vector<M5cp*>& items, KeyOf&& key_of)
+      : next_(items.size(), -1), heads_(items.size() / 4) {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      std::int32_t key = 0;
+      if (!key_of(*items[i], key)) continue;
+      const auto at = static_cast<std::int32_t>(i);
+      const auto [ends, fresh] = heads_.TryEmplace(IdKey(key), Ends{at, at});
+      if (!fresh) {
+        next_[static_cast<std::size_t>(ends->tail)] = at;
+        ends->tail = at;
+      }
+    }
+  }
+
+  // valid(position) tells whether the point there still has `key`.
+  template <class Valid>
+  std::int32_t First(std::int32_t key, Valid&& valid) {
+    std::int32_t best = -1;
+    if (Ends* ends = heads_.Find(IdKey(key))) {
+      while (ends->head >= 0 && !valid(ends->head))
+        ends->head = next_[static_cast<std::size_t>(ends->head)];
+      best = ends->head;
+    }
+    if (const auto it = filed_.find(key); it != filed_.end()) {
+      Heap& heap = it->second;
+      while (!heap.empty() && !valid(heap.front())) {
+        std::pop_heap(heap.begin(), heap.end(), std::greater<>());
+        heap.pop_back();
+      }
+      if (!heap.empty() && (best < 0 || heap.front() < best)) best = heap.front();
+    }
+    return best;
+  }
+
+  void File(std::int32_t key, std::int32_t at) {
+    Heap& heap = filed_[key];
+    heap.push_back(at);
     std::push_heap(heap.begin(), heap.end(), std::greater<>());
   }
 
-  template <class Valid>
-  M5cp* first(std::unordered_map<std::int32_t, Heap>& map, std::int32_t key, Valid&& valid) {
-    const auto it = map.find(key);
-    if (it == map.end()) return nullptr;
-    Heap& heap = it->second;
-    while (!heap.empty()) {
-      M5cp* p = items_[static_cast<std::size_t>(heap.front())];
-      if (valid(*p, key)) return p;
-      std::pop_heap(heap.begin(), heap.end(), std::greater<>());
-      heap.pop_back();
-    }
-    return nullptr;
+ private:
+  struct Ends {
+    std::int32_t head = -1;
+    std::int32_t tail = -1;
+  };
+  using Heap = std::vector<std::int32_t>;  // min-heap of positions
+
+  std::vector<std::int32_t> next_;  // the next position with the same key, in list order
+  FlatHash<Ends> heads_;
+  std::unordered_map<std::int32_t, Heap> filed_;
+};
+
+// Indexes for one pass of corrections, each built when first asked: first position by id,
+// and first position by attach target, by raw target id and by raw target id among points
+// with a hook parameter. Ids do not change during the pass; the other keys do: Touch(i) after
+// every change of the point at i.
+class PassIndex {
+ public:
+  explicit PassIndex(const std::vector<M5cp*>& items) : items_(items) {}
+
+  std::int32_t FindById(std::int32_t id) {
+    if (!by_id_) by_id_.emplace(items_, IdPositions::kFirst);
+    return by_id_->Find(id);
   }
+  std::int32_t FindAttachedTo(std::int32_t id) {
+    if (!attached_to_) attached_to_.emplace(items_, [](const M5cp& p, std::int32_t& k) {
+      k = p.AttachTargetId();
+      return true;
+    });
+    return attached_to_->First(id, [&](std::int32_t i) { return at(i).AttachTargetId() == id; });
+  }
+  std::int32_t FindTargeting(std::int32_t id) {
+    if (!targeting_) targeting_.emplace(items_, [](const M5cp& p, std::int32_t& k) {
+      k = p.TargetId;
+      return true;
+    });
+    return targeting_->First(id, [&](std::int32_t i) { return at(i).TargetId == id; });
+  }
+  std::int32_t FindHookTargeting(std::int32_t id) {
+    if (!hook_targeting_) hook_targeting_.emplace(items_, [](const M5cp& p, std::int32_t& k) {
+      k = p.TargetId;
+      return p.HookParam != 0;
+    });
+    return hook_targeting_->First(
+        id, [&](std::int32_t i) { return at(i).TargetId == id && at(i).HookParam != 0; });
+  }
+
+  // Files the point at i under its present keys (an index not built yet reads them anyway).
+  void Touch(std::int32_t i) {
+    const M5cp& p = at(i);
+    if (attached_to_) attached_to_->File(p.AttachTargetId(), i);
+    if (targeting_) targeting_->File(p.TargetId, i);
+    if (hook_targeting_ && p.HookParam != 0) hook_targeting_->File(p.TargetId, i);
+  }
+
+ private:
+  const M5cp& at(std::int32_t i) const { return *items_[static_cast<std::size_t>(i)]; }
 
   const std::vector<M5cp*>& items_;
-  std::unordered_map<std::int32_t, std::int32_t> by_id_;
-  std::unordered_map<std::int32_t, Heap> attached_to_;
-  std::unordered_map<std::int32_t, Heap> targeting_;
-  std::unordered_map<std::int32_t, Heap> hook_targeting_;
-  std::unordered_map<const M5cp*, std::size_t> position_;
+  std::optional<IdPositions> by_id_;
+  std::optional<KeyedFirst> attached_to_;
+  std::optional<KeyedFirst> targeting_;
+  std::optional<KeyedFirst> hook_targeting_;
 };
 
-// Exact position as a hash key: minus zero is zero.
-struct PosKey {
-  double x, y, z;
-  bool operator==(const PosKey& o) const { return x == o.x && y == o.y && z == o.z; }
-};
-struct PosKeyHash {
-  std::size_t operator()(const PosKey& k) const {
-    const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v == 0 ? 0.0 : v); };
-    std::uint64_t h = bits(k.x) * 0x9E3779B97F4A7C15ULL;
-    h ^= bits(k.y) + 0x7F4A7C159E3779B9ULL + (h << 6) + (h >> 2);
-    h ^= bits(k.z) + 0x94D049BB133111EBULL + (h << 6) + (h >> 2);
-    return static_cast<std::size_t>(h ^ (h >> 31));
+// Points grouped by exact position (minus zero is zero): per group its last member, so that
+// members are linked in list order as they come.
+class PositionGroups {
+ public:
+  explicit PositionGroups(std::size_t expected) {
+    std::size_t size = 16;
+    while (size < 2 * expected) size *= 2;
+    slots_.assign(size, Slot{});
+    mask_ = size - 1;
   }
+  // Files position i (at v, whose positions so far are in `at`); returns the group's previous
+  // last member, or -1 for a new group.
+  std::int32_t Add(std::int32_t i, const Vec3& v, const std::vector<Vec3>& at) {
+    const std::uint64_t hash = hashOf(v);
+    const auto check = static_cast<std::uint32_t>(hash >> 32);
+    for (std::size_t s = hash & mask_;; s = (s + 1) & mask_) {
+      Slot& slot = slots_[s];
+      if (slot.last < 0) {
+        slot = {check, i};
+        return -1;
+      }
+      if (slot.check != check) continue;
+      const Vec3& w = at[static_cast<std::size_t>(slot.last)];
+      if (w.x == v.x && w.y == v.y && w.z == v.z) return std::exchange(slot.last, i);
+    }
+  }
+
+ private:
+  // Eight bytes: the high half of the hash (the low bits chose the slot) and the position.
+  struct Slot {
+    std::uint32_t check = 0;
+    std::int32_t last = -1;
+  };
+  static std::uint64_t hashOf(const Vec3& v) {
+    const auto bits = [](double d) { return std::bit_cast<std::uint64_t>(d == 0 ? 0.0 : d); };
+    return MixBits(bits(v.x) ^ MixBits(bits(v.y) ^ MixBits(bits(v.z))));
+  }
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
 };
 
 }  // namespace
@@ -143,6 +275,9 @@ struct PosKeyHash {
 M5cplist::M5cplist(const std::vector<std::unique_ptr<M5spline>>& splines) {
   if (splines.empty()) return;
   ResetSubProgress();
+  std::size_t expected = 0;
+  for (const auto& s : splines) expected += static_cast<std::size_t>(std::max(s->NumCps, 0));
+  Items.reserve(expected);
   const auto total = static_cast<std::int32_t>(splines.size());
   for (const auto& s : splines) {
     if (s->NumCps > 0 && s->FirstCp) s->FirstCp->AppendChainTo(Items);
@@ -191,20 +326,17 @@ void M5cplist::FlipHookParamsOnChain(std::int32_t id) {
 std::int32_t M5cplist::Renumber() {
   if (Items.empty()) return 0;
   // The new id of an old id is one past the position of the last point that had it.
-  std::unordered_map<std::int32_t, std::int32_t> renamed;
-  renamed.reserve(Items.size());
-  for (std::size_t i = 0; i < Items.size(); ++i)
-    renamed[Items[i]->Id] = static_cast<std::int32_t>(i + 1);
+  const IdPositions last(Items, IdPositions::kLast);
   for (M5cp* p : Items) {
-    if (const auto it = renamed.find(p->TargetId); it != renamed.end()) {
-      p->TargetId = it->second;
+    if (const std::int32_t at = last.Find(p->TargetId); at >= 0) {
+      p->TargetId = at + 1;
     } else if (p->Attached == 1) {
       p->TargetId = 0;  // names no point now, and none after
     } else {
       // Unused by an unattached point, but kept as the in-place renaming leaves it.
       p->TargetId = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(p->TargetId));
     }
-    p->Id = renamed.at(p->Id);
+    p->Id = last.Find(p->Id) + 1;
   }
   return Count();
 }
@@ -215,45 +347,52 @@ void M5cplist::SnapToMirrorPlane(double tolerance) {
 
 void M5cplist::ResolveAttachments() {
   stepMain();
+  bool broken = false;  // an attachment names no point, or a ring was broken
   if (!Items.empty()) {
     ResetSubProgress();
-    std::unordered_map<std::int32_t, M5cp*> first_by_id;
-    first_by_id.reserve(Items.size());
-    for (M5cp* p : Items) first_by_id.try_emplace(p->Id, p);
-    for (M5cp* p : Items) {
+    const IdPositions first(Items, IdPositions::kFirst);
+    // The list position of each attached point's target, or -1; -2 for a point not attached.
+    std::vector<std::int32_t> target(Items.size(), -2);
+    for (std::size_t i = 0; i < Items.size(); ++i) {
+      M5cp* p = Items[i];
       if (p->Attached == 1) {
-        const auto it = first_by_id.find(p->TargetId);
-        p->Target = it == first_by_id.end() ? nullptr : it->second;
+        const std::int32_t t = first.Find(p->TargetId);
+        p->Target = t < 0 ? nullptr : Items[static_cast<std::size_t>(t)];
+        target[i] = t;
+        broken = broken || t < 0;
       }
       StepSubProgress(Count());
     }
     // Break every ring of targets: its points keep their own coordinates and are reported
     // with the attachments that name no point.
-    std::unordered_map<const M5cp*, std::uint8_t> state;  // 1: on the current walk, 2: done
-    state.reserve(Items.size());
-    std::vector<M5cp*> walk;
-    for (M5cp* start : Items) {
-      if (start->Attached != 1 || !start->Target) continue;  // no ring passes through it
+    std::vector<std::uint8_t> state(Items.size(), 0);  // 1: on the current walk, 2: done
+    std::vector<std::int32_t> walk;
+    for (std::size_t start = 0; start < Items.size(); ++start) {
+      if (target[start] < 0) continue;  // not attached, or to nothing: no ring passes here
       walk.clear();
-      M5cp* q = start;
-      while (q && !state.count(q)) {
-        state[q] = 1;
+      auto q = static_cast<std::int32_t>(start);
+      while (q >= 0 && state[static_cast<std::size_t>(q)] == 0) {
+        state[static_cast<std::size_t>(q)] = 1;
         walk.push_back(q);
-        q = q->Attached == 1 ? q->Target : nullptr;
+        q = target[static_cast<std::size_t>(q)];
       }
-      if (q && state[q] == 1) {
+      if (q >= 0 && state[static_cast<std::size_t>(q)] == 1) {
         // q is on the walk: the ring runs from q to the walk's end.
-        M5cp* r = q;
+        broken = true;
+        std::int32_t r = q;
         do {
-          M5cp* next = r->Target;
-          r->Target = nullptr;
+          const std::int32_t next = target[static_cast<std::size_t>(r)];
+          Items[static_cast<std::size_t>(r)]->Target = nullptr;
+          target[static_cast<std::size_t>(r)] = -1;
           r = next;
         } while (r != q);
       }
-      for (M5cp* w : walk) state[w] = 2;
+      for (std::int32_t w : walk) state[static_cast<std::size_t>(w)] = 2;
     }
   }
-  ReportAttachErrors();
+  // Without a broken attachment the report would be a header alone, which is written only
+  // for the debug dump.
+  if (broken || Shared().DebugDump) ReportAttachErrors();
 }
 
 void M5cplist::ReportAttachErrors() {
@@ -300,40 +439,40 @@ void M5cplist::ApplyCorrections(const std::vector<Mattach_correct>& records) {
   DumpCorrections(records);
   if (Items.empty()) return;
   PassIndex index(Items);
-  index.IndexPositions();
   const auto find_attached = [&](std::int32_t id) { return index.FindAttachedTo(id); };
+  const auto item = [&](std::int32_t i) { return Items[static_cast<std::size_t>(i)]; };
   for (const Mattach_correct& r : records) {
     if (r.Attach) {
-      M5cp* p = index.FindById(r.OldId);
-      M5cp* end = nullptr;
-      walkChain(r.NewId, find_attached, [&](M5cp* q) {
+      const std::int32_t p = index.FindById(r.OldId);
+      std::int32_t end = -1;
+      walkChainAt(Items, r.NewId, find_attached, [&](std::int32_t q) {
         end = q;
         return true;
       });
       // A record naming no point has nothing to attach.
-      if (!p) continue;
-      p->AttachTo(end ? end->Id : r.NewId);
+      if (p < 0) continue;
+      item(p)->AttachTo(end >= 0 ? item(end)->Id : r.NewId);
       index.Touch(p);
       continue;
     }
-    M5cp* p = r.Hook ? index.FindHookTargeting(r.OldId) : index.FindTargeting(r.OldId);
-    if (p) {
-      p->Retarget(r);
+    const std::int32_t p = r.Hook ? index.FindHookTargeting(r.OldId) : index.FindTargeting(r.OldId);
+    if (p >= 0) {
+      item(p)->Retarget(r);
       index.Touch(p);
     }
-    if (r.Hook && p) {
-      M5cp* m = nullptr;
-      walkChain(p->Id, find_attached, [&](M5cp* q) {
-        if (q->HasHookParamBits()) return true;
+    if (r.Hook && p >= 0) {
+      std::int32_t m = -1;
+      walkChainAt(Items, item(p)->Id, find_attached, [&](std::int32_t q) {
+        if (item(q)->HasHookParamBits()) return true;
         m = q;
         return false;
       });
-      if (m) {
-        m->SetTargetId(r.OldId);
+      if (m >= 0) {
+        item(m)->SetTargetId(r.OldId);
         index.Touch(m);
       }
-      walkChain(p->Id, find_attached, [&](M5cp* q) {
-        q->FlipHookParamOnce();
+      walkChainAt(Items, item(p)->Id, find_attached, [&](std::int32_t q) {
+        item(q)->FlipHookParamOnce();
         index.Touch(q);
         return true;
       });
@@ -345,27 +484,34 @@ void M5cplist::AttachAll() {
   stepMain();
   if (Items.empty()) return;
   ResetSubProgress();
-  // Unattached points grouped by exact position, each group in list order. NaN equals
+  // Unattached points grouped by exact position, each group linked in list order. NaN equals
   // nothing, so such a point stays alone.
-  std::unordered_map<PosKey, std::vector<std::int32_t>, PosKeyHash> groups;
-  std::vector<const std::vector<std::int32_t>*> group_of(Items.size(), nullptr);
-  for (std::size_t i = 0; i < Items.size(); ++i) {
+  const std::size_t n = Items.size();
+  std::vector<Vec3> at(n);
+  std::vector<std::int32_t> next(n, -1);    // the next member of the point's group
+  std::vector<std::uint8_t> first(n, 0);    // 1: the first member of its group
+  PositionGroups groups(n);
+  for (std::size_t i = 0; i < n; ++i) {
     const M5cp& p = *Items[i];
     if (p.IsAttached()) continue;
-    const Vec3 at = p.Pos(0);
-    if (at.x != at.x || at.y != at.y || at.z != at.z) continue;
-    groups[PosKey{at.x, at.y, at.z}].push_back(static_cast<std::int32_t>(i));
+    const Vec3 v = (p.Attached == 0 || !p.Target) ? Vec3{p.X, p.Y, p.Z} : p.Pos(0);
+    if (v.x != v.x || v.y != v.y || v.z != v.z) continue;
+    at[i] = v;
+    const std::int32_t tail = groups.Add(static_cast<std::int32_t>(i), v, at);
+    if (tail < 0) {
+      first[i] = 1;
+    } else {
+      next[static_cast<std::size_t>(tail)] = static_cast<std::int32_t>(i);
+    }
   }
-  for (const auto& [key, members] : groups)
-    for (std::int32_t i : members) group_of[static_cast<std::size_t>(i)] = &members;
-  for (std::size_t i = 0; i < Items.size(); ++i) {
+  for (std::size_t i = 0; i < n; ++i) {
     M5cp* p = Items[i];
     if (p->IsAttached()) continue;
     // The first unattached point of a group is met before the others, which all follow it.
-    if (const auto* members = group_of[i]; members && members->front() == static_cast<std::int32_t>(i)) {
+    if (first[i]) {
       std::int32_t target = p->Id;
-      for (std::size_t k = 1; k < members->size(); ++k) {
-        M5cp* q = Items[static_cast<std::size_t>((*members)[k])];
+      for (std::int32_t k = next[i]; k >= 0; k = next[static_cast<std::size_t>(k)]) {
+        M5cp* q = Items[static_cast<std::size_t>(k)];
         q->AttachTo(target);
         target = q->Id;
       }

@@ -5,30 +5,96 @@
 #include "mesh/AM5_cplist.h"
 #include "mesh/PositionResolver.h"
 #include "model/AM_const.h"
+#include "util/Errors.h"
 #include "util/FmxUtils.h"
 
 namespace zevrin {
 
+// The blocks of a MESH section, taken line by line: "Version=", "CPs=" and the four-line
+// records of each block. Errors are noted, not raised, so that the section reads on to its
+// end as the entries would have; FinishRead raises the first one.
+class M5mesh::Reading {
+ public:
+  explicit Reading(M5mesh& mesh) : mesh_(mesh) {}
+
+  void Take(std::string_view text, std::int32_t line) {
+    ++entries_;
+    if (failed_) return;
+    try {
+      if (remaining_ > 0) {
+        record_[filled_++] = RecordLine{text, line};
+        if (filled_ < 4) return;
+        filled_ = 0;
+        auto cp = std::make_unique<M5cp>();
+        cp->ReadRecord(record_);
+        spline_->AppendCp(std::move(cp));
+        if (--remaining_ == 0) mesh_.Splines.push_back(std::move(spline_));
+        return;
+      }
+      TokenView tokens(text);
+      const std::string_view key = tokens.Next('=');
+      if (SameKeyword(key, "Version")) {
+        mesh_.Version = std::string(tokens.Next('='));
+      } else if (SameKeyword(key, "CPs")) {
+        const std::int32_t count = WithLine(line, [&] { return StrToInt(AfterFirst("=", text)); });
+        spline_ = std::make_unique<M5spline>();
+        if (count <= 0) {
+          mesh_.Splines.push_back(std::move(spline_));
+        } else {
+          remaining_ = count;
+          head_line_ = line;
+        }
+      }
+      // "Splines=" and anything else: the count is that of the blocks read.
+    } catch (const ZevrinError& e) {
+      failed_ = true;
+      error_ = std::make_unique<ZevrinError>(e);
+      spline_.reset();  // a block that failed is no spline of the mesh
+    }
+  }
+
+  // The error noted, or the index error when the lines ran out inside a block (at the
+  // block's line, naming the count of the section's entries).
+  void Finish() {
+    if (error_) throw *error_;
+    if (remaining_ > 0) WithLine(head_line_, [&] { throwIndexError(static_cast<std::int64_t>(entries_)); });
+  }
+
+ private:
+  M5mesh& mesh_;
+  std::size_t entries_ = 0;  // lines and nested sections taken
+  std::unique_ptr<M5spline> spline_;
+  std::int32_t remaining_ = 0;  // records of the block still to come
+  std::int32_t head_line_ = -1;
+  RecordLine record_[4];
+  int filled_ = 0;
+  bool failed_ = false;
+  std::unique_ptr<ZevrinError> error_;
+};
+
+M5mesh::M5mesh() = default;
+M5mesh::~M5mesh() = default;
+
+void M5mesh::TakeEntry(std::string_view text, std::unique_ptr<M5amsuper> child,
+                       std::int32_t line) {
+  if (!reading_) {
+    Version = "2";
+    reading_ = std::make_unique<Reading>(*this);
+  }
+  if (child) {
+    Entries.push_back(Entry{std::string(), std::move(child), line});
+    text = {};
+  }
+  reading_->Take(text, line);
+}
+
 void M5mesh::FinishRead() {
   M5amsuper::FinishRead();
-  Version = "2";
-  const std::span<const Entry> lines(Entries);
-  MCommaStr tokens;
-  std::size_t i = 0;
-  while (i < lines.size()) {
-    tokens.Separator = "=";
-    tokens.SetText(lines[i].Text);
-    const std::string key = tokens.NextToken();
-    if (SameKeyword(key, "Version")) {
-      Version = tokens.NextToken();
-      ++i;
-    } else if (SameKeyword(key, "CPs")) {
-      auto spline = std::make_unique<M5spline>();
-      i = spline->ReadSpline(lines, i);
-      Splines.push_back(std::move(spline));
-    } else {
-      ++i;  // "Splines=" and anything else: the count is that of the blocks read
-    }
+  if (reading_) {
+    const std::unique_ptr<Reading> reading = std::move(reading_);
+    reading->Finish();
+  } else {
+    Version = "2";
   }
   M5cplist list(Splines);
   list.ResolveAttachments();
@@ -40,12 +106,12 @@ void M5mesh::FinishRead() {
   std::erase_if(Entries, [](const Entry& e) { return !e.Child; });
 }
 
-void M5mesh::WriteSection(LineList& lines) {
-  lines.push_back("[" + Name + "]");
-  lines.push_back("Version=" + Version);
-  lines.push_back("Splines=" + IntToStr(static_cast<std::int64_t>(Splines.size())));
-  for (const auto& s : Splines) s->WriteSpline(lines);
-  lines.push_back("[END" + Name + "]");
+void M5mesh::Write(TextWriter& out) {
+  out.AddChar('[').Add(Name).AddChar(']').EndLine();
+  out.Add("Version=").Add(Version).EndLine();
+  out.Add("Splines=").AddInt(static_cast<std::int64_t>(Splines.size())).EndLine();
+  for (const auto& s : Splines) s->WriteSpline(out);
+  out.Add("[END").Add(Name).AddChar(']').EndLine();
 }
 
 void M5mesh::Draw(Mscreen& view) {

@@ -17,12 +17,15 @@ struct Mdxf_3dface;
 
 class M5mesh : public M5amsuper {
  public:
+  M5mesh();
+  ~M5mesh() override;
+
   std::string Version = "2";
   std::int32_t NextId = 1;
   std::vector<std::unique_ptr<M5spline>> Splines;
   std::string BoundsText;
 
-  void WriteSection(LineList& lines) override;
+  void Write(TextWriter& out) override;
   void Draw(Mscreen& view) override;
   // Snaps points within `tolerance` of X = 0 onto it, renumbers, mirrors every point off the
   // plane and joins the halves; sets the counters before and after.
@@ -48,9 +51,19 @@ class M5mesh : public M5amsuper {
   void DumpSplines(const std::string& file_name) const;
 
  protected:
-  // Builds the splines from the section's lines, resolves attachments, sets the counters and
-  // the box. The lines are dropped afterwards: the mesh writes only what it holds.
+  // The splines are built from the section's lines as they are read, in a pass over the same
+  // lines as the entries would give (each nested section counting as an empty line); the
+  // lines themselves are never kept: the mesh writes only what it holds. An error in them is
+  // held back until the section is complete, and raised by FinishRead.
+  void TakeEntry(std::string_view text, std::unique_ptr<M5amsuper> child,
+                 std::int32_t line) override;
+  // Raises the error held back, or the index error of a block cut short; then resolves
+  // attachments and sets the counters and the box.
   void FinishRead() override;
+
+ private:
+  class Reading;
+  std::unique_ptr<Reading> reading_;  // while the section is read
 };
 
 }  // namespace zevrin

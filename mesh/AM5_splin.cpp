@@ -7,26 +7,9 @@
 
 namespace zevrin {
 
-std::size_t M5spline::ReadSpline(std::span<const Entry> entries, std::size_t index) {
-  const Entry& head = entries[index];
-  const std::int32_t count =
-      WithLine(head.Line, [&] { return StrToInt(AfterFirst("=", head.Text)); });
-  if (count <= 0) return index + 1;
-  std::size_t i = index + 1;
-  // Errors inside the records name their own line; running out of lines names the block.
-  WithLine(head.Line, [&] {
-    for (std::int32_t k = 0; k < count; ++k) {
-      auto cp = std::make_unique<M5cp>();
-      i = cp->ReadFrom(entries, i);
-      AppendCp(std::move(cp));
-    }
-  });
-  return i;
-}
-
-void M5spline::WriteSpline(LineList& lines) const {
-  lines.push_back("CPs=" + IntToStr(NumCps));
-  if (NumCps > 0 && FirstCp) FirstCp->WriteChain(lines);
+void M5spline::WriteSpline(TextWriter& out) const {
+  out.Add("CPs=").AddInt(NumCps).EndLine();
+  if (NumCps > 0 && FirstCp) FirstCp->WriteChain(out);
 }
 
 void M5spline::DumpSpline(LineList& lines) const {

@@ -21,11 +21,8 @@ class M5spline {
   M5spline(const M5spline&) = delete;
   M5spline& operator=(const M5spline&) = delete;
 
-  // Reads the block whose "CPs=" line is entries[index]; returns the index after it. A count
-  // larger than the lines that follow fails at the first missing line, having allocated only
-  // what it read.
-  std::size_t ReadSpline(std::span<const Entry> entries, std::size_t index);
-  void WriteSpline(LineList& lines) const;
+  // The "CPs=" line and the records; the mesh reads them (M5mesh::TakeEntry).
+  void WriteSpline(TextWriter& out) const;
   void DumpSpline(LineList& lines) const;
 
   void AppendCp(std::unique_ptr<M5cp> cp);

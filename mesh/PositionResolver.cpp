@@ -9,6 +9,8 @@ double coord(const M5cp& p, int axis) { return axis == 0 ? p.X : axis == 1 ? p.Y
 
 const M5cp& PositionResolver::Source(const M5cp& p) {
   if (p.Attached == 0 || !p.Target) return p;  // most points: nothing to remember
+  const M5cp& t = *p.Target;
+  if (t.Attached == 0 || !t.Target) return t;  // one step: no cycle can pass through p
   path_.clear();
   const M5cp* q = &p;
   const M5cp* source = nullptr;
@@ -17,8 +19,8 @@ const M5cp& PositionResolver::Source(const M5cp& p) {
   std::size_t power = 1;
   std::size_t steps = 0;
   for (;;) {
-    if (auto it = memo_.find(q); it != memo_.end()) {
-      source = it->second;
+    if (const M5cp* const* known = memo_.Find(PointerKey(q))) {
+      source = *known;
       cycle = source == nullptr;
       break;
     }
@@ -39,11 +41,11 @@ const M5cp& PositionResolver::Source(const M5cp& p) {
     }
   }
   if (cycle) {
-    for (const M5cp* r : path_) memo_[r] = nullptr;
+    for (const M5cp* r : path_) memo_[PointerKey(r)] = nullptr;
     return p;
   }
-  memo_[source] = source;
-  for (const M5cp* r : path_) memo_[r] = source;
+  memo_[PointerKey(source)] = source;
+  for (const M5cp* r : path_) memo_[PointerKey(r)] = source;
   return *source;
 }
 

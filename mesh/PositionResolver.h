@@ -5,10 +5,10 @@
 // change of attachments.
 #pragma once
 
-#include <unordered_map>
 #include <vector>
 
 #include "mesh/AM5_cp.h"
+#include "util/FlatHash.h"
 
 namespace zevrin {
 
@@ -20,8 +20,10 @@ class PositionResolver {
   // The point whose own coordinates are p's position at 0 (p itself on a cycle).
   const M5cp& Source(const M5cp& p);
 
-  // Source of each point walked so far; null for a point whose chain runs into a cycle.
-  std::unordered_map<const M5cp*, const M5cp*> memo_;
+  // Source of each point walked so far on a chain of two or more targets; null for a point
+  // whose chain runs into a cycle. A point attached straight to a point of its own position
+  // (most attached points) needs no entry.
+  FlatHash<const M5cp*> memo_;
   std::vector<const M5cp*> path_;
 };
 

@@ -24,13 +24,13 @@ void M5group::FinishRead() {
   }
 }
 
-void M5group::WriteSection(LineList& lines) {
+void M5group::Write(TextWriter& out) {
   if (Suppressed) return;
-  lines.push_back("[" + Name + "]");
-  lines.push_back("Name=" + GroupName);
-  lines.push_back("Count=" + IntToStr(IdCount()));
-  lines.insert(lines.end(), GroupIds.begin(), GroupIds.end());
-  lines.push_back("[END" + Name + "]");
+  out.AddChar('[').Add(Name).AddChar(']').EndLine();
+  out.Add("Name=").Add(GroupName).EndLine();
+  out.Add("Count=").AddInt(IdCount()).EndLine();
+  for (const std::string& id : GroupIds) out.Line(id);
+  out.Add("[END").Add(Name).AddChar(']').EndLine();
 }
 
 void M5group::Halvejoin(double /*tolerance*/) { Suppressed = true; }

@@ -20,7 +20,7 @@ class M5group : public M5amsuper {
 
   M5group() { Name = "GROUP"; }
 
-  void WriteSection(LineList& lines) override;
+  void Write(TextWriter& out) override;
   void Halvejoin(double tolerance) override;
   void CheckHalvejoin() override {}  // Halvejoin goes no deeper
 

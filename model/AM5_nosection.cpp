@@ -2,9 +2,9 @@
 
 namespace zevrin {
 
-void M5nosection::WriteSection(LineList& lines) {
+void M5nosection::Write(TextWriter& out) {
   if (Suppressed) return;
-  M5amsuper::WriteSection(lines);
+  M5amsuper::Write(out);
 }
 
 void M5nosection::Halvejoin(double /*tolerance*/) { Suppressed = true; }

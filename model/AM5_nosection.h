@@ -10,7 +10,7 @@ class M5nosection : public M5amsuper {
  public:
   bool Suppressed = false;
 
-  void WriteSection(LineList& lines) override;
+  void Write(TextWriter& out) override;
   void Halvejoin(double tolerance) override;
   void CheckHalvejoin() override {}  // Halvejoin goes no deeper
 };

@@ -28,7 +28,8 @@ Vec3 mirroredX(const Vec3& v) { return {-v.x, v.y, v.z}; }
 
 }  // namespace
 
-std::int32_t M5segment::ReadSection(const LineList& lines, std::int32_t start) {
+void M5segment::ReadLines(LineSource& source, std::string_view header,
+                          std::int32_t header_index) {
   struct Open {
     M5segment* bone;
     std::string end_line;
@@ -36,26 +37,24 @@ std::int32_t M5segment::ReadSection(const LineList& lines, std::int32_t start) {
   };
   // The open bones, outermost first: a file can nest bones as deep as the limit allows.
   std::vector<Open> open;
-  const auto count = static_cast<std::int64_t>(lines.size());
 
-  const auto begin_bone = [&](M5segment* bone, std::int32_t header) {
-    if (header < 0 || header >= count) throwIndexError(header);
-    bone->Name = SectionNameOf(TrimView(lines[static_cast<std::size_t>(header)]));
+  const auto begin_bone = [&](M5segment* bone, std::string_view trimmed, std::int32_t at) {
+    bone->Name = SectionNameOf(trimmed);
     // This bone is at read_depth_; each open bone adds a level for the next one.
     const std::int32_t depth = read_depth_ + static_cast<std::int32_t>(open.size());
-    if (depth > kMaxSectionDepth) ThrowTooDeep(header);
+    if (depth > kMaxSectionDepth) ThrowTooDeep(at);
     bone->read_depth_ = depth;
-    open.push_back({bone, "[END" + bone->Name + "]", header});
+    open.push_back({bone, "[END" + bone->Name + "]", at});
   };
 
-  begin_bone(this, start);
-  std::int64_t i = static_cast<std::int64_t>(start) + 1;
+  begin_bone(this, header, header_index);
+  std::string_view raw;
   while (!open.empty()) {
     Open& top = open.back();
-    if (i >= count) ThrowMissingEnd(i, top.header);
+    const std::int64_t i = source.Index();
+    if (!source.Next(raw)) ThrowMissingEnd(i, top.header);
     const auto index = static_cast<std::int32_t>(i);
-    const std::string_view line = TrimView(lines[static_cast<std::size_t>(i)]);
-    ++i;
+    const std::string_view line = TrimView(raw);
     if (SameKeyword(line, top.end_line)) {
       M5segment* finished = top.bone;
       open.pop_back();
@@ -67,13 +66,12 @@ std::int32_t M5segment::ReadSection(const LineList& lines, std::int32_t start) {
       auto child = std::make_unique<M5segment>();
       M5segment* c = child.get();
       top.bone->Entries.push_back(Entry{std::string(), std::move(child), index});
-      begin_bone(c, index);
+      begin_bone(c, line, index);
       continue;
     }
     // Everything else, nested headers of other kinds included, is a line of this bone.
     top.bone->Entries.push_back(Entry{std::string(line), nullptr, index});
   }
-  return static_cast<std::int32_t>(i);
 }
 
 void M5segment::InterpretLines() {
@@ -130,7 +128,7 @@ void M5segment::RewriteLines() {
   }
 }
 
-void M5segment::WriteSection(LineList& lines) {
+void M5segment::Write(TextWriter& out) {
   if (Suppressed) return;
   struct Open {
     M5segment* bone;
@@ -139,24 +137,24 @@ void M5segment::WriteSection(LineList& lines) {
   std::vector<Open> open;
   const auto begin_bone = [&](M5segment* bone) {
     bone->RewriteLines();
-    lines.push_back("[" + bone->Name + "]");
+    out.AddChar('[').Add(bone->Name).AddChar(']').EndLine();
     open.push_back({bone, 0});
   };
   begin_bone(this);
   while (!open.empty()) {
     Open& top = open.back();
     if (top.next == top.bone->Entries.size()) {
-      lines.push_back("[END" + top.bone->Name + "]");
+      out.Add("[END").Add(top.bone->Name).AddChar(']').EndLine();
       open.pop_back();
       continue;
     }
     Entry& e = top.bone->Entries[top.next++];
     if (!e.Child) {
-      lines.push_back(e.Text);
+      out.Line(e.Text);
     } else if (M5segment* bone = AsBone(e.Child.get())) {
       if (!bone->Suppressed) begin_bone(bone);
     } else {
-      e.Child->WriteSection(lines);
+      e.Child->Write(out);
     }
   }
 }

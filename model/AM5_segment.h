@@ -26,13 +26,9 @@ class M5segment : public M5amsuper {
   std::uint32_t BoneColor = 0;  // red in bits 0..7, green in 8..15, blue in 16..23
   bool MirroredCopy = false;    // made by MirrorBone; never mirrored again
 
-  // Reads the bone at `start` with its child bones, nested without recursion and refused
-  // beyond kMaxSectionDepth. A position or colour that is no number raises the conversion
-  // error at its line.
-  std::int32_t ReadSection(const LineList& lines, std::int32_t start) override;
   // Rewrites the bone's "Pivot=", "End=", "RollHandle=" and "Name=" lines (every one of them)
   // from the fields, then writes the section; the colour line stays as read.
-  void WriteSection(LineList& lines) override;
+  void Write(TextWriter& out) override;
   void Halvejoin(double tolerance) override;
   // The child bones first, then the bone as a line from pivot to end in its own colour.
   void Draw(Mscreen& view) override;
@@ -43,6 +39,10 @@ class M5segment : public M5amsuper {
 
  protected:
   bool ReadsNestedSections() const override { return false; }
+  // Reads the bone with its child bones, nested without recursion and refused beyond
+  // kMaxSectionDepth. A position or colour that is no number raises the conversion error at
+  // its line.
+  void ReadLines(LineSource& source, std::string_view header, std::int32_t header_index) override;
 
  private:
   // Takes the bone's fields from its plain lines, in order; a key on two lines keeps the

@@ -39,30 +39,45 @@ std::unique_ptr<M5amsuper> M5amsuper::CreateForHeader(std::string_view header) {
 }
 
 std::int32_t M5amsuper::ReadSection(const LineList& lines, std::int32_t start) {
+  LineSource source(lines, start);
+  return ReadFrom(source);
+}
+
+std::int32_t M5amsuper::ReadFrom(LineSource& source) {
+  const std::int64_t header = source.Index();
+  std::string_view line;
+  if (!source.Next(line)) throwIndexError(header);
+  ReadLines(source, TrimView(line), static_cast<std::int32_t>(header));
+  return static_cast<std::int32_t>(source.Index());
+}
+
+void M5amsuper::TakeEntry(std::string_view text, std::unique_ptr<M5amsuper> child,
+                          std::int32_t line) {
+  Entries.push_back(Entry{std::string(text), std::move(child), line});
+}
+
+void M5amsuper::ReadLines(LineSource& source, std::string_view header, std::int32_t header_index) {
   struct Open {
     M5amsuper* node;
     std::string end_line;
     std::int32_t header;  // 0-based index of the header line
   };
   std::vector<Open> open;
-  const auto count = static_cast<std::int64_t>(lines.size());
 
-  const auto begin_section = [&](M5amsuper* node, std::int32_t header) {
-    if (header < 0 || header >= count) throwIndexError(header);
-    node->Name = SectionNameOf(TrimView(lines[static_cast<std::size_t>(header)]));
-    if (static_cast<std::int32_t>(open.size()) + read_depth_ > kMaxSectionDepth)
-      ThrowTooDeep(header);
-    open.push_back({node, "[END" + node->Name + "]", header});
+  const auto begin_section = [&](M5amsuper* node, std::string_view trimmed, std::int32_t at) {
+    node->Name = SectionNameOf(trimmed);
+    if (static_cast<std::int32_t>(open.size()) + read_depth_ > kMaxSectionDepth) ThrowTooDeep(at);
+    open.push_back({node, "[END" + node->Name + "]", at});
   };
 
-  begin_section(this, start);
-  std::int64_t i = static_cast<std::int64_t>(start) + 1;
+  begin_section(this, header, header_index);
+  std::string_view raw;
   while (!open.empty()) {
     Open& top = open.back();
-    if (i >= count) ThrowMissingEnd(i, top.header);
+    const std::int64_t i = source.Index();
+    if (!source.Next(raw)) ThrowMissingEnd(i, top.header);
     const auto index = static_cast<std::int32_t>(i);
-    const std::string_view line = TrimView(lines[static_cast<std::size_t>(i)]);
-    ++i;
+    const std::string_view line = TrimView(raw);
     if (SameKeyword(line, top.end_line)) {
       M5amsuper* finished = top.node;
       open.pop_back();
@@ -70,20 +85,19 @@ std::int32_t M5amsuper::ReadSection(const LineList& lines, std::int32_t start) {
       continue;
     }
     if (line.empty() || line.front() != '[') {
-      top.node->Entries.push_back(Entry{std::string(line), nullptr, index});
+      top.node->TakeEntry(line, nullptr, index);
       continue;
     }
     std::unique_ptr<M5amsuper> child = CreateForHeader(line);
     M5amsuper* c = child.get();
-    top.node->Entries.push_back(Entry{std::string(), std::move(child), index});
+    top.node->TakeEntry({}, std::move(child), index);
     if (c->ReadsNestedSections()) {
-      begin_section(c, index);
+      begin_section(c, line, index);
     } else {
       c->read_depth_ = static_cast<std::int32_t>(open.size()) + read_depth_;
-      i = c->ReadSection(lines, index);
+      c->ReadLines(source, line, index);
     }
   }
-  return static_cast<std::int32_t>(i);
 }
 
 std::string M5amsuper::SectionNameOf(std::string_view h) {
@@ -112,15 +126,20 @@ void M5amsuper::FinishRead() {
 }
 
 void M5amsuper::WriteSection(LineList& lines) {
-  lines.push_back("[" + Name + "]");
+  TextWriter out(lines);
+  Write(out);
+}
+
+void M5amsuper::Write(TextWriter& out) {
+  out.AddChar('[').Add(Name).AddChar(']').EndLine();
   for (Entry& e : Entries) {
     if (e.Child) {
-      e.Child->WriteSection(lines);
+      e.Child->Write(out);
     } else {
-      lines.push_back(e.Text);
+      out.Line(e.Text);
     }
   }
-  lines.push_back("[END" + Name + "]");
+  out.Add("[END").Add(Name).AddChar(']').EndLine();
 }
 
 void M5amsuper::Halvejoin(double tolerance) {

@@ -11,6 +11,7 @@
 
 #include "model/AM_common.h"
 #include "util/Errors.h"
+#include "util/TextWriter.h"
 
 namespace zevrin {
 
@@ -45,8 +46,15 @@ class M5amsuper : public Mamcommon {
   // error (at the header of the innermost open section); nesting deeper than
   // kMaxSectionDepth raises ErrorKind::NestingTooDeep. On an error, every child read so far is
   // already an entry of its parent.
-  std::int32_t ReadSection(const LineList& lines, std::int32_t start) override;
-  void WriteSection(LineList& lines) override;
+  std::int32_t ReadSection(const LineList& lines, std::int32_t start) final;
+  // The same for lines taken one after another from `source`, whose next line is the header
+  // (a model file is read this way straight from its bytes); returns the index after the
+  // section's end line.
+  std::int32_t ReadFrom(LineSource& source);
+  // Appends the section's lines; Write does the work.
+  void WriteSection(LineList& lines) final;
+  // Writes the section's lines, in file order.
+  virtual void Write(TextWriter& out);
   void Halvejoin(double tolerance) override;
   double GetBound(std::uint32_t index) override;
   void Draw(Mscreen& view) override;
@@ -77,8 +85,16 @@ class M5amsuper : public Mamcommon {
   // override it and call this version first. The base refreshes the box from the subtree.
   virtual void FinishRead();
   // Nodes whose reader takes its lines on its own, without nesting sections, return false;
-  // the tree reader then calls their ReadSection for the whole section.
+  // the tree reader then hands them the rest of the section through ReadLines.
   virtual bool ReadsNestedSections() const { return true; }
+  // Reads the rest of the section whose trimmed header line `header`, at 0-based
+  // `header_index`, was just taken from `source`; the tree reader itself for the base.
+  virtual void ReadLines(LineSource& source, std::string_view header, std::int32_t header_index);
+  // Takes, in file order, each trimmed line read inside this section (`child` none) and each
+  // child section as it begins (`text` empty); the base files them as entries. The text is a
+  // view of the file being read and lives only as long as the read.
+  virtual void TakeEntry(std::string_view text, std::unique_ptr<M5amsuper> child,
+                         std::int32_t line);
   // Model nodes answer GetBounds with their own box.
   virtual bool IsModelNode() const { return false; }
 

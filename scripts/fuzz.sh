@@ -8,9 +8,6 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 bash scripts/setup.sh
-if ! command -v clang++ >/dev/null; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends clang libclang-rt-dev >/dev/null
-fi
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 targets=("$@")

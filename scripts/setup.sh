@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev libcli11-dev qt6-base-dev fonts-vlgothic)
+packages=(cmake ninja-build g++ libgtest-dev libcli11-dev qt6-base-dev fonts-vlgothic
+          clang libclang-rt-dev  # libFuzzer, for scripts/fuzz.sh
+          xvfb xauth)  # the window under a virtual display, for scripts/screenshot.sh
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 #include <sstream>
 
 #include "app/Document.h"
 #include "import/M_dxf.h"
 #include "import/M_rok.h"
+#include "mesh/AM5_cplist.h"
 #include "model/AM_const.h"
 #include "tests/TestUtil.h"
 #include "util/Errors.h"
@@ -156,12 +156,15 @@ TEST(DxfReader, LayersAreSortedOnceEachWithCaseFolded) {
   EXPECT_EQ(dxf->Layers, (std::vector<std::string>{"", "Door", "door2", "wall"}));
 }
 
+template <class Reader>
+void expectError(const LineList& l, int line, const std::string& message) {
+  const ZevrinError e = readError<Reader>(l);
+  EXPECT_EQ(e.line(), line) << message;
+  EXPECT_EQ(e.message(false), message);
+}
+
 TEST(DxfReader, ErrorsNameTheLine) {
-  const auto expect = [](const LineList& l, int line, const std::string& message) {
-    const ZevrinError e = readError<Mdxf>(l);
-    EXPECT_EQ(e.line(), line) << message;
-    EXPECT_EQ(e.message(false), message);
-  };
+  const auto expect = expectError<Mdxf>;
   LineList l = entities(face("a", {P, Q, R}));
   l[9] = "1,5";
   expect(l, 10, "'1,5' is not a number");
@@ -174,22 +177,12 @@ TEST(DxfReader, ErrorsNameTheLine) {
 TEST(DxfReader, WrittenFacesReadBackTheSame) {
   Mdxf original;
   original.LoadFile(kData + "/ezdxf_3dface_acad2018.dxf");
-  LineList written;
+  LineList written, again;
   original.WriteDxf(written);
-  EXPECT_EQ(LineList(written.begin(), written.begin() + 6),
-            test::lines({"0", "SECTION", "2", "ENTITIES", "999",
-                         "Created using TALQ Zevrin for Windows V0.00"}));
-  const auto again = read<Mdxf>(written);
-  ASSERT_EQ(again->FaceCount(), original.FaceCount());
-  for (std::size_t i = 0; i < original.Faces.size(); ++i) {
-    const Mdxf_3dface &a = original.Faces[i], &b = again->Faces[i];
-    EXPECT_EQ(a.CornerCount, b.CornerCount);
-    EXPECT_EQ(a.Layer, b.Layer);
-    for (std::size_t k = 0; k < 4; ++k)
-      EXPECT_EQ(
-          FloatToStr(a.Corners[k].x) + FloatToStr(a.Corners[k].y) + FloatToStr(a.Corners[k].z),
-          FloatToStr(b.Corners[k].x) + FloatToStr(b.Corners[k].y) + FloatToStr(b.Corners[k].z));
-  }
+  read<Mdxf>(written)->WriteDxf(again);
+  EXPECT_EQ(again, written);
+  EXPECT_EQ(written.size(), 6 + 44 * 30 + 4u);
+  EXPECT_EQ(written[4] + written[5], "999Created using TALQ Zevrin for Windows V0.00");
 }
 
 // ROK files: points (id, group, three unused lines, x, y, z), lines (from, to, attribute, an
@@ -223,15 +216,13 @@ TEST(RokReader, CornerLoopStartsFromTheLastListedLine) {
   EXPECT_EQ(o->FaceAt(0).Layer, "20");
   EXPECT_EQ(o->FaceAt(0).Corners[0].x, 1);
   EXPECT_EQ(o->FaceAt(0).Corners[1].x, 0);
+  // A file that ends its points with END00 has no faces.
+  EXPECT_EQ(read<Mrok>(cat({{"POINT"}, kTriangle, {"end00", "garbage"}}))->FaceCount(), 0);
 }
 
 TEST(RokReader, FacesThatCannotBeConvertedNameTheirLine) {
   const LineList lines = {"1", "2", "0", "0", "2", "7", "0", "0"};
-  const auto expect = [](const LineList& l, int line, const std::string& message) {
-    const ZevrinError e = readError<Mrok>(l);
-    EXPECT_EQ(e.line(), line) << message;
-    EXPECT_EQ(e.message(false), message);
-  };
+  const auto expect = expectError<Mrok>;
   expect(rok(kTriangle, lines, {"2", "0", "0", "1", "3"}), 41,
          "A face names line 3, which the file does not list");
   expect(rok(kTriangle, {}, {"1", "0", "0", "1"}), 32,
@@ -310,27 +301,21 @@ TEST_F(Import, RealFilesOpenAndSaveAsModels) {
     const char* file;
     int splines, positions;
     const char* layer;
-    const char* bounds;  // the maximum corner, then the minimum corner
+    Vec3 max, min;
   };
   const Case cases[] = {
-      {"gdal_3dface.dxf", 5, 4, "0", "13 23 33 13 23 0 13 0 0 13 0 33 0 23 33 0 23 0 0 0 0 0 0 33"},
-      {"ezdxf_minimal_r10.dxf", 6, 5, "1",
-       "0.5 0.5 0.5 0.5 0.5 -0.5 0.5 -0.5 -0.5 0.5 -0.5 0.5 -0.5 0.5 0.5 -0.5 0.5 -0.5 -0.5 -0.5 "
-       "-0.5 -0.5 -0.5 0.5"},
-      {"ezdxf_poli_all_r12.DXF", 4, 4, "0",
-       "18 13 0 18 13 0 18 -11 0 18 -11 0 -6 13 0 -6 13 0 -6 -11 0 -6 -11 0"},
-      {"ezdxf_3dface_acad2018.dxf", 153, 139, "0",
-       "4919.44261134247 3857.68076480917 0 4919.44261134247 3857.68076480917 0 4919.44261134247 0 "
-       "0 4919.44261134247 0 0 0 3857.68076480917 0 0 3857.68076480917 0 0 0 0 0 0 0"},
-      {"assimp_pinkegg_lightwave.dxf", 589, 266, "0",
-       "2.15 2.1 2.6 2.15 2.1 -2.5 2.15 -2.1 -2.5 2.15 -2.1 2.6 -2.15 2.1 2.6 -2.15 2.1 -2.5 -2.15 "
-       "-2.1 -2.5 -2.15 -2.1 2.6"},
-      {"assimp_rifle_ac3d.dxf", 905, 337, "m_rifle",
-       "3.52262 20.2329 71.3027 3.52262 20.2329 -44.979 3.52262 -21.5369 -44.979 3.52262 -21.5369 "
-       "71.3027 -3.52259 20.2329 71.3027 -3.52259 20.2329 -44.979 -3.52259 -21.5369 -44.979 "
-       "-3.52259 -21.5369 71.3027"},
-      {"rokdebone2_palette_only.rok", 0, 0, nullptr,
-       "0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0"},
+      {"gdal_3dface.dxf", 5, 4, "0", {13, 23, 33}, {0, 0, 0}},
+      {"ezdxf_minimal_r10.dxf", 6, 5, "1", {0.5, 0.5, 0.5}, {-0.5, -0.5, -0.5}},
+      {"ezdxf_poli_all_r12.DXF", 4, 4, "0", {18, 13, 0}, {-6, -11, 0}},
+      {"ezdxf_3dface_acad2018.dxf", 153, 139, "0", {4919.44261134247, 3857.68076480917, 0}, {}},
+      {"assimp_pinkegg_lightwave.dxf", 589, 266, "0", {2.15, 2.1, 2.6}, {-2.15, -2.1, -2.5}},
+      {"assimp_rifle_ac3d.dxf",
+       905,
+       337,
+       "m_rifle",
+       {3.52262, 20.2329, 71.3027},
+       {-3.52259, -21.5369, -44.979}},
+      {"rokdebone2_palette_only.rok", 0, 0, nullptr, {}, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
@@ -346,7 +331,7 @@ TEST_F(Import, RealFilesOpenAndSaveAsModels) {
     const Saved s(ReadFileLines(session.SaveFile));
     EXPECT_EQ(DocumentSession::CountLines()[1], "Number of spline=" + std::to_string(c.splines));
     EXPECT_EQ(s.unattached, c.positions);
-    EXPECT_EQ(s.bounds, (std::vector<std::string>{std::string("Bounds=") + c.bounds}));
+    EXPECT_EQ(s.bounds, (LineList{"Bounds=" + BoundsCornersText(c.min, c.max)}));
     if (c.layer) {
       ASSERT_EQ(s.groups.size(), 1u);
       EXPECT_EQ(s.groups[0].first, c.layer);

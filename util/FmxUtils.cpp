@@ -1,5 +1,6 @@
 #include "util/FmxUtils.h"
 
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -57,7 +58,16 @@ std::string ReadFileBytes(const std::string& path) {
   if (!f) throw ZevrinError(ErrorKind::CannotOpen, path);
   std::string bytes;
   const auto size = fs::file_size(path, ec);
-  if (!ec) bytes.reserve(static_cast<std::size_t>(size));
+  if (!ec && size > 0) {
+    // Straight into place; a file that shrank meanwhile ends early, one that grew reads on.
+    bytes.resize(static_cast<std::size_t>(size));
+    const std::size_t n = std::fread(bytes.data(), 1, bytes.size(), f.get());
+    bytes.resize(n);
+    if (n < static_cast<std::size_t>(size)) {
+      if (std::ferror(f.get())) throw ZevrinError(ErrorKind::CannotRead, path);
+      return bytes;
+    }
+  }
   char buf[1 << 16];
   for (;;) {
     const std::size_t n = std::fread(buf, 1, sizeof buf, f.get());
@@ -66,6 +76,28 @@ std::string ReadFileBytes(const std::string& path) {
   }
   if (std::ferror(f.get())) throw ZevrinError(ErrorKind::CannotRead, path);
   return bytes;
+}
+
+FileBuffer ReadFileBuffer(const std::string& path) {
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) throw ZevrinError(ErrorKind::CannotOpen, path);
+  FilePtr f(std::fopen(path.c_str(), "rb"));
+  if (!f) throw ZevrinError(ErrorKind::CannotOpen, path);
+  const auto size = fs::file_size(path, ec);
+  FileBuffer out;
+  std::size_t capacity = ec ? 0 : static_cast<std::size_t>(size);
+  out.data.reset(new char[capacity + 1]);
+  for (;;) {
+    out.size += std::fread(out.data.get() + out.size, 1, capacity + 1 - out.size, f.get());
+    if (out.size <= capacity || std::ferror(f.get())) break;
+    // The file grew while it was read: go on with a larger buffer.
+    capacity = 2 * capacity + (1 << 16);
+    std::unique_ptr<char[]> larger(new char[capacity + 1]);
+    std::memcpy(larger.get(), out.data.get(), out.size);
+    out.data = std::move(larger);
+  }
+  if (std::ferror(f.get())) throw ZevrinError(ErrorKind::CannotRead, path);
+  return out;
 }
 
 void WriteFileAtomically(const std::string& path,
@@ -100,9 +132,18 @@ void WriteFileAtomically(const std::string& path,
 
   static thread_local std::vector<char> buffer(1 << 20);
   std::setvbuf(f.get(), buffer.data(), _IOFBF, buffer.size());
-  bool ok = produce([&](const char* data, std::size_t size) {
-    return writeBytes(data, size, f.get()) == size;
-  });
+  bool ok = false;
+  try {
+    ok = produce([&](const char* data, std::size_t size) {
+      return writeBytes(data, size, f.get()) == size;
+    });
+  } catch (...) {
+    // Whatever stopped the content half way, the temporary file goes with it.
+    f.reset();
+    std::error_code ignore;
+    fs::remove(tmp, ignore);
+    throw;
+  }
   ok = ok && std::fflush(f.get()) == 0 && !std::ferror(f.get());
   if (!ok) fail(ErrorKind::CannotWrite);
   if (std::fclose(f.release()) != 0) fail(ErrorKind::CannotWrite);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "util/Ustrlib.h"
@@ -19,6 +20,15 @@ bool FileExists(const std::string& path);
 std::string ReadFileBytes(const std::string& path);
 inline LineList ReadFileLines(const std::string& path) { return SplitLines(ReadFileBytes(path)); }
 
+// The same content in a buffer that is not filled with zeros first (a model of millions of
+// points is read this way), with the same checks and errors.
+struct FileBuffer {
+  std::unique_ptr<char[]> data;
+  std::size_t size = 0;
+  std::string_view view() const { return {data.get(), size}; }
+};
+FileBuffer ReadFileBuffer(const std::string& path);
+
 // Receives the bytes of a file being written; returns false when the bytes could not be
 // written.
 using ByteSink = std::function<bool(const char* data, std::size_t size)>;
@@ -29,7 +39,8 @@ using ByteSink = std::function<bool(const char* data, std::size_t size)>;
 // when all of it was written. `produce` is called once with a sink for the bytes; it returns
 // false when the sink reported a failure. A symbolic link is followed, so the file it points
 // to is replaced. Raises CannotCreate when the temporary file cannot be made and CannotWrite
-// when writing or renaming fails; the temporary file is removed then.
+// when writing or renaming fails; the temporary file is removed then, and also when
+// `produce` raises anything, which goes on to the caller.
 void WriteFileAtomically(const std::string& path,
                          const std::function<bool(const ByteSink&)>& produce);
 

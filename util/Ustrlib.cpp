@@ -1,6 +1,7 @@
 #include "util/Ustrlib.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -92,6 +93,15 @@ bool parseInteger(std::string_view text, std::int64_t lo, std::int64_t hi, std::
   const std::uint64_t limit = negative ? static_cast<std::uint64_t>(-(lo + 1)) + 1
                                        : static_cast<std::uint64_t>(hi);
   std::uint64_t magnitude = 0;
+  if (t.size() <= 18) {
+    // Eighteen digits cannot overflow: check the range once at the end.
+    for (char c : t) {
+      if (!isDigit(c)) return false;
+      magnitude = magnitude * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (magnitude > limit) return false;
+    t = {};
+  }
   for (char c : t) {
     if (!isDigit(c)) return false;
     const auto digit = static_cast<std::uint64_t>(c - '0');
@@ -124,7 +134,7 @@ std::int64_t StrToInt64(std::string_view text) {
   return value;
 }
 
-double StrToFloat(std::string_view text) {
+double StrToFloatPlain(std::string_view text) {
   const auto fail = [&]() -> double { throw ZevrinError(ErrorKind::NotReal, std::string(text)); };
   std::string_view t = skipBlanks(text);
   std::size_t i = 0;
@@ -189,7 +199,36 @@ double StrToFloat(std::string_view text) {
   return negative ? -value : value;
 }
 
-std::string IntToStr(std::int64_t value) { return std::to_string(value); }
+double StrToFloat(std::string_view text) {
+  // The common case straight to from_chars: blanks, a sign, then a digit or a point. Whatever
+  // from_chars does not take whole, and every range error, goes the plain way, which tells
+  // the errors apart; from_chars itself refuses a second sign, "inf", "nan" and hexadecimal.
+  std::string_view t = skipBlanks(text);
+  bool negative = false;
+  if (!t.empty() && (t.front() == '+' || t.front() == '-')) {
+    negative = t.front() == '-';
+    t.remove_prefix(1);
+  }
+  if (t.empty() || !(isDigit(t.front()) || t.front() == '.')) return StrToFloatPlain(text);
+  double value = 0;
+  const auto [ptr, ec] = std::from_chars(t.data(), t.data() + t.size(), value,
+                                         std::chars_format::general);
+  if (ec != std::errc() || ptr != t.data() + t.size() || std::isinf(value))
+    return StrToFloatPlain(text);
+  return negative ? -value : value;
+}
+
+std::string IntToStr(std::int64_t value) {
+  char buf[24];
+  const auto r = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, r.ptr);
+}
+
+void AppendInt(std::string& out, std::int64_t value) {
+  char buf[24];
+  const auto r = std::to_chars(buf, buf + sizeof buf, value);
+  out.append(buf, r.ptr);
+}
 
 namespace {
 
@@ -241,7 +280,7 @@ void roundTo15(double magnitude, std::string& digits, int& exp10) {
 
 }  // namespace
 
-std::string FloatToStr(double value) {
+std::string FloatToStrExact(double value) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
   if (value == 0) return "0";
@@ -276,6 +315,216 @@ std::string FloatToStr(double value) {
     }
   }
   return out;
+}
+
+namespace {
+
+// The digits of the exponent text of to_chars ("e+05", "e-308") as a number.
+int exponentOf(const char* e, const char* end) {
+  int value = 0;
+  const bool negative = e[1] == '-';
+  for (const char* p = e + 2; p < end; ++p) value = value * 10 + (*p - '0');
+  return negative ? -value : value;
+}
+
+// Powers of ten that a double holds exactly.
+constexpr double kExactPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// magnitude * 10^k for |k| <= 22, in one correctly rounded operation.
+double scaledBy(double magnitude, int k) {
+  return k >= 0 ? magnitude * kExactPow10[k] : magnitude / kExactPow10[-k];
+}
+
+// The common case of digits15 with no decimal expansion at all: the 15-digit integer M
+// nearest to magnitude * 10^(14 - e) is a candidate, and M * 10^(e - 14), a product of two
+// exact doubles, reads back in one correctly rounded operation. When it reads back as
+// `magnitude` itself, M has the rounded digits (see digits15). False when the candidate
+// fails or the scale is beyond the exact powers of ten; nothing is written then.
+bool digits15Candidate(double magnitude, char* digits, int& count, int& exp10) {
+  const auto biased = static_cast<int>((std::bit_cast<std::uint64_t>(magnitude) >> 52) & 0x7FF);
+  // floor(binary exponent * log10(2)): the decimal exponent or one less.
+  int e = ((biased - 1023) * 78913) >> 18;
+  if (e < -8 || e > 35) return false;
+  double scaled = scaledBy(magnitude, 14 - e);
+  if (scaled >= 1e15) scaled = scaledBy(magnitude, 14 - ++e);
+  auto m = static_cast<std::int64_t>(std::llround(scaled));
+  if (m == 1000000000000000) {
+    m = 100000000000000;
+    ++e;
+  }
+  if (m < 100000000000000 || m >= 1000000000000000 || e > 36) return false;
+  const int q = e - 14;
+  const double back = q >= 0 ? static_cast<double>(m) * kExactPow10[q]
+                             : static_cast<double>(m) / kExactPow10[-q];
+  if (back != magnitude) return false;
+  std::to_chars(digits, digits + 15, m);
+  count = 15;
+  while (count > 1 && digits[count - 1] == '0') --count;
+  exp10 = e;
+  return true;
+}
+
+// The significant digits of |value| (not zero) rounded to at most 15, ties away from zero,
+// without trailing zeros; exp10 is the power of ten of the first digit. Returns their count.
+int digits15(double magnitude, char* digits, int& exp10) {
+  if (magnitude >= std::numeric_limits<double>::min()) {
+    int count = 0;
+    if (digits15Candidate(magnitude, digits, count, exp10)) return count;
+  }
+  char buf[40];
+  if (magnitude >= std::numeric_limits<double>::min()) {
+    // For a normal double the shortest text that reads back lies within half a unit in the
+    // last place, less than 1.2e-16 of the value, while a unit of the 15th digit is more than
+    // 1e-15 of it: when that text has at most 15 digits they are the rounded ones, and no tie
+    // can arise. (Subnormal values have fewer bits and take the long way.)
+    const auto r = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific);
+    const char* e = buf + 1;
+    while (*e != 'e') ++e;
+    int n = 0;
+    digits[n++] = buf[0];
+    for (const char* p = buf + 2; p < e; ++p) digits[n++] = *p;
+    if (n <= 15) {
+      exp10 = exponentOf(e, r.ptr);
+      while (n > 1 && digits[n - 1] == '0') --n;
+      return n;
+    }
+  }
+  // Seventeen correctly rounded digits tell where the 15-digit rounding goes, except when
+  // digits 16 and 17 are "50": that may be a tie or lie just beside one, and only the exact
+  // expansion (fewer than 800 digits for any double) can say.
+  const auto r = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 16);
+  const char* e = buf + 18;  // "d." and sixteen digits
+  exp10 = exponentOf(e, r.ptr);
+  char all[17];
+  all[0] = buf[0];
+  std::memcpy(all + 1, buf + 2, 16);
+  bool up;
+  if (all[15] == '5' && all[16] == '0') {
+    static thread_local char exact[900];
+    std::to_chars(exact, exact + sizeof exact, magnitude, std::chars_format::scientific, 800);
+    up = exact[16] >= '5';
+    all[0] = exact[0];
+    std::memcpy(all + 1, exact + 2, 14);
+  } else {
+    up = all[15] >= '5';
+  }
+  std::memcpy(digits, all, 15);
+  int n = 15;
+  if (up) {
+    int k = 14;
+    while (k >= 0 && digits[k] == '9') digits[k--] = '0';
+    if (k < 0) {
+      digits[0] = '1';  // 9.99...9 became 10.00...0
+      ++exp10;
+    } else {
+      ++digits[k];
+    }
+  }
+  while (n > 1 && digits[n - 1] == '0') --n;
+  return n;
+}
+
+char* appendText(char* out, const char* text) {
+  while (*text) *out++ = *text++;
+  return out;
+}
+
+}  // namespace
+
+char* FormatFloat(char* out, double value) {
+  if (std::isnan(value)) return appendText(out, "NAN");
+  if (std::isinf(value)) return appendText(out, value < 0 ? "-INF" : "INF");
+  if (value == 0) {
+    *out++ = '0';
+    return out;
+  }
+  char d[17];
+  int exp10 = 0;
+  const int n = digits15(std::fabs(value), d, exp10);
+  if (value < 0) *out++ = '-';
+  // E: the value is 0.d1d2... times ten to the E.
+  const int E = exp10 + 1;
+  if (E > 15 || E < -3) {
+    *out++ = d[0];
+    if (n > 1) {
+      *out++ = '.';
+      std::memcpy(out, d + 1, static_cast<std::size_t>(n - 1));
+      out += n - 1;
+    }
+    *out++ = 'E';
+    return std::to_chars(out, out + 8, E - 1).ptr;
+  }
+  if (E <= 0) {
+    *out++ = '0';
+    *out++ = '.';
+    for (int k = 0; k < -E; ++k) *out++ = '0';
+    std::memcpy(out, d, static_cast<std::size_t>(n));
+    return out + n;
+  }
+  if (n <= E) {
+    std::memcpy(out, d, static_cast<std::size_t>(n));
+    out += n;
+    for (int k = n; k < E; ++k) *out++ = '0';
+    return out;
+  }
+  std::memcpy(out, d, static_cast<std::size_t>(E));
+  out += E;
+  *out++ = '.';
+  std::memcpy(out, d + E, static_cast<std::size_t>(n - E));
+  return out + (n - E);
+}
+
+std::string FloatToStr(double value) {
+  char buf[kMaxFloatText];
+  return std::string(buf, FormatFloat(buf, value));
+}
+
+void AppendFloat(std::string& out, double value) {
+  char buf[kMaxFloatText];
+  out.append(buf, FormatFloat(buf, value));
+}
+
+LineSource::LineSource(std::string_view bytes) {
+  if (const void* nul = std::memchr(bytes.data(), 0, bytes.size()))
+    bytes = bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data()));
+  p_ = bytes.data();
+  end_ = p_ + bytes.size();
+}
+
+LineSource::LineSource(const LineList& lines, std::int64_t start) : list_(&lines), index_(start) {}
+
+std::string_view LineSource::nextInText() {
+  const char* const begin = p_;
+  const char* q = p_;
+  // Eight bytes at a time to the first byte below 14, of which CR and LF end the line; the
+  // lowest byte the test marks is always a true one.
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+    while (end_ - q >= 8) {
+      std::uint64_t w;
+      std::memcpy(&w, q, 8);
+      const std::uint64_t below = (w - 14 * kOnes) & ~w & kHigh;
+      if (below == 0) {
+        q += 8;
+        continue;
+      }
+      q += std::countr_zero(below) / 8;
+      if (*q == '\n' || *q == '\r') break;
+      ++q;
+    }
+  }
+  while (q < end_ && *q != '\n' && *q != '\r') ++q;
+  const std::string_view line(begin, static_cast<std::size_t>(q - begin));
+  if (q == end_) {
+    p_ = end_;
+  } else {
+    if (*q == '\r' && q + 1 < end_ && q[1] == '\n') ++q;  // CR LF is one line end
+    p_ = q + 1;
+  }
+  return line;
 }
 
 LineList SplitLines(std::string_view bytes) {

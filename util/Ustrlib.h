@@ -63,6 +63,40 @@ class MCommaStr {
   std::int32_t token_count_ = 0;
 };
 
+// The tokenizer of MCommaStr over a view that it never copies: the same tokens and the same
+// rest, for a separator of one byte. The viewed text must outlive the tokens.
+class TokenView {
+ public:
+  explicit TokenView(std::string_view text = {}) : rest_(text) {}
+  // The bytes before the separator (everything when it does not occur); the rest after it is
+  // trimmed. The empty text, changing nothing, when nothing is left.
+  std::string_view Next(char separator) {
+    if (rest_.empty()) return {};
+    // Tokens are a few bytes long: a plain loop beats a library search here.
+    std::size_t p = 0;
+    while (p < rest_.size() && rest_[p] != separator) ++p;
+    if (p == rest_.size()) {
+      const std::string_view token = rest_;
+      rest_ = {};
+      return token;
+    }
+    const std::string_view token = rest_.substr(0, p);
+    rest_ = TrimView(rest_.substr(p + 1));
+    return token;
+  }
+  // Everything not yet taken; afterwards nothing is left.
+  std::string_view TakeRest() {
+    const std::string_view rest = rest_;
+    rest_ = {};
+    return rest;
+  }
+  std::string_view Rest() const { return rest_; }
+  std::size_t RestLength() const { return rest_.size(); }
+
+ private:
+  std::string_view rest_;
+};
+
 // Text to integer: optional blanks, an optional sign and decimal digits, optional blanks.
 // Anything else, or a value outside the result's range, raises ErrorKind::NotInteger.
 std::int32_t StrToInt(std::string_view text);
@@ -74,6 +108,9 @@ std::int64_t StrToInt64(std::string_view text);
 // hexadecimal forms and everything else raise ErrorKind::NotReal. Values too small for a
 // double become zero of the same sign.
 double StrToFloat(std::string_view text);
+// The same conversion scanning the whole grammar first: the plain version that StrToFloat's
+// quicker path is checked against.
+double StrToFloatPlain(std::string_view text);
 
 // Plain decimal, "-" for negatives.
 std::string IntToStr(std::int64_t value);
@@ -84,8 +121,52 @@ std::string IntToStr(std::int64_t value);
 // NaN and infinities, which no reader produces, are written "NAN", "INF" and "-INF".
 std::string FloatToStr(double value);
 
+// The longest text FloatToStr gives ("-1.23456789012345E-308" and the like).
+inline constexpr std::size_t kMaxFloatText = 24;
+// Writes FloatToStr(value) at `out`, which has room for kMaxFloatText bytes; returns the end.
+char* FormatFloat(char* out, double value);
+// Appends FloatToStr(value) or IntToStr(value) without a text of its own.
+void AppendFloat(std::string& out, double value);
+void AppendInt(std::string& out, std::int64_t value);
+// The general real format computed from the digits of the exact binary value for every
+// value: the plain version that FormatFloat is checked against.
+std::string FloatToStrExact(double value);
+
 // Splits file text into lines at CR LF, a lone LF or a lone CR. A last line without a line
 // break counts as a line; a NUL byte ends the text.
 LineList SplitLines(std::string_view bytes);
+
+// The lines of file text one after another, split as SplitLines splits them but viewed in
+// place, or the lines of a list from a given index on. The text or list must outlive the
+// source and every line it gave.
+class LineSource {
+ public:
+  explicit LineSource(std::string_view bytes);
+  LineSource(const LineList& lines, std::int64_t start);
+
+  // The next line, or false when none is left.
+  bool Next(std::string_view& line) {
+    if (list_) {
+      if (index_ < 0 || static_cast<std::uint64_t>(index_) >= list_->size()) return false;
+      line = (*list_)[static_cast<std::size_t>(index_)];
+      ++index_;
+      return true;
+    }
+    if (p_ >= end_) return false;
+    line = nextInText();
+    ++index_;
+    return true;
+  }
+  // The index of the line that Next gives next: the lines taken so far, plus the start.
+  std::int64_t Index() const { return index_; }
+
+ private:
+  std::string_view nextInText();
+
+  const LineList* list_ = nullptr;
+  const char* p_ = nullptr;
+  const char* end_ = nullptr;
+  std::int64_t index_ = 0;
+};
 
 }  // namespace zevrin
