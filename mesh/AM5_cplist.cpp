@@ -124,17 +124,39 @@ class KeyedFirst {
  public:
   // key_of(point, key) gives the point's key and whether the point is filed at all.
   template <class KeyOf>
-  KeyedFirst(const std::vector<M5cp*>& items, KeyOf&& key_of)
-      : next_(items.size(), -1), heads_(items.size() / 4) {
+  KeyedFirst(const std::vector<M5cp*>& items, KeyOf&& key_of) : next_(items.size(), -1) {
+    std::vector<std::int32_t> keys(items.size());
+    std::vector<std::uint8_t> filed(items.size(), 0);
+    std::int64_t lo = 0, hi = -1;
     for (std::size_t i = 0; i < items.size(); ++i) {
-      std::int32_t key = 0;
-      if (!key_of(*items[i], key)) continue;
+      if (!key_of(*items[i], keys[i])) continue;
+      filed[i] = 1;
+      if (hi < lo) lo = hi = keys[i];
+      lo = std::min<std::int64_t>(lo, keys[i]);
+      hi = std::max<std::int64_t>(hi, keys[i]);
+    }
+    // Keys are ids: an array over their range when they are dense.
+    if (hi >= lo && static_cast<std::uint64_t>(hi - lo) < 2 * static_cast<std::uint64_t>(items.size()) + 64) {
+      base_ = lo;
+      dense_.assign(static_cast<std::size_t>(hi - lo) + 1, Ends{});
+    }
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      if (!filed[i]) continue;
       const auto at = static_cast<std::int32_t>(i);
-      const auto [ends, fresh] = heads_.TryEmplace(IdKey(key), Ends{at, at});
-      if (!fresh) {
-        next_[static_cast<std::size_t>(ends->tail)] = at;
-        ends->tail = at;
+      Ends* ends = nullptr;
+      if (!dense_.empty()) {
+        ends = &dense_[static_cast<std::size_t>(keys[i] - base_)];
+        if (ends->head < 0) {
+          *ends = Ends{at, at};
+          continue;
+        }
+      } else {
+        const auto [slot, fresh] = hashed_.TryEmplace(IdKey(keys[i]), Ends{at, at});
+        if (fresh) continue;
+        ends = slot;
       }
+      next_[static_cast<std::size_t>(ends->tail)] = at;
+      ends->tail = at;
     }
   }
 
@@ -142,7 +164,7 @@ class KeyedFirst {
   template <class Valid>
   std::int32_t First(std::int32_t key, Valid&& valid) {
     std::int32_t best = -1;
-    if (Ends* ends = heads_.Find(IdKey(key))) {
+    if (Ends* ends = find(key)) {
       while (ends->head >= 0 && !valid(ends->head))
         ends->head = next_[static_cast<std::size_t>(ends->head)];
       best = ends->head;
@@ -171,8 +193,17 @@ class KeyedFirst {
   };
   using Heap = std::vector<std::int32_t>;  // min-heap of positions
 
+  Ends* find(std::int32_t key) {
+    if (dense_.empty()) return hashed_.Find(IdKey(key));
+    const std::int64_t k = static_cast<std::int64_t>(key) - base_;
+    if (k < 0 || static_cast<std::uint64_t>(k) >= dense_.size()) return nullptr;
+    return &dense_[static_cast<std::size_t>(k)];
+  }
+
   std::vector<std::int32_t> next_;  // the next position with the same key, in list order
-  FlatHash<Ends> heads_;
+  std::int64_t base_ = 0;
+  std::vector<Ends> dense_;         // by key - base_, when the keys are dense
+  FlatHash<Ends> hashed_;           // otherwise
   std::unordered_map<std::int32_t, Heap> filed_;
 };
 
@@ -229,46 +260,74 @@ class PassIndex {
   std::optional<KeyedFirst> hook_targeting_;
 };
 
-// Points grouped by exact position (minus zero is zero): per group its last member, so that
-// members are linked in list order as they come.
-class PositionGroups {
- public:
-  explicit PositionGroups(std::size_t expected) {
-    std::size_t size = 16;
-    while (size < 2 * expected) size *= 2;
-    slots_.assign(size, Slot{});
-    mask_ = size - 1;
-  }
-  // Files position i (at v, whose positions so far are in `at`); returns the group's previous
-  // last member, or -1 for a new group.
-  std::int32_t Add(std::int32_t i, const Vec3& v, const std::vector<Vec3>& at) {
-    const std::uint64_t hash = hashOf(v);
-    const auto check = static_cast<std::uint32_t>(hash >> 32);
-    for (std::size_t s = hash & mask_;; s = (s + 1) & mask_) {
-      Slot& slot = slots_[s];
-      if (slot.last < 0) {
-        slot = {check, i};
-        return -1;
-      }
-      if (slot.check != check) continue;
-      const Vec3& w = at[static_cast<std::size_t>(slot.last)];
-      if (w.x == v.x && w.y == v.y && w.z == v.z) return std::exchange(slot.last, i);
-    }
-  }
+// A point to be grouped by its exact position: the position's hash and the list position.
+struct HashedPoint {
+  std::uint64_t hash;
+  std::int32_t at;
+};
 
- private:
-  // Eight bytes: the high half of the hash (the low bits chose the slot) and the position.
+// Equal positions hash equally: minus zero is zero.
+std::uint64_t PositionHash(const Vec3& v) {
+  const auto bits = [](double d) { return std::bit_cast<std::uint64_t>(d == 0 ? 0.0 : d); };
+  return MixBits(bits(v.x) ^ MixBits(bits(v.y) ^ MixBits(bits(v.z))));
+}
+
+// Links the points of equal position (`at` holds the positions) in the order given, which is
+// list order: next[i] is the next member of i's group, first[i] is 1 for a group's first
+// member. The points are first spread by the high bits of their hashes into parts small
+// enough for a table that stays in the cache, each part keeping the order; then each part is
+// grouped alone. A table over all points at once would wait for memory at nearly every point.
+void GroupEqualPositions(const std::vector<HashedPoint>& points, const std::vector<Vec3>& at,
+                         std::vector<std::int32_t>& next, std::vector<std::uint8_t>& first) {
+  if (points.empty()) return;
+  int bits = 0;
+  while (bits < 12 && (points.size() >> bits) > 1024) ++bits;
+  const int shift = 64 - bits;
+  const auto part_of = [&](std::uint64_t hash) {
+    return bits == 0 ? std::size_t{0} : static_cast<std::size_t>(hash >> shift);
+  };
+  std::vector<std::size_t> begin((std::size_t{1} << bits) + 1, 0);
+  for (const HashedPoint& p : points) ++begin[part_of(p.hash) + 1];
+  for (std::size_t k = 1; k < begin.size(); ++k) begin[k] += begin[k - 1];
+  std::vector<HashedPoint> parted(points.size());
+  {
+    std::vector<std::size_t> fill(begin.begin(), begin.end() - 1);
+    for (const HashedPoint& p : points) parted[fill[part_of(p.hash)]++] = p;
+  }
+  // Per part: the last member of each group so far, by hash.
   struct Slot {
-    std::uint32_t check = 0;
+    std::uint64_t hash = 0;
     std::int32_t last = -1;
   };
-  static std::uint64_t hashOf(const Vec3& v) {
-    const auto bits = [](double d) { return std::bit_cast<std::uint64_t>(d == 0 ? 0.0 : d); };
-    return MixBits(bits(v.x) ^ MixBits(bits(v.y) ^ MixBits(bits(v.z))));
+  std::vector<Slot> table;
+  for (std::size_t k = 0; k + 1 < begin.size(); ++k) {
+    const std::size_t size = begin[k + 1] - begin[k];
+    if (size == 0) continue;
+    std::size_t slots = 16;
+    while (slots < 2 * size) slots *= 2;
+    table.assign(slots, Slot{});
+    const std::size_t mask = slots - 1;
+    for (std::size_t e = begin[k]; e < begin[k + 1]; ++e) {
+      const HashedPoint& p = parted[e];
+      const Vec3& v = at[static_cast<std::size_t>(p.at)];
+      for (std::size_t s = p.hash & mask;; s = (s + 1) & mask) {
+        Slot& slot = table[s];
+        if (slot.last < 0) {
+          slot = {p.hash, p.at};
+          first[static_cast<std::size_t>(p.at)] = 1;
+          break;
+        }
+        if (slot.hash != p.hash) continue;
+        const Vec3& w = at[static_cast<std::size_t>(slot.last)];
+        if (w.x == v.x && w.y == v.y && w.z == v.z) {
+          next[static_cast<std::size_t>(slot.last)] = p.at;
+          slot.last = p.at;
+          break;
+        }
+      }
+    }
   }
-  std::vector<Slot> slots_;
-  std::size_t mask_ = 0;
-};
+}
 
 }  // namespace
 
@@ -321,6 +380,16 @@ void M5cplist::FlipHookParamsOnChain(std::int32_t id) {
     q->FlipHookParamOnce();
     return true;
   });
+}
+
+M5cplist::M5cplist(const std::vector<std::unique_ptr<M5spline>>& splines,
+                   std::vector<M5cp*> points) {
+  if (splines.empty()) return;
+  // The progress steps as the walk over the chains steps it.
+  ResetSubProgress();
+  const auto total = static_cast<std::int32_t>(splines.size());
+  for (std::size_t k = 0; k < splines.size(); ++k) StepSubProgress(total);
+  Items = std::move(points);
 }
 
 std::int32_t M5cplist::Renumber() {
@@ -488,21 +557,20 @@ void M5cplist::AttachAll() {
   // nothing, so such a point stays alone.
   const std::size_t n = Items.size();
   std::vector<Vec3> at(n);
-  std::vector<std::int32_t> next(n, -1);    // the next member of the point's group
-  std::vector<std::uint8_t> first(n, 0);    // 1: the first member of its group
-  PositionGroups groups(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    const M5cp& p = *Items[i];
-    if (p.IsAttached()) continue;
-    const Vec3 v = (p.Attached == 0 || !p.Target) ? Vec3{p.X, p.Y, p.Z} : p.Pos(0);
-    if (v.x != v.x || v.y != v.y || v.z != v.z) continue;
-    at[i] = v;
-    const std::int32_t tail = groups.Add(static_cast<std::int32_t>(i), v, at);
-    if (tail < 0) {
-      first[i] = 1;
-    } else {
-      next[static_cast<std::size_t>(tail)] = static_cast<std::int32_t>(i);
+  std::vector<std::int32_t> next(n, -1);  // the next member of the point's group
+  std::vector<std::uint8_t> first(n, 0);  // 1: the first member of its group
+  {
+    std::vector<HashedPoint> points;
+    points.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      const M5cp& p = *Items[i];
+      if (p.IsAttached()) continue;
+      const Vec3 v = (p.Attached == 0 || !p.Target) ? Vec3{p.X, p.Y, p.Z} : p.Pos(0);
+      if (v.x != v.x || v.y != v.y || v.z != v.z) continue;
+      at[i] = v;
+      points.push_back({PositionHash(v), static_cast<std::int32_t>(i)});
     }
+    GroupEqualPositions(points, at, next, first);
   }
   for (std::size_t i = 0; i < n; ++i) {
     M5cp* p = Items[i];

@@ -26,6 +26,9 @@ class M5cplist {
 
   M5cplist() = default;
   explicit M5cplist(const std::vector<std::unique_ptr<M5spline>>& splines);
+  // The same list from `points`, which are already the points of the splines in that order
+  // (as a mesh reader gathers them), without walking the chains again.
+  M5cplist(const std::vector<std::unique_ptr<M5spline>>& splines, std::vector<M5cp*> points);
 
   std::int32_t Count() const { return static_cast<std::int32_t>(Items.size()); }
   M5cp* GetAt(std::size_t index) const { return index < Items.size() ? Items[index] : nullptr; }

@@ -15,7 +15,7 @@ namespace zevrin {
 // end as the entries would have; FinishRead raises the first one.
 class M5mesh::Reading {
  public:
-  explicit Reading(M5mesh& mesh) : mesh_(mesh) {}
+  explicit Reading(M5mesh& mesh) : mesh_(mesh), splines_before_(mesh.Splines.size()) {}
 
   void Take(std::string_view text, std::int32_t line) {
     ++entries_;
@@ -27,6 +27,7 @@ class M5mesh::Reading {
         filled_ = 0;
         auto cp = std::make_unique<M5cp>();
         cp->ReadRecord(record_);
+        points_.push_back(cp.get());
         spline_->AppendCp(std::move(cp));
         if (--remaining_ == 0) mesh_.Splines.push_back(std::move(spline_));
         return;
@@ -60,9 +61,17 @@ class M5mesh::Reading {
     if (remaining_ > 0) WithLine(head_line_, [&] { throwIndexError(static_cast<std::int64_t>(entries_)); });
   }
 
+  // The list of the mesh's points, gathered in order while they were read.
+  M5cplist List() {
+    if (splines_before_ > 0) return M5cplist(mesh_.Splines);
+    return M5cplist(mesh_.Splines, std::move(points_));
+  }
+
  private:
   M5mesh& mesh_;
-  std::size_t entries_ = 0;  // lines and nested sections taken
+  std::size_t splines_before_;  // splines the mesh had already: none when read from a file
+  std::vector<M5cp*> points_;   // the points read, in the order of the splines' chains
+  std::size_t entries_ = 0;     // lines and nested sections taken
   std::unique_ptr<M5spline> spline_;
   std::int32_t remaining_ = 0;  // records of the block still to come
   std::int32_t head_line_ = -1;
@@ -90,13 +99,15 @@ void M5mesh::TakeEntry(std::string_view text, std::unique_ptr<M5amsuper> child,
 
 void M5mesh::FinishRead() {
   M5amsuper::FinishRead();
+  M5cplist list;
   if (reading_) {
     const std::unique_ptr<Reading> reading = std::move(reading_);
     reading->Finish();
+    list = reading->List();
   } else {
     Version = "2";
+    list = M5cplist(Splines);
   }
-  M5cplist list(Splines);
   list.ResolveAttachments();
   Shared().CpCount = list.Count();
   Shared().SplineCount = static_cast<std::int32_t>(Splines.size());
@@ -139,6 +150,7 @@ void M5mesh::Halvejoin(double tolerance) {
   std::vector<Mattach_correct> corrections;
   MirrorSplines(n, corrections);
   SetMainProgress(60);
+  std::vector<M5cp*> points;
   {
     M5cplist list(Splines);
     list.DumpToFile("6_sd.txt");
@@ -147,9 +159,11 @@ void M5mesh::Halvejoin(double tolerance) {
     list.ApplyCorrections(corrections);
     list.DumpToFile("7_hook_cor.txt");
     DumpSplines("7_hook_cor splines.txt");
+    points = std::move(list.Items);
   }
   SetMainProgress(90);
-  M5cplist list(Splines);
+  // The corrections change attachments only: the chains, and so the list, are as they were.
+  M5cplist list(Splines, std::move(points));
   list.ResolveAttachments();
   DumpSplines("9b_attach_cor splines.txt");
   shared.CpCount = list.Count();

@@ -118,7 +118,24 @@ bool parseInteger(std::string_view text, std::int64_t lo, std::int64_t hi, std::
 
 }  // namespace
 
+namespace {
+
+// Nine digits or fewer and nothing else, as nearly every integer of a file is: its value, or
+// -1 for any other text.
+std::int32_t plainDigits(std::string_view text) {
+  if (text.empty() || text.size() > 9) return -1;
+  std::int32_t value = 0;
+  for (char c : text) {
+    if (!isDigit(c)) return -1;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+}  // namespace
+
 std::int32_t StrToInt(std::string_view text) {
+  if (const std::int32_t plain = plainDigits(text); plain >= 0) return plain;
   std::int64_t value = 0;
   if (!parseInteger(text, std::numeric_limits<std::int32_t>::min(),
                     std::numeric_limits<std::int32_t>::max(), value))
@@ -127,6 +144,7 @@ std::int32_t StrToInt(std::string_view text) {
 }
 
 std::int64_t StrToInt64(std::string_view text) {
+  if (const std::int32_t plain = plainDigits(text); plain >= 0) return plain;
   std::int64_t value = 0;
   if (!parseInteger(text, std::numeric_limits<std::int64_t>::min(),
                     std::numeric_limits<std::int64_t>::max(), value))
@@ -349,7 +367,8 @@ bool digits15Candidate(double magnitude, char* digits, int& count, int& exp10) {
   if (e < -8 || e > 35) return false;
   double scaled = scaledBy(magnitude, 14 - e);
   if (scaled >= 1e15) scaled = scaledBy(magnitude, 14 - ++e);
-  auto m = static_cast<std::int64_t>(std::llround(scaled));
+  // Below 2^53 adding a half is exact: this rounds half up.
+  auto m = static_cast<std::int64_t>(scaled + 0.5);
   if (m == 1000000000000000) {
     m = 100000000000000;
     ++e;
