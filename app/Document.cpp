@@ -50,21 +50,33 @@ void stepMain() {
   if (ProgressBar* bar = Shared().ProgressMain) bar->StepIt();
 }
 
-// A polygon file becomes the template model with the faces converted into its mesh. The
-// file's lines are released once read: at a million faces they are the largest thing held.
-// Errors of the template name the template.
-void readPolygonDocument(FileKindCode kind, LineList& lines, const std::string& template_file,
-                         M5amsuper& root) {
-  if (ProgressBar* bar = Shared().ProgressMain) bar->SetStep(10);
-  stepMain();
+const PolygonFileReader* g_polygon_reader = nullptr;
+
+// The faces of a DXF or ROK file from its lines, or of a registered format from its path.
+// The lines are released once read: at a million faces they are the largest thing held.
+std::unique_ptr<Mpolycommon> readPolygons(FileKindCode kind, LineList& lines,
+                                          const std::string& path, bool expand_inserts) {
   std::unique_ptr<Mpolycommon> polygons;
+  if (kind == kFileForeign) return g_polygon_reader->Read(path);
   if (kind == kFileDxf) {
-    polygons = std::make_unique<Mdxf>();
+    auto dxf = std::make_unique<Mdxf>();
+    dxf->ExpandInserts = expand_inserts;
+    polygons = std::move(dxf);
   } else {
     polygons = std::make_unique<Mrok>();
   }
   polygons->ReadSection(lines, 0);
   LineList().swap(lines);
+  return polygons;
+}
+
+// A polygon file becomes the template model with the faces converted into its mesh. Errors
+// of the template name the template.
+void readPolygonDocument(FileKindCode kind, LineList& lines, const std::string& path,
+                         bool expand_inserts, const std::string& template_file, M5amsuper& root) {
+  if (ProgressBar* bar = Shared().ProgressMain) bar->SetStep(10);
+  stepMain();
+  std::unique_ptr<Mpolycommon> polygons = readPolygons(kind, lines, path, expand_inserts);
   SetMainProgress(20);
   stepMain();
   try {
@@ -88,7 +100,24 @@ FileKindCode FileKind(const std::string& path) {
   if (SameKeyword(ext, ".mdl") || SameKeyword(ext, ".seg")) return kFileModel;
   if (SameKeyword(ext, ".dxf")) return kFileDxf;
   if (SameKeyword(ext, ".rok")) return kFileRok;
+  if (g_polygon_reader && g_polygon_reader->Reads(ext)) return kFileForeign;
   return kFileNone;
+}
+
+void SetPolygonFileReader(const PolygonFileReader* reader) { g_polygon_reader = reader; }
+const PolygonFileReader* GetPolygonFileReader() { return g_polygon_reader; }
+
+std::unique_ptr<Mpolycommon> ReadPolygonFile(const std::string& path, bool expand_inserts) {
+  const FileKindCode kind = FileKind(path);
+  if (kind == kFileNone || kind == kFileModel) return nullptr;
+  try {
+    LineList lines;
+    if (kind != kFileForeign) lines = ReadFileLines(path);
+    return readPolygons(kind, lines, path, expand_inserts);
+  } catch (ZevrinError& e) {
+    if (e.file().empty()) e.setFile(path);
+    throw;
+  }
 }
 
 std::string DocumentSession::TemplateFile() const {
@@ -118,7 +147,7 @@ LoadOutcome DocumentSession::LoadDocument() {
     LineList lines;
     if (kind == kFileModel) {
       bytes = ReadFileBuffer(CurrentFile);
-    } else {
+    } else if (kind != kFileForeign) {
       lines = ReadFileLines(CurrentFile);
     }
     shared.CpCount = 0;
@@ -132,7 +161,8 @@ LoadOutcome DocumentSession::LoadDocument() {
       }
       case kFileDxf:
       case kFileRok:
-        readPolygonDocument(kind, lines, TemplateFile(), *root);
+      case kFileForeign:
+        readPolygonDocument(kind, lines, CurrentFile, ExpandInserts, TemplateFile(), *root);
         break;
       case kFileNone:
         break;
@@ -151,7 +181,8 @@ void DocumentSession::SaveDocument(const std::string& path) {
   SaveFile = path;
   // A polygon file is never overwritten: x.dxf becomes x.mdl.
   const FileKindCode kind = FileKind(SaveFile);
-  if (kind == kFileDxf || kind == kFileRok) SaveFile = SaveFile.substr(0, extensionDot(SaveFile)) + ".mdl";
+  if (kind == kFileDxf || kind == kFileRok || kind == kFileForeign)
+    SaveFile = SaveFile.substr(0, extensionDot(SaveFile)) + ".mdl";
 
   // Overwriting the opened file keeps its previous content as name + ".bak". When the opened
   // file is gone there is nothing to keep, and the save goes on.

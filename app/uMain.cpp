@@ -18,6 +18,7 @@
 #include "app/uMatu.h"
 #include "app/uMirrorBornDlg.h"
 #include "app/uSettings.h"
+#include "import/M_assimp.h"
 #include "model/AM_const.h"
 #include "util/Errors.h"
 #include "util/Ustrlib.h"
@@ -77,6 +78,10 @@ void TImage::resizeEvent(QResizeEvent* event) {
 // --- TfrmMain: creation ---------------------------------------------------------------------
 
 TfrmMain::TfrmMain(const QString& start_file, QWidget* parent) : QMainWindow(parent) {
+  // OBJ, STL, PLY and the other formats Assimp reads open as polygon files; the Open
+  // dialog's filter, made below, asks the reader for them.
+  static const AssimpPolygonReader assimp_reader;
+  SetPolygonFileReader(&assimp_reader);
   setObjectName(QStringLiteral("frmMain"));
   setFont(DesignFont());
   resize(530, 417);
@@ -177,9 +182,17 @@ void TfrmMain::createControls() {
   OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
   OpenDialog->setFileMode(QFileDialog::ExistingFile);
   // Segment files are listed with the model files: the program saves them and reads them.
-  OpenDialog->setNameFilters({text("Zevrin Inport(MDL,DXF) (*.mdl *.seg *.dxf *.rok)"),
-                              text("AniMas Ver5(MDL) (*.mdl)"), text("Autocad(DXF) (*.dxf)"),
-                              text("RokkakuDaiou(ROK) (*.rok)"), text("All files (*)")});
+  const PolygonFileReader* reader = GetPolygonFileReader();
+  const QString more = reader ? QString::fromStdString(reader->Patterns()) : QString();
+  const QString space = more.isEmpty() ? QString() : QStringLiteral(" ");
+  QStringList filters{
+      text("Zevrin Inport(MDL,DXF) (*.mdl *.seg *.dxf *.rok") + space + more + QStringLiteral(")"),
+      text("AniMas Ver5(MDL) (*.mdl)"), text("Autocad(DXF) (*.dxf)"),
+      text("RokkakuDaiou(ROK) (*.rok)")};
+  if (!more.isEmpty())
+    filters.append(text("Polygon(OBJ,STL,PLY,...) (") + more + QStringLiteral(")"));
+  filters.append(text("All files (*)"));
+  OpenDialog->setNameFilters(filters);
   SaveDialog = new QFileDialog(this);
   SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
   SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
@@ -216,6 +229,12 @@ void TfrmMain::createMenus() {
   mnSave = item(mnFile, "mnSave", &TfrmMain::sbtnSaveClick);
   mnSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   mnSaveAs = item(mnFile, "mnSaveAs", &TfrmMain::sbtnSaveAsClick);
+  mnFile->addSeparator();
+  mnExpandInserts = mnFile->addAction(QString());
+  mnExpandInserts->setObjectName(QStringLiteral("mnExpandInserts"));
+  mnExpandInserts->setCheckable(true);
+  connect(mnExpandInserts, &QAction::toggled, this,
+          [this](bool on) { session_.ExpandInserts = on; });
   mnFile->addSeparator();
   mnExit = mnFile->addAction(QString());
   mnExit->setObjectName(QStringLiteral("mnExit"));
@@ -261,6 +280,7 @@ void TfrmMain::applyLanguage() {
   mnOpen->setText(pick("開く(&O)", "&Open.."));
   mnSave->setText(pick("上書き保存(&S)", "&Save"));
   mnSaveAs->setText(pick("名前を付けて保存(&A)", "&Save As.."));
+  mnExpandInserts->setText(pick("DXFの挿入ブロックを展開(&I)", "Expand DXF &Inserts"));
   mnExit->setText(pick("終了(&X)", "E&xit"));
   mnEdit->setTitle(text("編集(&E)"));
   mnHalvejoin->setText(text("&Halvejoin"));
@@ -298,6 +318,8 @@ void TfrmMain::LoadSettings() {
     chkDisplayCpid->setChecked(
         RegIni->ReadBool(kMainSection, QStringLiteral("DisplayCpid"), false));
   }
+  mnExpandInserts->setChecked(
+      RegIni->ReadBool(kMainSection, QStringLiteral("ExpandInserts"), false));
   RegIni.reset();
   Shared().ShowCpid = chkDisplayCpid->isChecked();
 }
@@ -307,6 +329,7 @@ void TfrmMain::SaveSettings() {
   RegIni->WriteString(kMainSection, QStringLiteral("OpenDialogDir"), OpenDialogDir);
   RegIni->WriteString(kMainSection, QStringLiteral("Gosax"), edGosa->text());
   RegIni->WriteBool(kMainSection, QStringLiteral("DisplayCpid"), chkDisplayCpid->isChecked());
+  RegIni->WriteBool(kMainSection, QStringLiteral("ExpandInserts"), mnExpandInserts->isChecked());
   RegIni.reset();
 }
 

@@ -69,6 +69,7 @@ class TfrmMain : public QMainWindow {
   QAction* mnOpen;
   QAction* mnSave;
   QAction* mnSaveAs;
+  QAction* mnExpandInserts;  // checkable: a DXF file's inserted blocks bring their faces
   QAction* mnExit;
   QMenu* mnEdit;
   QAction* mnHalvejoin;

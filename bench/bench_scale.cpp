@@ -8,7 +8,7 @@
 //   bench_scale time STEP FILE        one run of split, parse, dxf-floor, load or import:
 //                                     prints seconds and peak kB (for scripts/bench_peers.sh)
 //
-// --points 0 or --faces 0 leaves that part out. 10^7 points need about 12 GB of memory.
+// --points 0 or --faces 0 leaves that part out. 10^7 points need about 4 GB of memory.
 #include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -173,6 +173,7 @@ Sample modelStep(const std::string& step, const std::string& file, const std::st
     if (session->LoadDocument() != LoadOutcome::Loaded) throw std::runtime_error("not loaded");
   };
   std::function<void()> edit;
+  // A save to a new file: replacing one would copy the old file to its ".bak" first.
   if (step == "save") edit = [&] { session->SaveDocument(out); };
   if (step == "halvejoin") edit = [&] { session->Halvejoin(0.001); };
   if (step == "attach") edit = [&] { session->AttachAll(); };
@@ -180,7 +181,13 @@ Sample modelStep(const std::string& step, const std::string& file, const std::st
   if (step == "connect") edit = [&] { session->ConnectGroupedSplines(); };
   if (step == "mirror") edit = [&] { session->MirrorBone(0.001); };
   if (!edit) throw std::runtime_error("no step " + step);
-  return inChild(load, [&] {
+  const auto prepare = [&] {
+    load();
+    std::error_code ignore;
+    fs::remove(out, ignore);
+    fs::remove(out + ".bak", ignore);
+  };
+  return inChild(prepare, [&] {
     edit();
     return 0.0;
   });
@@ -338,6 +345,9 @@ int main(int argc, char** argv) {
     printRow("floor: split+parse", parse, weld.median());
     printRow("floor+weld+merge", weld, weld.median());
     printRow("import", import, weld.median());
+    if (!import.runs.empty())
+      std::printf("  %-20s %ld control points; heap held: %.0f bytes per control point\n", "",
+                  import.runs[0].points, import.perPoint());
     dxf_times["import"][n] = import.median();
     dxf_times["dxf-floor"][n] = weld.median();
     if (n == 1000000) {

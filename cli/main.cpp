@@ -11,6 +11,9 @@
 #include "app/Document.h"
 #include "app/uAppConst.h"
 #include "cli/TermProgress.h"
+#include "import/M_assimp.h"
+#include "import/M_export.h"
+#include "import/M_poly.h"
 #include "model/AM_const.h"
 #include "model/AM5_segment.h"
 #include "util/Errors.h"
@@ -30,6 +33,7 @@ struct Options {
   std::string output;
   bool in_place = false;
   std::string template_path;  // empty: the template beside the program
+  bool expand_inserts = false;
 };
 
 bool japanese(const Options& o) {
@@ -42,10 +46,13 @@ void status(const Options& o, const std::string& text) {
   if (!o.quiet) std::cerr << text << '\n';
 }
 
+const char* const kFileHelp = "Model (.mdl, .seg) or polygon file (DXF, ROK, OBJ, STL, PLY, ...)";
+
 // Loads o.file as the session's document; the window's status-bar outcomes are errors here.
 void load(DocumentSession& session, const Options& o) {
   session.CurrentFile = o.file;
   session.TemplatePath = o.template_path;
+  session.ExpandInserts = o.expand_inserts;
   switch (session.LoadDocument()) {
     case LoadOutcome::Loaded:
       return;
@@ -270,6 +277,54 @@ int runRender(const Options& o, const RenderOptions& r) {
   return 0;
 }
 
+enum class ExportKind { None, Obj, Dxf };
+
+ExportKind exportKind(std::string_view path) {
+  const std::size_t dot = path.rfind('.');
+  const std::size_t slash = path.rfind('/');
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
+    return ExportKind::None;
+  const std::string_view ext = path.substr(dot);
+  if (SameKeyword(ext, ".obj")) return ExportKind::Obj;
+  if (SameKeyword(ext, ".dxf")) return ExportKind::Dxf;
+  return ExportKind::None;
+}
+
+// An export replaces a file as a save does: the old one is kept as OUT.bak, so that even an
+// export over the polygon file it read loses nothing.
+void writeLines(const std::string& path, const LineList& lines) {
+  if (FileExists(path)) CopyFile(path, path + ".bak");
+  std::string text;
+  for (const std::string& line : lines) (text += line) += '\n';
+  writeBytes(path, text.data(), text.size());
+}
+
+// OBJ: the splines of the document as opened. DXF: the faces of a polygon file, read again
+// (the document keeps only the splines made of them), so a model file has none to give.
+int runExport(const Options& o, const std::string& output) {
+  TermProgress progress(!o.quiet);
+  DocumentSession session;
+  session.Progress = &progress;
+  if (exportKind(output) == ExportKind::Dxf) {
+    if (!FileExists(o.file)) load(session, o);  // the missing-file error of every command
+    std::unique_ptr<Mpolycommon> polygons = ReadPolygonFile(o.file, o.expand_inserts);
+    if (!polygons) {
+      ZevrinError e(ErrorKind::WrongExtension, o.file);
+      e.setFile(o.file);
+      throw e;
+    }
+    LineList lines;
+    polygons->WriteDxf(lines);
+    writeLines(output, lines);
+  } else {
+    load(session, o);
+    printCounts();
+    writeLines(output, WriteObjPolylines(*session.Document));
+  }
+  status(o, StatusSavedAs(japanese(o), output));
+  return 0;
+}
+
 // -o OUT or --in-place, exactly one of them.
 void addOutputOptions(CLI::App* cmd, Options& o) {
   auto* out = cmd->add_option("-o,--output", o.output,
@@ -287,10 +342,14 @@ void addOutputOptions(CLI::App* cmd, Options& o) {
 }
 
 int run(int argc, char** argv) {
+  // OBJ, STL, PLY and the other formats Assimp reads open as polygon files.
+  static const AssimpPolygonReader assimp_reader;
+  SetPolygonFileReader(&assimp_reader);
   Options o;
   CLI::App app{
       "Zevrin: whole-model edits for Animation:Master version-5 model files (.mdl, .seg),\n"
-      "and conversion of DXF 3DFACE and RokkakuDaiou .rok polygon files into models.",
+      "and conversion of polygon files (DXF 3DFACE, RokkakuDaiou .rok, and OBJ, STL, PLY, 3DS,\n"
+      "FBX and the other formats Assimp reads) into models.",
       "zevrin"};
   app.require_subcommand(1);
   app.fallthrough();
@@ -301,12 +360,15 @@ int run(int argc, char** argv) {
                  "The model that a DXF or ROK file is converted into (default: " +
                      std::string(kTemplateFileName) + " beside the program)")
       ->type_name("PATH");
+  app.add_flag("--expand-inserts", o.expand_inserts,
+               "A DXF file's INSERT entities bring the faces of the blocks they place, moved, "
+               "scaled and turned as the insert says");
 
   auto* info = app.add_subcommand("info", "Open FILE and print its control-point and spline counts");
-  info->add_option("FILE", o.file, "Model (.mdl, .seg), DXF or ROK file")->required();
+  info->add_option("FILE", o.file, kFileHelp)->required();
 
   auto* convert = app.add_subcommand("convert", "Open FILE and save it as a model file");
-  convert->add_option("FILE", o.file, "Model (.mdl, .seg), DXF or ROK file")->required();
+  convert->add_option("FILE", o.file, kFileHelp)->required();
   addOutputOptions(convert, o);
 
   MirrorOptions m;
@@ -335,7 +397,7 @@ int run(int argc, char** argv) {
   std::string halvejoin_tolerance;
   auto* halvejoin = app.add_subcommand(
       "halvejoin", "Mirror a half model across X = 0 and join the halves into one mesh");
-  halvejoin->add_option("FILE", o.file, "Model (.mdl, .seg), DXF or ROK file")->required();
+  halvejoin->add_option("FILE", o.file, kFileHelp)->required();
   halvejoin
       ->add_option("-t,--tolerance", halvejoin_tolerance,
                    "Points nearer than TOL to the plane X = 0 are moved onto it first")
@@ -345,23 +407,23 @@ int run(int argc, char** argv) {
 
   auto* connect = app.add_subcommand(
       "connect", "Join the splines of each group whose ends meet exactly; the groups are used up");
-  connect->add_option("FILE", o.file, "Model (.mdl, .seg), DXF or ROK file")->required();
+  connect->add_option("FILE", o.file, kFileHelp)->required();
   addOutputOptions(connect, o);
 
   auto* attach_all = app.add_subcommand(
       "attach-all", "Weld the control points that lie at exactly the same position");
-  attach_all->add_option("FILE", o.file, "Model (.mdl, .seg), DXF or ROK file")->required();
+  attach_all->add_option("FILE", o.file, kFileHelp)->required();
   addOutputOptions(attach_all, o);
 
   auto* detach_all = app.add_subcommand(
       "detach-all", "Give every attached control point its position as its own coordinates");
-  detach_all->add_option("FILE", o.file, "Model (.mdl, .seg), DXF or ROK file")->required();
+  detach_all->add_option("FILE", o.file, kFileHelp)->required();
   addOutputOptions(detach_all, o);
 
   RenderOptions r;
   auto* render = app.add_subcommand(
       "render", "Open FILE and draw it as the window does, into a PNG or SVG picture");
-  render->add_option("FILE", o.file, "Model (.mdl, .seg), DXF or ROK file")->required();
+  render->add_option("FILE", o.file, kFileHelp)->required();
   render->add_option("--view", r.view, "Direction of view: front, left or top (default: front)")
       ->check(CLI::IsMember({"front", "left", "top"}));
   render
@@ -380,6 +442,20 @@ int run(int argc, char** argv) {
       ->required()
       ->check([](const std::string& path) -> std::string {
         return pictureKind(path) == PictureKind::None ? "OUT must end in .png or .svg" : "";
+      });
+
+  std::string export_output;
+  auto* export_cmd = app.add_subcommand(
+      "export", "Write FILE's splines as OBJ polylines, or a polygon file's faces as DXF");
+  export_cmd->add_option("FILE", o.file, "Model (.mdl, .seg) or polygon file")->required();
+  export_cmd
+      ->add_option("-o,--output", export_output,
+                   "OUT.obj: one polyline per spline, at the resolved positions; OUT.dxf: the "
+                   "faces of a polygon FILE as 3DFACE entities")
+      ->type_name("OUT")
+      ->required()
+      ->check([](const std::string& path) -> std::string {
+        return exportKind(path) == ExportKind::None ? "OUT must end in .obj or .dxf" : "";
       });
 
   try {
@@ -402,6 +478,7 @@ int run(int argc, char** argv) {
     if (connect->parsed()) return runConnect(o);
     if (attach_all->parsed()) return runAttachAll(o);
     if (detach_all->parsed()) return runDetachAll(o);
+    if (export_cmd->parsed()) return runExport(o, export_output);
   } catch (const ZevrinError& e) {
     std::cerr << e.describe(japanese(o)) << '\n';
     return 1;

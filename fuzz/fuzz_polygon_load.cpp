@@ -1,6 +1,7 @@
-// Any bytes as a polygon file: read as DXF and as ROK, each polygon model written back as DXF
-// and imported into the shipped template's layout. Malformed input must end in a ZevrinError
-// that names a line, never in a crash, a hang or a sanitizer report.
+// Any bytes as a polygon file: read as DXF (with and without inserted blocks) and as ROK, each
+// polygon model written back as DXF and imported into the shipped template's layout. Malformed
+// input must end in a ZevrinError that names a line, never in a crash, a hang or a sanitizer
+// report.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -51,6 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::EnterScratchFolder();
   const LineList lines = SplitLines(std::string_view(reinterpret_cast<const char*>(data), size));
   importWith(std::make_unique<Mdxf>(), lines);
+  auto expanding = std::make_unique<Mdxf>();
+  expanding->ExpandInserts = true;
+  importWith(std::move(expanding), lines);
   importWith(std::make_unique<Mrok>(), lines);
   return 0;
 }

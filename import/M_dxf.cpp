@@ -1,7 +1,11 @@
 #include "import/M_dxf.h"
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
+#include <numbers>
 #include <optional>
+#include <unordered_map>
 
 #include "model/AM_const.h"
 #include "util/Errors.h"
@@ -9,7 +13,8 @@
 namespace zevrin {
 namespace {
 
-enum class State { Outside, OtherSection, Entities, Face };
+// Blocks, BlockHeader, InBlock and Insert are met only when inserts are expanded.
+enum class State { Outside, OtherSection, Entities, Face, Blocks, BlockHeader, InBlock, Insert };
 
 // Where a corner code writes: the corner, the axis, and whether the code counts a corner
 // (the X codes do).
@@ -31,6 +36,244 @@ double& axisOf(Vec3& v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v
 
 bool sameCorner(const Vec3& a, const Vec3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 
+std::string foldedName(std::string_view name) {
+  std::string out(name);
+  for (char& c : out) c = static_cast<char>(UpperAscii(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// An INSERT entity as read, and where it stands among the faces of its list.
+struct InsertRecord {
+  std::string block;
+  std::string layer;
+  Vec3 at{};
+  Vec3 scale{1, 1, 1};
+  double rotation = 0;  // degrees
+  Vec3 extrusion{0, 0, 1};
+  std::int32_t columns = 1, rows = 1;
+  double column_spacing = 0, row_spacing = 0;
+  std::size_t position = 0;  // faces of the list that come before it
+  std::int32_t line = 0;     // 1-based line of its "0"/"INSERT" pair
+};
+
+struct BlockRecord {
+  Vec3 base{};
+  std::vector<Mdxf_3dface> faces;
+  std::vector<InsertRecord> inserts;
+};
+
+// An affine map of points: rows of a 3 x 4 matrix.
+struct Affine {
+  double m[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
+
+  Vec3 operator()(const Vec3& p) const {
+    return {m[0][0] * p.x + m[0][1] * p.y + m[0][2] * p.z + m[0][3],
+            m[1][0] * p.x + m[1][1] * p.y + m[1][2] * p.z + m[1][3],
+            m[2][0] * p.x + m[2][1] * p.y + m[2][2] * p.z + m[2][3]};
+  }
+  // This map after `inner`.
+  Affine after(const Affine& inner) const {
+    Affine out;
+    for (int r = 0; r < 3; ++r) {
+      for (int c = 0; c < 4; ++c) {
+        out.m[r][c] = m[r][0] * inner.m[0][c] + m[r][1] * inner.m[1][c] + m[r][2] * inner.m[2][c] +
+                      (c == 3 ? m[r][3] : 0.0);
+      }
+    }
+    return out;
+  }
+};
+
+Vec3 cross(const Vec3& a, const Vec3& b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+Vec3 unit(const Vec3& v) {
+  const double length = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+  return length > 0 ? Vec3{v.x / length, v.y / length, v.z / length} : Vec3{0, 0, 1};
+}
+
+// Block coordinates to the coordinates of the insert's container, for one cell of the array:
+// from the base point, scaled, shifted to the cell, turned, moved to the insertion point, all
+// in the insert's object coordinate system, which DXF's arbitrary axis rule lays into the
+// world from the extrusion direction.
+Affine insertMap(const InsertRecord& ins, const Vec3& base, std::int32_t column, std::int32_t row) {
+  const Vec3 n = unit(ins.extrusion);
+  const Vec3 ax = unit(std::abs(n.x) < 1.0 / 64 && std::abs(n.y) < 1.0 / 64 ? cross({0, 1, 0}, n)
+                                                                            : cross({0, 0, 1}, n));
+  const Vec3 ay = unit(cross(n, ax));
+  const double turn = ins.rotation * std::numbers::pi / 180;
+  const double c = std::cos(turn), s = std::sin(turn);
+  const double dx = column * ins.column_spacing, dy = row * ins.row_spacing;
+  // In object coordinates: q = at + R (S (p - base) + d).
+  Affine local;
+  local.m[0][0] = c * ins.scale.x;
+  local.m[0][1] = -s * ins.scale.y;
+  local.m[0][2] = 0;
+  local.m[1][0] = s * ins.scale.x;
+  local.m[1][1] = c * ins.scale.y;
+  local.m[1][2] = 0;
+  local.m[2][0] = 0;
+  local.m[2][1] = 0;
+  local.m[2][2] = ins.scale.z;
+  for (int r = 0; r < 3; ++r)
+    local.m[r][3] = -(local.m[r][0] * base.x + local.m[r][1] * base.y + local.m[r][2] * base.z);
+  local.m[0][3] += c * dx - s * dy + ins.at.x;
+  local.m[1][3] += s * dx + c * dy + ins.at.y;
+  local.m[2][3] += ins.at.z;
+  Affine world;
+  for (int r = 0; r < 3; ++r) {
+    const auto pick = [r](const Vec3& v) { return r == 0 ? v.x : r == 1 ? v.y : v.z; };
+    world.m[r][0] = pick(ax);
+    world.m[r][1] = pick(ay);
+    world.m[r][2] = pick(n);
+    world.m[r][3] = 0;
+  }
+  return world.after(local);
+}
+
+[[noreturn]] void failAtInsert(ErrorKind kind, std::int64_t limit, std::int32_t line) {
+  ZevrinError e(kind, IntToStr(limit));
+  if (line > 0) e.setLine(line);
+  throw e;
+}
+
+// Puts the faces of blocks in place of the inserts that name them.
+class InsertExpander {
+ public:
+  explicit InsertExpander(const std::unordered_map<std::string, BlockRecord>& blocks)
+      : blocks_(blocks) {}
+
+  // Checks, before a face is made, that the inserts of a list form no ring, nest no deeper
+  // than the limit and bring no more faces (nor array cells, which take time even for an
+  // empty block) than the limit. Each block is measured once, however often it is placed.
+  // The file's own faces do not count: only what the inserts add.
+  void Check(const std::vector<InsertRecord>& inserts) { Measure({}, inserts, 0); }
+
+  // `faces` and `inserts` of one list, merged in file order into `out`, mapped by `map`;
+  // faces of layer "0" take `layer` when one is given.
+  void Expand(const std::vector<Mdxf_3dface>& faces, const std::vector<InsertRecord>& inserts,
+              const Affine* map, const std::string* layer, std::int32_t depth,
+              std::vector<Mdxf_3dface>& out) {
+    std::size_t next_face = 0;
+    for (const InsertRecord& ins : inserts) {
+      for (; next_face < ins.position && next_face < faces.size(); ++next_face)
+        Emit(faces[next_face], map, layer, out);
+      const auto it = blocks_.find(foldedName(ins.block));
+      if (it == blocks_.end()) continue;
+      if (depth >= Mdxf::kMaxInsertDepth)  // Check has ruled it out; a guard all the same
+        failAtInsert(ErrorKind::InsertsTooDeep, Mdxf::kMaxInsertDepth, ins.line);
+      const std::string& inner_layer = layer && ins.layer == "0" ? *layer : ins.layer;
+      const std::int32_t columns = std::max(ins.columns, 1), rows = std::max(ins.rows, 1);
+      for (std::int32_t row = 0; row < rows; ++row) {
+        for (std::int32_t column = 0; column < columns; ++column) {
+          const Affine cell = insertMap(ins, it->second.base, column, row);
+          const Affine whole = map ? map->after(cell) : cell;
+          Expand(it->second.faces, it->second.inserts, &whole, &inner_layer, depth + 1, out);
+        }
+      }
+    }
+    for (; next_face < faces.size(); ++next_face) Emit(faces[next_face], map, layer, out);
+  }
+
+ private:
+  void Emit(const Mdxf_3dface& face, const Affine* map, const std::string* layer,
+            std::vector<Mdxf_3dface>& out) {
+    out.push_back(face);
+    Mdxf_3dface& placed = out.back();
+    if (map) {
+      for (Vec3& corner : placed.Corners) corner = (*map)(corner);
+    }
+    if (layer && placed.Layer == "0") placed.Layer = *layer;
+  }
+
+  struct Extent {
+    std::int64_t faces = 0;
+    std::int64_t cells = 0;
+    std::int32_t height = 0;  // levels of inserts below the list
+  };
+
+  // `depth`: the levels of inserts that lead to the list. A chain of many blocks, each placing
+  // the next, ends at the limit rather than in a deep recursion.
+  Extent Measure(const std::vector<Mdxf_3dface>& faces, const std::vector<InsertRecord>& inserts,
+                 std::int32_t depth) {
+    constexpr std::int64_t limit = Mdxf::kMaxExpandedFaces;
+    Extent out;
+    out.faces = static_cast<std::int64_t>(faces.size());
+    for (const InsertRecord& ins : inserts) {
+      const auto it = blocks_.find(foldedName(ins.block));
+      if (it == blocks_.end()) continue;
+      const BlockRecord* block = &it->second;
+      if (depth + 1 > Mdxf::kMaxInsertDepth)
+        failAtInsert(ErrorKind::InsertsTooDeep, Mdxf::kMaxInsertDepth, ins.line);
+      const auto [memo, fresh] = measured_.try_emplace(block, Extent{-1, -1, 0});
+      if (!fresh && memo->second.faces < 0)  // still being measured: the block holds itself
+        failAtInsert(ErrorKind::InsertsTooDeep, Mdxf::kMaxInsertDepth, ins.line);
+      if (fresh) {
+        // The measure enters more blocks, which may move the table's entries: no iterator
+        // is kept across it.
+        const Extent measured = Measure(block->faces, block->inserts, depth + 1);
+        measured_[block] = measured;
+      }
+      const Extent inner = measured_.at(block);
+      if (depth + 1 + inner.height > Mdxf::kMaxInsertDepth)
+        failAtInsert(ErrorKind::InsertsTooDeep, Mdxf::kMaxInsertDepth, ins.line);
+      // Copies are below 2^62 and both counts of a block at most the limit: each product is
+      // checked by division before it is formed.
+      const std::int64_t copies =
+          static_cast<std::int64_t>(std::max(ins.columns, 1)) * std::max(ins.rows, 1);
+      if ((inner.faces > 0 && copies > limit / inner.faces) || copies > limit / (inner.cells + 1))
+        failAtInsert(ErrorKind::TooManyFaces, limit, ins.line);
+      out.faces += copies * inner.faces;
+      out.cells += copies * (inner.cells + 1);
+      if (out.faces > limit || out.cells > limit)
+        failAtInsert(ErrorKind::TooManyFaces, limit, ins.line);
+      out.height = std::max(out.height, inner.height + 1);
+    }
+    return out;
+  }
+
+  const std::unordered_map<std::string, BlockRecord>& blocks_;
+  std::unordered_map<const BlockRecord*, Extent> measured_;
+};
+
+void readInsertField(InsertRecord& ins, std::string_view code, std::string_view value,
+                     std::int64_t line) {
+  const auto real = [&] { return WithLine(line - 1, [&] { return StrToFloat(value); }); };
+  const auto count = [&] { return WithLine(line - 1, [&] { return StrToInt(value); }); };
+  if (code == "2")
+    ins.block.assign(value);
+  else if (code == "8")
+    ins.layer.assign(value);
+  else if (code == "10")
+    ins.at.x = real();
+  else if (code == "20")
+    ins.at.y = real();
+  else if (code == "30")
+    ins.at.z = real();
+  else if (code == "41")
+    ins.scale.x = real();
+  else if (code == "42")
+    ins.scale.y = real();
+  else if (code == "43")
+    ins.scale.z = real();
+  else if (code == "50")
+    ins.rotation = real();
+  else if (code == "70")
+    ins.columns = count();
+  else if (code == "71")
+    ins.rows = count();
+  else if (code == "44")
+    ins.column_spacing = real();
+  else if (code == "45")
+    ins.row_spacing = real();
+  else if (code == "210")
+    ins.extrusion.x = real();
+  else if (code == "220")
+    ins.extrusion.y = real();
+  else if (code == "230")
+    ins.extrusion.z = real();
+}
+
 }  // namespace
 
 std::int32_t Mdxf::ReadSection(const LineList& lines, std::int32_t /*start*/) {
@@ -42,6 +285,18 @@ std::int32_t Mdxf::ReadSection(const LineList& lines, std::int32_t /*start*/) {
   const auto total = static_cast<std::int32_t>(lines.size());
   State state = State::Outside;
   std::optional<Mdxf_3dface> face;
+  // Where a face goes when it closes, and the state that reads on: the file's faces and the
+  // ENTITIES section unless a block is being read.
+  std::vector<Mdxf_3dface>* face_list = &Faces;
+  State face_back = State::Entities;
+  // Only while inserts are expanded.
+  std::vector<InsertRecord> top_inserts;
+  std::vector<InsertRecord>* insert_list = &top_inserts;
+  std::unordered_map<std::string, BlockRecord> blocks;
+  BlockRecord* block = nullptr;
+  std::string block_name;
+  BlockRecord scratch_block;  // the header's fields land here until the name is known
+  std::optional<InsertRecord> insert;
   std::size_t i = 0;
   while (i < lines.size()) {
     StepSubProgress(total);
@@ -67,13 +322,82 @@ std::int32_t Mdxf::ReadSection(const LineList& lines, std::int32_t /*start*/) {
           state = State::Outside;
         else if (code == "2" && SameKeyword(value, "ENTITIES"))
           state = State::Entities;
+        else if (ExpandInserts && code == "2" && SameKeyword(value, "BLOCKS"))
+          state = State::Blocks;
         break;
       case State::Entities:
         if (code == "0" && SameKeyword(value, "ENDSEC")) {
           state = State::Outside;
         } else if (code == "0" && SameKeyword(value, "3DFACE")) {
           face.emplace();
+          face_list = &Faces;
+          face_back = State::Entities;
           state = State::Face;
+        } else if (ExpandInserts && code == "0" && SameKeyword(value, "INSERT")) {
+          insert.emplace();
+          insert->position = Faces.size();
+          insert->line = static_cast<std::int32_t>(i + 1);
+          insert_list = &top_inserts;
+          face_back = State::Entities;
+          state = State::Insert;
+        }
+        break;
+      case State::Blocks:
+        if (code == "0" && SameKeyword(value, "ENDSEC")) {
+          state = State::Outside;
+        } else if (code == "0" && SameKeyword(value, "BLOCK")) {
+          scratch_block = BlockRecord();
+          block_name.clear();
+          state = State::BlockHeader;
+        }
+        break;
+      case State::BlockHeader:
+        if (code == "0") {
+          // The first block of a name counts, as CAD programs keep names unique.
+          const auto [it, fresh] =
+              blocks.try_emplace(foldedName(block_name), std::move(scratch_block));
+          if (fresh) {
+            block = &it->second;
+          } else {
+            scratch_block = BlockRecord();
+            block = &scratch_block;
+          }
+          state = State::InBlock;
+          next = i;
+        } else if (code == "2") {
+          block_name.assign(value);
+        } else if (const auto field = cornerField(code); field && field->corner == 0) {
+          WithLine(static_cast<std::int64_t>(i + 1),
+                   [&] { axisOf(scratch_block.base, field->axis) = StrToFloat(value); });
+        }
+        break;
+      case State::InBlock:
+        if (code == "0" && SameKeyword(value, "ENDBLK")) {
+          state = State::Blocks;
+        } else if (code == "0" && SameKeyword(value, "ENDSEC")) {
+          state = State::Outside;
+        } else if (code == "0" && SameKeyword(value, "3DFACE")) {
+          face.emplace();
+          face_list = &block->faces;
+          face_back = State::InBlock;
+          state = State::Face;
+        } else if (code == "0" && SameKeyword(value, "INSERT")) {
+          insert.emplace();
+          insert->position = block->faces.size();
+          insert->line = static_cast<std::int32_t>(i + 1);
+          insert_list = &block->inserts;
+          face_back = State::InBlock;
+          state = State::Insert;
+        }
+        break;
+      case State::Insert:
+        if (code == "0") {
+          insert_list->push_back(std::move(*insert));
+          insert.reset();
+          state = face_back;
+          next = i;
+        } else {
+          readInsertField(*insert, code, value, static_cast<std::int64_t>(i + 1));
         }
         break;
       case State::Face:
@@ -81,9 +405,9 @@ std::int32_t Mdxf::ReadSection(const LineList& lines, std::int32_t /*start*/) {
           // Any entity or the section's end closes the face; the same pair is read again
           // between entities.
           if (sameCorner(face->Corners[2], face->Corners[3])) --face->CornerCount;
-          Faces.push_back(std::move(*face));
+          face_list->push_back(std::move(*face));
           face.reset();
-          state = State::Entities;
+          state = face_back;
           next = i;
         } else if (code == "8") {
           face->Layer.assign(value);
@@ -99,6 +423,13 @@ std::int32_t Mdxf::ReadSection(const LineList& lines, std::int32_t /*start*/) {
         break;
     }
     i = next;
+  }
+  if (!top_inserts.empty()) {
+    std::vector<Mdxf_3dface> placed;
+    InsertExpander expander(blocks);
+    expander.Check(top_inserts);
+    expander.Expand(Faces, top_inserts, nullptr, nullptr, 0, placed);
+    Faces = std::move(placed);
   }
   CollectLayers();
   return static_cast<std::int32_t>(i);

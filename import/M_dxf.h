@@ -1,5 +1,6 @@
 // The reader of AutoCAD DXF files in their text form: every 3DFACE entity of an ENTITIES
-// section becomes a face of the polygon model; everything else in the file is skipped.
+// section becomes a face of the polygon model; everything else in the file is skipped, unless
+// inserted blocks are asked for.
 #pragma once
 
 #include "import/M_poly.h"
@@ -8,6 +9,18 @@ namespace zevrin {
 
 class Mdxf : public Mpolycommon {
  public:
+  // Also read the blocks of the BLOCKS section and put, in place of every INSERT entity (of
+  // the ENTITIES section or of a block), the 3DFACEs of the block it names: moved from the
+  // block's base point to the insertion point, scaled (41/42/43), turned about Z (50), laid
+  // out in the columns and rows of an array insert (70/71, 44/45) and carried into the
+  // world from the insert's extrusion direction (210/220/230). A face of block layer "0"
+  // takes the insert's layer. An INSERT naming no block brings nothing. Raises
+  // InsertsTooDeep for blocks nested deeper than kMaxInsertDepth (or inserting themselves)
+  // and TooManyFaces beyond kMaxExpandedFaces, each with the insert's line.
+  bool ExpandInserts = false;
+  static constexpr std::int32_t kMaxInsertDepth = 32;
+  static constexpr std::int64_t kMaxExpandedFaces = 10'000'000;
+
   // Reads the file's pairs of lines (a group code, then its value) from the first line up to
   // the "0"/"EOF" pair or the end of the lines. Codes and values are compared trimmed and
   // with ASCII case folded; coordinates are taken as they stand. A face still open when the

@@ -17,16 +17,39 @@ std::string folded(std::string_view name) {
 
 }  // namespace
 
-void Mdxf_3dface::WriteEntity(LineList& lines) const {
-  lines.insert(lines.end(), {"0", "3DFACE", "8", Layer, "62", IntToStr(Color)});
-  for (std::size_t i = 0; i < Corners.size(); ++i) {
+namespace {
+
+void writeCorners(LineList& lines, const std::array<Vec3, 4>& corners) {
+  for (std::size_t i = 0; i < corners.size(); ++i) {
     const std::string digit(1, static_cast<char>('0' + i));
     lines.push_back("1" + digit);
-    lines.push_back(FloatToStr(Corners[i].x));
+    lines.push_back(FloatToStr(corners[i].x));
     lines.push_back("2" + digit);
-    lines.push_back(FloatToStr(Corners[i].y));
+    lines.push_back(FloatToStr(corners[i].y));
     lines.push_back("3" + digit);
-    lines.push_back(FloatToStr(Corners[i].z));
+    lines.push_back(FloatToStr(corners[i].z));
+  }
+}
+
+}  // namespace
+
+void Mdxf_3dface::WriteEntity(LineList& lines) const {
+  if (CornerCount <= 4 || !CornersStored()) {
+    lines.insert(lines.end(), {"0", "3DFACE", "8", Layer, "62", IntToStr(Color)});
+    writeCorners(lines, Corners);
+    return;
+  }
+  // Triangle k is corners 0, k, k+1, k+1. Its first edge (0-k) lies inside the outline
+  // unless k is 1, its fourth (k+1-0) unless k+1 is the last corner; the third has zero
+  // length.
+  const auto n = static_cast<std::size_t>(CornerCount);
+  for (std::size_t k = 1; k + 1 < n; ++k) {
+    int invisible = 4;
+    if (k != 1) invisible |= 1;
+    if (k + 2 != n) invisible |= 8;
+    lines.insert(lines.end(),
+                 {"0", "3DFACE", "8", Layer, "62", IntToStr(Color), "70", IntToStr(invisible)});
+    writeCorners(lines, {Corner(0), Corner(k), Corner(k + 1), Corner(k + 1)});
   }
 }
 

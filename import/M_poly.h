@@ -1,5 +1,6 @@
-// The polygon model that both polygon readers fill: faces of three or four corners, each with
-// a layer name and a colour, and the distinct layer names. The import turns it into a mesh of
+// The polygon model that the polygon readers fill: faces of three or four corners (any number
+// from the general importer), each with a layer name and a colour, and the distinct layer
+// names. The import turns it into a mesh of
 // edge splines (M5model::ImportPolygons, M5mesh::BuildFromFaces).
 #pragma once
 
@@ -13,14 +14,26 @@
 namespace zevrin {
 
 // One face. A face of three corners still has a fourth slot; the readers make it equal to
-// the third corner.
+// the third corner. A face of more than four corners keeps the rest in MoreCorners, so that
+// the faces DXF and ROK give (nearly all of them) carry no second allocation.
 struct Mdxf_3dface {
   std::array<Vec3, 4> Corners{};
-  std::int32_t CornerCount = 0;  // corners in use, as counted while reading
-  std::string Layer;             // DXF group 8
-  std::int32_t Color = 0;        // DXF group 62
+  std::int32_t CornerCount = 0;   // corners in use, as counted while reading
+  std::string Layer;              // DXF group 8
+  std::int32_t Color = 0;         // DXF group 62
+  std::vector<Vec3> MoreCorners;  // corners 5, 6, ...: CornerCount - 4 of them
 
-  // The face as a DXF 3DFACE entity: layer, colour and all four corners.
+  // Corner i (0-based, below CornerCount).
+  const Vec3& Corner(std::size_t i) const { return i < 4 ? Corners[i] : MoreCorners[i - 4]; }
+  // Whether every corner in use has its slot: CornerCount is 0..4, or 4 plus MoreCorners.
+  bool CornersStored() const {
+    return CornerCount >= 0 &&
+           (CornerCount <= 4 || static_cast<std::size_t>(CornerCount) == 4 + MoreCorners.size());
+  }
+
+  // The face as a DXF 3DFACE entity: layer, colour and all four corners. A face of more
+  // corners is written as a fan of triangles from its first corner, the edges inside the
+  // outline marked invisible (group 70), since a 3DFACE holds four corners at most.
   void WriteEntity(LineList& lines) const;
 };
 

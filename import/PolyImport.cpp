@@ -215,7 +215,8 @@ void addGroupsFromPolygons(M5model& model, const std::vector<std::string>& layer
 void M5mesh::BuildFromFaces(const std::vector<Mdxf_3dface>& faces) {
   // A face that cannot be stored fails before the mesh changes.
   for (const Mdxf_3dface& face : faces)
-    if (face.CornerCount > 4) throw ZevrinError(ErrorKind::FaceCorners, IntToStr(face.CornerCount));
+    if (face.CornerCount > 4 && !face.CornersStored())
+      throw ZevrinError(ErrorKind::FaceCorners, IntToStr(face.CornerCount));
   if (!faces.empty()) {
     stepMain();
     ResetSubProgress();
@@ -232,8 +233,8 @@ void M5mesh::BuildFromFaces(const std::vector<Mdxf_3dface>& faces) {
     for (const Mdxf_3dface& face : faces) {
       for (std::int32_t i = 0; i < face.CornerCount; ++i) {
         const auto k = static_cast<std::size_t>(i);
-        const Vec3& a = face.Corners[k];
-        const Vec3& b = i + 1 == face.CornerCount ? face.Corners[0] : face.Corners[k + 1];
+        const Vec3& a = face.Corner(k);
+        const Vec3& b = i + 1 == face.CornerCount ? face.Corners[0] : face.Corner(k + 1);
         builder.AddEdgeSpline(a, b, face.Layer);
       }
       StepSubProgress(total);

@@ -1,9 +1,12 @@
 #include "mesh/AM5_cp.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cinttypes>
 #include <cstdio>
 #include <limits>
+#include <mutex>
+#include <unordered_map>
 
 #include "mesh/PositionResolver.h"
 #include "model/AM_const.h"
@@ -96,6 +99,7 @@ void M5cp::ReadRecord(const RecordLine (&lines)[4]) {
 
 void M5cp::WriteChain(TextWriter& out) const {
   for (const M5cp* p = this; p; p = p->Next.get()) {
+    PrefetchChainAhead(p);
     out.AddInt(p->Flags).AddChar(' ').AddInt(p->Attached).AddChar(' ').AddInt(p->Id);
     if (p->HasHookParamBits()) out.AddChar(' ').AddFloat(p->HookParam);
     out.EndLine();
@@ -131,10 +135,7 @@ void M5cp::DumpChain(LineList& lines) const {
 
 void M5cp::AppendChainTo(std::vector<M5cp*>& list) {
   for (M5cp* p = this; p; p = p->Next.get()) {
-    // A chain read from a file lies in memory in its order, one point after the other: ask
-    // for the points a few ahead, or every step waits for memory. (A guess; never read.)
-    constexpr std::uintptr_t kAhead = 6 * (sizeof(M5cp) + 8);  // with the allocator's header
-    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(p) + kAhead));
+    PrefetchChainAhead(p);
     list.push_back(p);
   }
 }
@@ -360,17 +361,135 @@ void M5cp::AddGroupName(std::string_view name) {
   GroupNames.insert(it, name);
 }
 
-const GroupNameSet::List& GroupNameSet::list() const {
-  static const List kNone;
-  return names_ ? *names_ : kNone;
+// ---- shared lists of group names ----
+
+struct GroupNameSet::Shared {
+  std::atomic<std::size_t> holders{0};
+  List names;
+  std::string key;  // the names, each after its length: equal lists, equal keys
+};
+
+namespace {
+
+std::string keyOf(const GroupNameSet::List& names) {
+  std::string key;
+  for (const std::string& name : names) {
+    key += std::to_string(name.size());
+    key += ':';
+    key += name;
+  }
+  return key;
 }
 
-void GroupNameSet::insert(const_iterator at, std::string_view name) {
-  if (!names_) {
-    names_ = std::make_unique<List>();
-    at = names_->cbegin();
+// Every list held by some set, by key. Made once and never destroyed, so that sets destroyed
+// as the program ends still find it.
+struct SharedLists {
+  std::mutex lock;
+  std::unordered_map<std::string, GroupNameSet::Shared*> by_key;
+};
+SharedLists& sharedLists() {
+  static SharedLists* lists = new SharedLists;
+  return *lists;
+}
+
+// One more holder of the list of `names` (made now if no set holds it).
+GroupNameSet::Shared* holdList(GroupNameSet::List names) {
+  std::string key = keyOf(names);
+  SharedLists& lists = sharedLists();
+  const std::lock_guard<std::mutex> guard(lists.lock);
+  auto [it, fresh] = lists.by_key.try_emplace(std::move(key), nullptr);
+  if (fresh) {
+    auto made = std::make_unique<GroupNameSet::Shared>();
+    made->names = std::move(names);
+    made->key = it->first;
+    it->second = made.release();
   }
-  names_->emplace(at, name);
+  it->second->holders.fetch_add(1, std::memory_order_relaxed);
+  return it->second;
+}
+
+void hold(GroupNameSet::Shared* shared) {
+  if (shared) shared->holders.fetch_add(1, std::memory_order_relaxed);
+}
+
+// One holder fewer; the last one takes the list out of the table. The count only reaches
+// zero under the lock, so a list found in the table is never one being destroyed.
+void release(GroupNameSet::Shared* shared) {
+  if (!shared) return;
+  SharedLists& lists = sharedLists();
+  std::unique_ptr<GroupNameSet::Shared> gone;
+  {
+    const std::lock_guard<std::mutex> guard(lists.lock);
+    if (shared->holders.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+    lists.by_key.erase(shared->key);
+    gone.reset(shared);
+  }
+}
+
+// The last step taken by this thread (a set, a name inserted at a place, the set it gave),
+// with both sets held: an import adds the same layer to point after point.
+struct LastStep {
+  GroupNameSet::Shared* from = nullptr;
+  std::string name;
+  std::size_t at = 0;
+  GroupNameSet::Shared* to = nullptr;
+  ~LastStep() {
+    release(from);
+    release(to);
+  }
+};
+
+}  // namespace
+
+const GroupNameSet::List& GroupNameSet::list() const {
+  static const List kNone;
+  return shared_ ? shared_->names : kNone;
+}
+
+GroupNameSet::GroupNameSet(const GroupNameSet& other) : shared_(other.shared_) { hold(shared_); }
+
+GroupNameSet& GroupNameSet::operator=(const GroupNameSet& other) {
+  if (other.shared_ != shared_) {
+    hold(other.shared_);
+    release(shared_);
+    shared_ = other.shared_;
+  }
+  return *this;
+}
+
+GroupNameSet& GroupNameSet::operator=(GroupNameSet&& other) noexcept {
+  if (this != &other) {
+    release(shared_);
+    shared_ = std::exchange(other.shared_, nullptr);
+  }
+  return *this;
+}
+
+void GroupNameSet::clear() { release(std::exchange(shared_, nullptr)); }
+
+void GroupNameSet::insert(const_iterator at, std::string_view name) {
+  const auto place = static_cast<std::size_t>(at - list().begin());
+  static thread_local LastStep last;
+  if (last.to && last.from == shared_ && last.at == place && last.name == name) {
+    hold(last.to);
+    release(shared_);
+    shared_ = last.to;
+    return;
+  }
+  List names = list();
+  names.emplace(names.begin() + static_cast<std::ptrdiff_t>(place), name);
+  Shared* const made = holdList(std::move(names));
+  // Remember the step, holding both ends so that neither address can be reused meanwhile.
+  hold(shared_);
+  hold(made);
+  release(last.from);
+  release(last.to);
+  last.from = shared_;
+  last.name.assign(name);
+  last.at = place;
+  last.to = made;
+  release(shared_);
+  shared_ = made;
 }
 
 }  // namespace zevrin

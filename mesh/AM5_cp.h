@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "model/AM5_super.h"
@@ -29,38 +30,39 @@ struct RecordLine {
 };
 
 // The group names of a point, sorted by KeywordLess; names equal under ASCII case folding are
-// one name. Nothing is on the heap while there are none, as for nearly every point of a model
-// file: the set is one pointer wide.
+// one name. The set is one pointer wide and holds nothing while there are none, as for nearly
+// every point of a model file. Sets of names are shared: all the points that carry the same
+// names (all the points of a DXF layer, say) hold one list between them, kept while any of
+// them holds it.
 class GroupNameSet {
  public:
   using List = std::vector<std::string>;
   using const_iterator = List::const_iterator;
 
   GroupNameSet() = default;
-  GroupNameSet(const GroupNameSet& other)
-      : names_(other.names_ ? std::make_unique<List>(*other.names_) : nullptr) {}
-  GroupNameSet& operator=(const GroupNameSet& other) {
-    if (this != &other) names_ = other.names_ ? std::make_unique<List>(*other.names_) : nullptr;
-    return *this;
-  }
-  GroupNameSet(GroupNameSet&&) noexcept = default;
-  GroupNameSet& operator=(GroupNameSet&&) noexcept = default;
+  GroupNameSet(const GroupNameSet& other);
+  GroupNameSet& operator=(const GroupNameSet& other);
+  GroupNameSet(GroupNameSet&& other) noexcept : shared_(std::exchange(other.shared_, nullptr)) {}
+  GroupNameSet& operator=(GroupNameSet&& other) noexcept;
+  ~GroupNameSet() { clear(); }
 
-  bool empty() const { return !names_ || names_->empty(); }
-  std::size_t size() const { return names_ ? names_->size() : 0; }
-  const std::string& front() const { return names_->front(); }
+  bool empty() const { return shared_ == nullptr; }
+  std::size_t size() const { return list().size(); }
+  const std::string& front() const { return list().front(); }
   const_iterator begin() const { return list().begin(); }
   const_iterator end() const { return list().end(); }
   const List& list() const;
-  // Inserts `name` before position `at` of the sorted list.
+  // The set with `name` inserted before position `at` of the sorted list.
   void insert(const_iterator at, std::string_view name);
-  void clear() { names_.reset(); }
+  void clear();
 
   friend bool operator==(const GroupNameSet& a, const List& b) { return a.list() == b; }
   friend bool operator==(const GroupNameSet& a, const GroupNameSet& b) { return a.list() == b.list(); }
 
+  struct Shared;  // a list and the count of the sets that hold it
+
  private:
-  std::unique_ptr<List> names_;
+  Shared* shared_ = nullptr;
 };
 
 class M5cp {
@@ -172,6 +174,15 @@ class M5cp {
   const M5cp* PositionSource() const;
   double Resolve(double t, int axis) const;
 };
+
+// Asks for the memory of the point a few places after `p` in a walk along its chain. A chain
+// read from a file lies in memory in its order, one point after the other, and a walk that
+// waits for each point's successor would wait for memory at nearly every step. Only a guess:
+// the address is never read, and a wrong one costs nothing.
+inline void PrefetchChainAhead(const M5cp* p) {
+  constexpr std::uintptr_t kAhead = 6 * (sizeof(M5cp) + 8);  // the allocator's header too
+  __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(p) + kAhead));
+}
 
 // The correction record of Halvejoin: retarget attachments from OldId to NewId, or (Attach)
 // attach the point OldId at the end of NewId's chain.

@@ -70,30 +70,34 @@ class IdPositions {
   enum Which { kFirst, kLast };
   IdPositions(const std::vector<M5cp*>& items, Which which) {
     if (items.empty()) return;
+    // One pass over the points; the ids are read again from a compact copy.
+    std::vector<std::int32_t> ids(items.size());
     std::int64_t lo = items.front()->Id;
     std::int64_t hi = lo;
-    for (const M5cp* p : items) {
-      lo = std::min<std::int64_t>(lo, p->Id);
-      hi = std::max<std::int64_t>(hi, p->Id);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      const std::int32_t id = items[i]->Id;
+      ids[i] = id;
+      lo = std::min<std::int64_t>(lo, id);
+      hi = std::max<std::int64_t>(hi, id);
     }
     const auto range = static_cast<std::uint64_t>(hi - lo) + 1;
     if (range <= 2 * static_cast<std::uint64_t>(items.size()) + 64) {
       dense_ = true;
       base_ = lo;
       positions_.assign(static_cast<std::size_t>(range), -1);
-      for (std::size_t i = 0; i < items.size(); ++i) {
-        std::int32_t& slot = positions_[static_cast<std::size_t>(items[i]->Id - lo)];
+      for (std::size_t i = 0; i < ids.size(); ++i) {
+        std::int32_t& slot = positions_[static_cast<std::size_t>(ids[i] - lo)];
         if (which == kLast || slot < 0) slot = static_cast<std::int32_t>(i);
       }
       return;
     }
     hashed_ = FlatHash<std::int32_t>(items.size());
-    for (std::size_t i = 0; i < items.size(); ++i) {
+    for (std::size_t i = 0; i < ids.size(); ++i) {
       const auto at = static_cast<std::int32_t>(i);
       if (which == kLast) {
-        hashed_[IdKey(items[i]->Id)] = at;
+        hashed_[IdKey(ids[i])] = at;
       } else {
-        hashed_.TryEmplace(IdKey(items[i]->Id), at);
+        hashed_.TryEmplace(IdKey(ids[i]), at);
       }
     }
   }
@@ -280,8 +284,9 @@ std::uint64_t PositionHash(const Vec3& v) {
 void GroupEqualPositions(const std::vector<HashedPoint>& points, const std::vector<Vec3>& at,
                          std::vector<std::int32_t>& next, std::vector<std::uint8_t>& first) {
   if (points.empty()) return;
+  // Parts of up to 16384 points: a table of 32768 slots, half a megabyte.
   int bits = 0;
-  while (bits < 12 && (points.size() >> bits) > 1024) ++bits;
+  while (bits < 16 && (points.size() >> bits) > 16384) ++bits;
   const int shift = 64 - bits;
   const auto part_of = [&](std::uint64_t hash) {
     return bits == 0 ? std::size_t{0} : static_cast<std::size_t>(hash >> shift);
@@ -597,18 +602,20 @@ void M5cplist::DetachAll() {
   std::vector<Vec3> at;
   at.reserve(Items.size());
   for (const M5cp* p : Items) at.push_back(resolver.Pos(*p, 0));
+  // One pass gives each point its place and drops its attachment: a point's position no
+  // longer depends on any other point here, so the order of the two changes is not seen.
   for (std::size_t i = 0; i < Items.size(); ++i) {
-    Items[i]->X = at[i].x;
-    Items[i]->Y = at[i].y;
-    Items[i]->Z = at[i].z;
-    StepSubProgress(Count());
-  }
-  stepMain();
-  ResetSubProgress();
-  for (M5cp* p : Items) {
+    M5cp* p = Items[i];
+    p->X = at[i].x;
+    p->Y = at[i].y;
+    p->Z = at[i].z;
     p->ClearAttachment();
     StepSubProgress(Count());
   }
+  // The lower bar still runs its second round, as it did when the attachments went apart.
+  stepMain();
+  ResetSubProgress();
+  for (std::size_t i = 0; i < Items.size(); ++i) StepSubProgress(Count());
 }
 
 std::string M5cplist::ComputeBounds() {

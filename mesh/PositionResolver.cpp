@@ -9,8 +9,24 @@ double coord(const M5cp& p, int axis) { return axis == 0 ? p.X : axis == 1 ? p.Y
 
 const M5cp& PositionResolver::Source(const M5cp& p) {
   if (p.Attached == 0 || !p.Target) return p;  // most points: nothing to remember
-  const M5cp& t = *p.Target;
-  if (t.Attached == 0 || !t.Target) return t;  // one step: no cycle can pass through p
+  {
+    // Short chains, as welding makes them, are walked without the table: a step costs less
+    // than a look-up. Brent's test finds a cycle among them as the long walk below does.
+    const M5cp* q = &p;
+    const M5cp* mark = q;
+    std::size_t power = 1;
+    std::size_t steps = 0;
+    for (int k = 0; k < 16; ++k) {
+      if (q->Attached == 0 || !q->Target) return *q;
+      q = q->Target;
+      if (q == mark) return p;
+      if (++steps == power) {
+        mark = q;
+        power <<= 1;
+        steps = 0;
+      }
+    }
+  }
   path_.clear();
   const M5cp* q = &p;
   const M5cp* source = nullptr;

@@ -6,16 +6,14 @@ namespace zevrin {
 
 void M5group::FinishRead() {
   M5amsuper::FinishRead();
-  MCommaStr tokens;
   std::int32_t remaining = 0;
   for (const Entry& e : Entries) {
-    tokens.SetText(e.Text);
-    tokens.Separator = "=";
-    const std::string key = tokens.NextToken();
+    TokenView tokens(e.Text);
+    const std::string_view key = tokens.Next('=');
     if (SameKeyword(key, "Name")) {
-      GroupName = tokens.NextToken();
+      GroupName = std::string(tokens.Next('='));
     } else if (SameKeyword(key, "Count")) {
-      remaining = WithLine(e.Line, [&] { return StrToInt(tokens.NextToken()); });
+      remaining = WithLine(e.Line, [&] { return StrToInt(tokens.Next('=')); });
     } else {
       GroupIds.push_back(e.Text);
       // Any line before the count is taken as an id and ends the reading at once.

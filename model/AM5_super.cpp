@@ -199,6 +199,7 @@ std::unique_ptr<M5amsuper> M5amsuper::MirrorBone(double tolerance) {
     if (!Entries[k].Child) continue;
     if (auto copy = Entries[k].Child->MirrorBone(tolerance)) copies.push_back(std::move(copy));
   }
+  if (copies.empty()) return nullptr;
   std::size_t last_bone = Entries.size();
   for (std::size_t k = Entries.size(); k-- > 0;) {
     if (Entries[k].Child && SameKeyword(Entries[k].Child->Name, "SEGMENT")) {
@@ -206,7 +207,7 @@ std::unique_ptr<M5amsuper> M5amsuper::MirrorBone(double tolerance) {
       break;
     }
   }
-  if (last_bone == Entries.size() || copies.empty()) return nullptr;
+  if (last_bone == Entries.size()) return nullptr;
   std::vector<Entry> inserted;
   inserted.reserve(copies.size());
   for (auto& copy : copies) inserted.push_back(Entry{std::string(), std::move(copy), -1});

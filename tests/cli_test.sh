@@ -217,5 +217,38 @@ for sub in halvejoin attach-all detach-all connect; do
   check "$sub --help" 0 "$rc"
 done
 
+# Polygon files through Assimp, DXF inserts and the export.
+printf 'v 0 0 0\nv 2 0 0\nv 3 1.5 0\nv 1 3 0\nv -1 1.5 0\nv 1 -1 0\ng pent\nf 1 2 3 4 5\ng tri\nf 2 1 6\n' > shape.obj
+run convert shape.obj -o shape.obj
+check "obj convert exit" 0 "$rc"
+check "obj convert counts" $'Number of cp=14\nNumber of spline=7' "$out"
+check "obj convert saves a model" "Saved shape.mdl" "$err"
+run -q export shape.obj -o shape_lines.obj
+check "export obj exit" 0 "$rc"
+check "export obj polylines" 7 "$(grep -c '^l ' shape_lines.obj)"
+run -q export shape.obj -o shape_faces.dxf
+check "export dxf: the pentagon as three triangles and the triangle" 4 "$(grep -c '^3DFACE$' shape_faces.dxf)"
+run export shape.mdl -o again.dxf
+check "export dxf of a model file" 1 "$rc"
+check "export dxf of a model file message" "shape.mdl: Error:filename Extension!!" "$err"
+run export gone.dxf -o gone.obj
+check "export of a missing file" "gone.dxf: Error:File does not exist!!" "$err"
+run export gone.dxf -o gone_again.dxf
+check "export of a missing file as dxf" "gone.dxf: Error:File does not exist!!" "$err"
+run export shape.obj -o shape.png
+check "export needs obj or dxf" 2 "$rc"
+printf 'solid x\nfacet normal 0 0 1\nouter loop\nvertex 0 0\n' > broken.stl
+run info broken.stl
+check "broken stl message" "broken.stl: Cannot import the polygon file" "$(cut -d: -f1,2 <<<"$err")"
+printf '0\nSECTION\n2\nBLOCKS\n0\nBLOCK\n2\nTri\n10\n0\n20\n0\n30\n0\n0\n3DFACE\n8\n0\n10\n0\n20\n0\n30\n0\n11\n1\n21\n0\n31\n0\n12\n0\n22\n1\n32\n0\n0\nENDBLK\n0\nENDSEC\n0\nSECTION\n2\nENTITIES\n0\nINSERT\n8\nplaced\n2\nTri\n10\n5\n20\n0\n30\n0\n41\n2\n42\n2\n0\nENDSEC\n0\nEOF\n' > inserted.dxf
+check "inserts are skipped by default" $'Number of cp=0\nNumber of spline=0' "$("$zevrin" -q info inserted.dxf)"
+run -q --expand-inserts convert inserted.dxf -o inserted
+check "expand-inserts counts" $'Number of cp=6\nNumber of spline=3' "$out"
+check "expand-inserts group" "Name=placed" "$(grep -a '^Name=placed' inserted.mdl | tr -d '\r')"
+check "expand-inserts box, from the origin on" "Bounds=7 2 0 7 2 0 7 0 0 7 0 0 0 2 0 0 2 0 0 0 0 0 0 0" \
+  "$(grep -a -m1 '^Bounds=' inserted.mdl | tr -d '\r')"
+run export --help
+check "export --help" 0 "$rc"
+
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -147,6 +147,62 @@ TEST(FastIntegerText, EqualsToString) {
     EXPECT_EQ(IntToStr(v), std::to_string(v));
 }
 
+// The integer grammar the plain way: blanks, a sign, digits, blanks, and the range checked on
+// the whole magnitude; `ok` false for text that is no integer of the range.
+std::int64_t plainInteger(std::string_view text, std::int64_t lo, std::int64_t hi, bool& ok) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  bool negative = false;
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  ok = !text.empty();
+  std::uint64_t magnitude = 0;
+  bool huge = false;
+  for (char c : text) {
+    if (c < '0' || c > '9') {
+      ok = false;
+      continue;
+    }
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (magnitude > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) huge = true;
+    if (!huge) magnitude = magnitude * 10 + digit;
+  }
+  const std::uint64_t room = negative ? 0 - static_cast<std::uint64_t>(lo) : static_cast<std::uint64_t>(hi);
+  ok = ok && !huge && magnitude <= room;
+  if (!ok) return 0;
+  return negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
+}
+
+TEST(FastIntegerReading, AgreesWithThePlainGrammar) {
+  std::mt19937_64 rng(13);
+  const char* const pieces[] = {"0", "1", "9", "7", "000000000", "2147483647", "2147483648",
+                                "-", "+", " ", "x", "9223372036854775807", "9223372036854775808",
+                                "4294967295", "00000000000000000001", "\t", "1.5", "99999999"};
+  for (int i = 0; i < 300000; ++i) {
+    std::string text;
+    const int n = static_cast<int>(rng() % 4);
+    for (int k = 0; k < n; ++k) text += pieces[rng() % std::size(pieces)];
+    if (i % 3 == 0) text = std::to_string(static_cast<std::int64_t>(rng()) >> (rng() % 64));
+    bool ok32 = false, ok64 = false;
+    const std::int64_t v32 = plainInteger(text, std::numeric_limits<std::int32_t>::min(),
+                                         std::numeric_limits<std::int32_t>::max(), ok32);
+    const std::int64_t v64 = plainInteger(text, std::numeric_limits<std::int64_t>::min(),
+                                         std::numeric_limits<std::int64_t>::max(), ok64);
+    if (ok32) {
+      ASSERT_EQ(StrToInt(text), v32) << text;
+    } else {
+      ASSERT_THROW(StrToInt(text), ZevrinError) << text;
+    }
+    if (ok64) {
+      ASSERT_EQ(StrToInt64(text), v64) << text;
+    } else {
+      ASSERT_THROW(StrToInt64(text), ZevrinError) << text;
+    }
+  }
+}
+
 // ---- tokens and lines ----
 
 TEST(TokenViews, GiveWhatTheCopyingTokenizerGives) {
@@ -522,6 +578,66 @@ TEST(ControlPoints, AreCompactAndEmptyGroupSetsHoldNothing) {
   copy.clear();
   EXPECT_TRUE(copy.empty());
   EXPECT_EQ(p.GroupNames.size(), 2u);
+}
+
+TEST(ControlPoints, SharedGroupNameSetsBehaveAsListsOfTheirOwn) {
+  // Random adds, copies, moves and clears on points, against plain sorted lists.
+  std::mt19937 rng(41);
+  const char* const names[] = {"Layer0", "layer0", "Layer1", "B", "a", "", "Layer10", "\xff"};
+  for (int round = 0; round < 200; ++round) {
+    std::vector<M5cp> points(8);
+    std::vector<std::vector<std::string>> plain(points.size());
+    for (int step = 0; step < 200; ++step) {
+      const std::size_t i = rng() % points.size();
+      const std::size_t j = rng() % points.size();
+      switch (rng() % 6) {
+        case 0:
+        case 1:
+        case 2: {
+          const std::string name = names[rng() % std::size(names)];
+          points[i].AddGroupName(name);
+          auto& list = plain[i];
+          const auto it = std::lower_bound(list.begin(), list.end(), name, [](const std::string& a, const std::string& b) {
+            return KeywordLess(a, b);
+          });
+          if (it == list.end() || !SameKeyword(*it, name)) list.insert(it, name);
+          break;
+        }
+        case 3:
+          points[i].GroupNames = points[j].GroupNames;
+          plain[i] = plain[j];
+          break;
+        case 4: {
+          GroupNameSet moved = std::move(points[j].GroupNames);
+          points[i].GroupNames = std::move(moved);
+          plain[i] = std::move(plain[j]);
+          plain[j].clear();
+          if (i == j) plain[i].clear(), points[i].GroupNames.clear();
+          break;
+        }
+        default:
+          points[i].GroupNames.clear();
+          plain[i].clear();
+      }
+      for (std::size_t k = 0; k < points.size(); ++k) {
+        ASSERT_EQ(points[k].GroupNames, plain[k]) << round << " " << step;
+        ASSERT_EQ(points[k].GroupNames.empty(), plain[k].empty());
+      }
+    }
+  }
+  // The same names are one list; another spelling of a name held changes nothing.
+  M5cp a, b, c;
+  a.AddGroupName("Layer7");
+  b.AddGroupName("Layer7");
+  c.AddGroupName("LAYER7");
+  EXPECT_EQ(&a.GroupNames.list(), &b.GroupNames.list());
+  EXPECT_NE(&a.GroupNames.list(), &c.GroupNames.list());
+  a.AddGroupName("LAYER7");
+  EXPECT_EQ(&a.GroupNames.list(), &b.GroupNames.list());
+  b.AddGroupName("Layer8");
+  EXPECT_NE(&a.GroupNames.list(), &b.GroupNames.list());
+  EXPECT_EQ(a.GroupNames, (std::vector<std::string>{"Layer7"}));
+  EXPECT_EQ(b.GroupNames, (std::vector<std::string>{"Layer7", "Layer8"}));
 }
 
 // ---- passes with ids far apart (hash tables instead of arrays) ----

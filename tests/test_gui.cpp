@@ -172,6 +172,7 @@ class WindowTest : public QObject {
   void openByPathShowsCountsAndStatus_data();
   void openByPathShowsCountsAndStatus();
   void openDialogOpensAndRemembersTheFolder();
+  void polygonFormatsAndDxfInsertsFromTheFileMenu();
   void missingFileAndWrongExtensionKeepTheDocument();
   void droppingThreeFilesOpensOnlyTheFirstAfterTheDrop();
   void editsShowMemoStatusAndProgress_data();
@@ -304,6 +305,7 @@ void WindowTest::openByPathShowsCountsAndStatus_data() {
   QTest::newRow("model") << kExamples + "/half_box.mdl" << "Number of cp=12\nNumber of spline=4";
   QTest::newRow("dxf") << kTestData + "/gdal_3dface.dxf" << "Number of cp=10\nNumber of spline=5";
   QTest::newRow("rok") << kTestData + "/pyramid_mixed_lines.rok" << "Number of cp=16\nNumber of spline=8";
+  QTest::newRow("obj") << kTestData + "/pentagon.obj" << "Number of cp=14\nNumber of spline=7";
   // clang-format on
 }
 
@@ -353,6 +355,45 @@ void WindowTest::openDialogOpensAndRemembersTheFolder() {
   w->mnOpen->trigger();
   QVERIFY(watcher && watcher->fired);
   QCOMPARE(shown_dir, QDir(dir_->path()).absolutePath());
+}
+
+void WindowTest::polygonFormatsAndDxfInsertsFromTheFileMenu() {
+  const QString inserted = dir_->filePath("inserted.dxf");
+  writeAll(inserted,
+           "0\nSECTION\n2\nBLOCKS\n0\nBLOCK\n2\nTri\n10\n0\n20\n0\n30\n0\n0\n3DFACE\n8\n0\n"
+           "10\n0\n20\n0\n30\n0\n11\n1\n21\n0\n31\n0\n12\n0\n22\n1\n32\n0\n0\nENDBLK\n0\n"
+           "ENDSEC\n0\nSECTION\n2\nENTITIES\n0\nINSERT\n8\nplaced\n2\nTri\n10\n5\n20\n0\n30\n"
+           "0\n0\nENDSEC\n0\nEOF\n");
+  {
+    auto w = newWindow();
+    QVERIFY(w);
+    QCOMPARE(w->mnExpandInserts->text(), tr2("DXFの挿入ブロックを展開(&I)", "Expand DXF &Inserts"));
+    QVERIFY(w->mnExpandInserts->isCheckable());
+    QVERIFY(!w->mnExpandInserts->isChecked());
+    QStringList filters;
+    auto watcher = whenFileDialogShown(this, [&](QFileDialog& d) {
+      filters = d.nameFilters();
+      typeAndAccept(d, inserted);
+    });
+    w->mnOpen->trigger();
+    QVERIFY(watcher && watcher->fired);
+    // The first filter takes every kind; Animation:Master's own extension stays a model.
+    for (const char* pattern : {"*.mdl", "*.dxf", "*.rok", "*.obj", "*.stl", "*.ply", "*.3ds"})
+      QVERIFY2(filters.constFirst().contains(QString::fromLatin1(pattern)), pattern);
+    QCOMPARE(filters.constFirst().count(QStringLiteral("*.mdl")), 1);
+    QVERIFY(filters.join('|').contains(QStringLiteral("Polygon(OBJ,STL,PLY,...) (*.")));
+    // Unchecked, the inserted block brings nothing.
+    QCOMPARE(w->Memo->toPlainText(), QStringLiteral("Number of cp=0\nNumber of spline=0"));
+    w->mnExpandInserts->trigger();
+    QVERIFY(w->OpenFile(inserted));
+    QCOMPARE(w->Memo->toPlainText(), QStringLiteral("Number of cp=6\nNumber of spline=3"));
+  }
+  // The choice is kept for the next run.
+  auto w = newWindow();
+  QVERIFY(w);
+  QVERIFY(w->mnExpandInserts->isChecked());
+  QVERIFY(w->OpenFile(inserted));
+  QCOMPARE(w->Memo->toPlainText(), QStringLiteral("Number of cp=6\nNumber of spline=3"));
 }
 
 void WindowTest::missingFileAndWrongExtensionKeepTheDocument() {

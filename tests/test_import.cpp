@@ -2,11 +2,13 @@
 // they become, checked on the lines of the saved model.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <sstream>
 
 #include "app/Document.h"
 #include "import/M_dxf.h"
+#include "import/M_export.h"
 #include "import/M_rok.h"
 #include "mesh/AM5_cplist.h"
 #include "model/AM_const.h"
@@ -380,6 +382,222 @@ TEST_F(Import, FailedPolygonLoadsLeaveTheOpenDocument) {
     EXPECT_EQ(session.Document.get(), open);
     EXPECT_EQ(Shared().CpCount, 42);
   }
+}
+
+// Faces of more corners than a 3DFACE holds, as the general importer gives them.
+Mdxf_3dface polygon(const std::string& layer, const std::vector<Vec3>& corners) {
+  Mdxf_3dface f;
+  f.Layer = layer;
+  f.CornerCount = static_cast<std::int32_t>(corners.size());
+  for (std::size_t i = 0; i < corners.size(); ++i) {
+    if (i < 4)
+      f.Corners[i] = corners[i];
+    else
+      f.MoreCorners.push_back(corners[i]);
+  }
+  return f;
+}
+const std::vector<Vec3> kHexagon = {{0, 0, 0}, {2, 0, 0}, {3, 1, 0},
+                                    {2, 2, 0}, {0, 2, 0}, {-1, 1, 0}};
+
+TEST_F(Import, FacesOfMoreCornersKeepTheirOutline) {
+  Mdxf faces;
+  faces.Faces.push_back(polygon("hex", kHexagon));
+  faces.Faces.push_back(polygon("hex", {kHexagon[1], kHexagon[0], {1, -1, 0}}));
+  faces.CollectLayers();
+  const Saved s = imported(faces);
+  EXPECT_EQ(s.points, "1 2 | 3>2 4 | 5>4 6 | 7>6 8 | 9>8 10 | 11>10 12>1 | 13>12 14 | 15>14 16>3");
+  EXPECT_EQ(s.groups, (decltype(s.groups){{"hex", "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16"}}));
+
+  // A count beyond the corners stored fails before the mesh changes.
+  Mdxf broken;
+  broken.Faces.push_back(polygon("x", kHexagon));
+  broken.Faces.back().MoreCorners.pop_back();
+  M5amsuper root;
+  root.ReadSection(ReadFileLines(kTemplate), 0);
+  try {
+    root.ImportPolygons(broken);
+    ADD_FAILURE() << "no error";
+  } catch (const ZevrinError& e) {
+    EXPECT_EQ(e.message(false), "A face must have one to four corners, not 6");
+  }
+  LineList out;
+  root.WriteSection(out);
+  EXPECT_EQ(Saved(out).points, "");
+}
+
+TEST(DxfReader, WrittenPolygonsBecomeFansWithTheirInsideEdgesHidden) {
+  Mdxf faces;
+  faces.Faces.push_back(polygon("p", {kHexagon.begin(), kHexagon.end() - 1}));
+  LineList written;
+  faces.WriteDxf(written);
+  std::vector<std::string> flags;
+  for (std::size_t i = 0; i + 1 < written.size(); i += 2)
+    if (written[i] == "70") flags.push_back(written[i + 1]);
+  // Fourth edge back to the first corner, first edge from it, third of zero length.
+  EXPECT_EQ(flags, (std::vector<std::string>{"12", "13", "5"}));
+  const auto again = read<Mdxf>(written);
+  ASSERT_EQ(again->FaceCount(), 3);
+  EXPECT_EQ(again->FaceAt(1).CornerCount, 3);
+  EXPECT_EQ(again->FaceAt(1).Corners[1].x, 3);
+  EXPECT_EQ(again->FaceAt(1).Corners[2].y, 2);
+}
+
+// DXF blocks and the INSERT entities that place them.
+LineList blockOf(const std::string& name, const Vec3& base, const LineList& body) {
+  return cat({{"0", "BLOCK", "8", "0", "2", name, "70", "0", "10", FloatToStr(base.x), "20",
+               FloatToStr(base.y), "30", FloatToStr(base.z), "3", name},
+              body,
+              {"0", "ENDBLK", "8", "0"}});
+}
+LineList insertOf(const std::string& block, const std::string& layer, const Vec3& at,
+                  const LineList& more = {}) {
+  return cat({{"0", "INSERT", "8", layer, "2", block, "10", FloatToStr(at.x), "20",
+               FloatToStr(at.y), "30", FloatToStr(at.z)},
+              more});
+}
+LineList drawing(const LineList& blocks, const LineList& body) {
+  return cat({{"0", "SECTION", "2", "BLOCKS"}, blocks, {"0", "ENDSEC"}, entities(body)});
+}
+std::unique_ptr<Mdxf> expanded(const LineList& l) {
+  auto dxf = std::make_unique<Mdxf>();
+  dxf->ExpandInserts = true;
+  dxf->ReadSection(l, 0);
+  return dxf;
+}
+std::string corners(const Mdxf_3dface& f) {
+  std::string out;
+  for (std::int32_t i = 0; i < f.CornerCount; ++i) {
+    const Vec3& c = f.Corner(static_cast<std::size_t>(i));
+    // Turning by 90 degrees leaves rounding dust of the cosine.
+    const auto text = [](double v) { return FloatToStr(std::abs(v) < 1e-12 ? 0.0 : v); };
+    out += (i ? " (" : "(") + text(c.x) + "," + text(c.y) + "," + text(c.z) + ")";
+  }
+  return out + " " + f.Layer;
+}
+
+TEST(DxfInserts, InsertedBlocksArePlacedScaledAndTurned) {
+  const LineList blocks = blockOf("Tri", {1, 0, 0},
+                                  cat({face("0", {{1, 0, 0}, {2, 0, 0}, {1, 1, 0}}),
+                                       face("own", {{1, 0, 0}, {1, 0, 3}, {1, 1, 0}})}));
+  const LineList body =
+      cat({face("a", {P, Q, R}),
+           insertOf("tri", "L", {10, 0, 0}, {"41", "2", "42", "2", "43", "2", "50", "90"}),
+           face("b", {P, Q, S})});
+  // The reader stays as it was unless inserts are asked for.
+  EXPECT_EQ(read<Mdxf>(drawing(blocks, body))->FaceCount(), 2);
+
+  const auto dxf = expanded(drawing(blocks, body));
+  ASSERT_EQ(dxf->FaceCount(), 4);
+  EXPECT_EQ(dxf->FaceAt(0).Layer, "a");
+  // Block names ignore case; layer "0" takes the insert's layer.
+  EXPECT_EQ(corners(dxf->FaceAt(1)), "(10,0,0) (10,2,0) (8,0,0) L");
+  EXPECT_EQ(corners(dxf->FaceAt(2)), "(10,0,0) (10,0,6) (8,0,0) own");
+  EXPECT_EQ(dxf->FaceAt(3).Layer, "b");
+  EXPECT_EQ(dxf->Layers, (std::vector<std::string>{"a", "b", "L", "own"}));
+}
+
+TEST(DxfInserts, NestedArrayedAndMirroredInserts) {
+  const LineList tri = blockOf("T", {}, face("0", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}));
+  const LineList outer = blockOf("Outer", {}, insertOf("T", "0", {0, 5, 0}));
+  auto dxf = expanded(drawing(cat({outer, tri}), insertOf("Outer", "N", {100, 0, 0})));
+  ASSERT_EQ(dxf->FaceCount(), 1);
+  EXPECT_EQ(corners(dxf->FaceAt(0)), "(100,5,0) (101,5,0) (100,6,0) N");
+
+  // Two columns three apart, turned a quarter: the columns go along Y.
+  dxf = expanded(drawing(tri, insertOf("T", "A", {0, 0, 0}, {"50", "90", "70", "2", "44", "3"})));
+  ASSERT_EQ(dxf->FaceCount(), 2);
+  EXPECT_EQ(corners(dxf->FaceAt(0)), "(0,0,0) (0,1,0) (-1,0,0) A");
+  EXPECT_EQ(corners(dxf->FaceAt(1)), "(0,3,0) (0,4,0) (-1,3,0) A");
+
+  // Extrusion straight down: object X runs along world -X, Z along -Z.
+  dxf = expanded(drawing(tri, insertOf("T", "M", {10, 0, 2}, {"230", "-1"})));
+  ASSERT_EQ(dxf->FaceCount(), 1);
+  EXPECT_EQ(corners(dxf->FaceAt(0)), "(-10,0,-2) (-11,0,-2) (-10,1,-2) M");
+
+  // An insert of a block that is not there brings nothing.
+  EXPECT_EQ(expanded(drawing(tri, insertOf("Missing", "M", {})))->FaceCount(), 0);
+}
+
+TEST(DxfInserts, RingsDeepNestingAndHugeArraysFailWithTheInsertsLine) {
+  const LineList ring =
+      blockOf("R", {}, cat({face("0", {P, Q, R}), insertOf("R", "0", {1, 0, 0})}));
+  ZevrinError e(ErrorKind::RangeCheck, "");
+  try {
+    expanded(drawing(ring, insertOf("R", "x", {})));
+  } catch (const ZevrinError& caught) {
+    e = caught;
+  }
+  EXPECT_EQ(e.message(false), "Blocks are inserted too deeply or in a ring (at most 32 levels)");
+  EXPECT_EQ(e.line(), 43);  // the block's own INSERT
+
+  // A chain of blocks, each placing the next once: 33 levels are one too many. Placing the
+  // next twice, 25 levels would make 2^25 faces, which are refused before any is made.
+  struct Chain {
+    int levels, copies;
+    ErrorKind expected;
+  };
+  for (const Chain& c :
+       {Chain{33, 1, ErrorKind::InsertsTooDeep}, Chain{25, 2, ErrorKind::TooManyFaces}}) {
+    const auto name = [](int k) { return "C" + std::to_string(k); };
+    LineList chain;
+    for (int k = 0; k < c.levels; ++k) {
+      LineList body;
+      for (int n = 0; n < c.copies; ++n)
+        body = cat({body, insertOf(name(k + 1), "0", {1.0 * n, 0, 0})});
+      chain = cat({chain, blockOf(name(k), {}, body)});
+    }
+    chain = cat({chain, blockOf(name(c.levels), {}, face("0", {P, Q, R}))});
+    try {
+      expanded(drawing(chain, insertOf("C0", "x", {})));
+      ADD_FAILURE() << "no error";
+    } catch (const ZevrinError& caught) {
+      EXPECT_EQ(caught.kind(), c.expected) << c.levels;
+    }
+  }
+
+  for (const LineList& body : {face("0", {P, Q, R}), LineList{}}) {
+    const LineList l = drawing(blockOf("B", {}, body),
+                               insertOf("B", "x", {}, {"70", "2000000000", "71", "2000000000"}));
+    try {
+      expanded(l);
+      ADD_FAILURE() << "no error";
+    } catch (const ZevrinError& caught) {
+      EXPECT_EQ(caught.message(false),
+                "The inserted blocks give too many faces (at most 10000000)");
+      EXPECT_EQ(l[static_cast<std::size_t>(caught.line()) - 1], "0");
+      EXPECT_EQ(l[static_cast<std::size_t>(caught.line())], "INSERT");
+    }
+  }
+}
+
+TEST_F(Import, ExpandingARealFileWithoutInsertsChangesNothing) {
+  // This drawing keeps two faces in blocks that nothing inserts.
+  Mdxf plain, expanding;
+  expanding.ExpandInserts = true;
+  plain.LoadFile(kData + "/ezdxf_3dface_acad2018.dxf");
+  expanding.LoadFile(kData + "/ezdxf_3dface_acad2018.dxf");
+  LineList a, b;
+  plain.WriteDxf(a);
+  expanding.WriteDxf(b);
+  EXPECT_EQ(a, b);
+}
+
+TEST(ObjExport, OnePolylinePerSplineAtResolvedPositionsWithLoopsClosed) {
+  M5amsuper root;
+  root.ReadSection(ReadFileLines(kData + "/halvejoin_expected.mdl"), 0);
+  const LineList obj = WriteObjPolylines(root);
+  LineList elements, vertices;
+  for (const std::string& line : obj) {
+    if (line.starts_with("l ")) elements.push_back(line);
+    if (line.starts_with("v ")) vertices.push_back(line);
+  }
+  EXPECT_EQ(elements, (LineList{"l 1 2 3 4 5 6 7 8 1", "l 9 10 11 12 13", "l 14 15 16",
+                                "l 17 18 19", "l 20 21", "l 22 23 24 25 26 27 22", "l 28 29 30"}));
+  ASSERT_EQ(vertices.size(), 30u);
+  // Point 22 is attached to point 3 and has no coordinates of its own.
+  EXPECT_EQ(vertices[6], vertices[2]);
+  EXPECT_EQ(vertices[2], "v 0 4 0");
 }
 
 }  // namespace

@@ -74,6 +74,18 @@ std::string ZevrinError::message(bool japanese) const {
     case ErrorKind::TemplateNoMesh:
       return japanese ? "テンプレートモデルに MESH を含む MODEL がありません"
                       : "The template model has no MODEL section holding a MESH section";
+    case ErrorKind::ImportFailed:
+      return fill(
+          japanese ? "ポリゴンファイルを読み込めません: %s" : "Cannot import the polygon file: %s",
+          argument_);
+    case ErrorKind::InsertsTooDeep:
+      return fill(japanese ? "ブロックの挿入が深すぎるか循環しています (%d 段まで)"
+                           : "Blocks are inserted too deeply or in a ring (at most %d levels)",
+                  argument_);
+    case ErrorKind::TooManyFaces:
+      return fill(japanese ? "挿入されたブロックの面が多すぎます (%d 面まで)"
+                           : "The inserted blocks give too many faces (at most %d)",
+                  argument_);
   }
   return {};
 }

@@ -27,6 +27,9 @@ enum class ErrorKind {
   NoSuchRokLine,    // a ROK face names a line number the file does not list (the number)
   NoSuchRokPoint,   // a ROK line names a point number the file does not list (the number)
   TemplateNoMesh,   // the template model has no MODEL section holding a MESH section
+  ImportFailed,     // a polygon file the general importer refused (its own reason)
+  InsertsTooDeep,   // DXF blocks inserted into each other too deeply, or in a ring (the limit)
+  TooManyFaces,     // expanding DXF inserts would give more faces than are accepted (the limit)
 };
 
 class ZevrinError : public std::runtime_error {

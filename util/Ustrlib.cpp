@@ -549,22 +549,15 @@ std::string_view LineSource::nextInText() {
 LineList SplitLines(std::string_view bytes) {
   if (const void* nul = std::memchr(bytes.data(), 0, bytes.size()))
     bytes = bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data()));
+  LineSource source(bytes);
   LineList lines;
-  const char* p = bytes.data();
-  const char* const end = p + bytes.size();
   // Sized once: growing a list of millions of lines copies all of them again and again. LF
   // and CR LF files have a line per LF; the rest end their lines with CR alone.
-  auto breaks = std::count(p, end, '\n');
-  if (breaks == 0) breaks = std::count(p, end, '\r');
+  auto breaks = std::count(bytes.begin(), bytes.end(), '\n');
+  if (breaks == 0) breaks = std::count(bytes.begin(), bytes.end(), '\r');
   lines.reserve(static_cast<std::size_t>(breaks) + 1);
-  while (p < end) {
-    const char* q = p;
-    while (q < end && *q != '\n' && *q != '\r') ++q;
-    lines.emplace_back(p, static_cast<std::size_t>(q - p));
-    if (q == end) break;
-    if (*q == '\r' && q + 1 < end && q[1] == '\n') ++q;  // CR LF is one line end
-    p = q + 1;
-  }
+  std::string_view line;
+  while (source.Next(line)) lines.emplace_back(line);
   return lines;
 }
 
