@@ -52,9 +52,9 @@ void stepMain() {
 
 const PolygonFileReader* g_polygon_reader = nullptr;
 
-// The faces of a DXF or ROK file from its lines, or of a registered format from its path.
-// The lines are released once read: at a million faces they are the largest thing held.
-std::unique_ptr<Mpolycommon> readPolygons(FileKindCode kind, LineList& lines,
+// The faces of a DXF or ROK file from its text, or of a registered format from its path.
+// The text is released once read: at a million faces it is the largest thing held.
+std::unique_ptr<Mpolycommon> readPolygons(FileKindCode kind, FileBuffer& bytes,
                                           const std::string& path, bool expand_inserts) {
   std::unique_ptr<Mpolycommon> polygons;
   if (kind == kFileForeign) return g_polygon_reader->Read(path);
@@ -65,18 +65,18 @@ std::unique_ptr<Mpolycommon> readPolygons(FileKindCode kind, LineList& lines,
   } else {
     polygons = std::make_unique<Mrok>();
   }
-  polygons->ReadSection(lines, 0);
-  LineList().swap(lines);
+  polygons->ReadText(bytes.view());
+  bytes = FileBuffer();
   return polygons;
 }
 
 // A polygon file becomes the template model with the faces converted into its mesh. Errors
 // of the template name the template.
-void readPolygonDocument(FileKindCode kind, LineList& lines, const std::string& path,
+void readPolygonDocument(FileKindCode kind, FileBuffer& bytes, const std::string& path,
                          bool expand_inserts, const std::string& template_file, M5amsuper& root) {
   if (ProgressBar* bar = Shared().ProgressMain) bar->SetStep(10);
   stepMain();
-  std::unique_ptr<Mpolycommon> polygons = readPolygons(kind, lines, path, expand_inserts);
+  std::unique_ptr<Mpolycommon> polygons = readPolygons(kind, bytes, path, expand_inserts);
   SetMainProgress(20);
   stepMain();
   try {
@@ -111,9 +111,9 @@ std::unique_ptr<Mpolycommon> ReadPolygonFile(const std::string& path, bool expan
   const FileKindCode kind = FileKind(path);
   if (kind == kFileNone || kind == kFileModel) return nullptr;
   try {
-    LineList lines;
-    if (kind != kFileForeign) lines = ReadFileLines(path);
-    return readPolygons(kind, lines, path, expand_inserts);
+    FileBuffer bytes;
+    if (kind != kFileForeign) bytes = ReadFileBuffer(path);
+    return readPolygons(kind, bytes, path, expand_inserts);
   } catch (ZevrinError& e) {
     if (e.file().empty()) e.setFile(path);
     throw;
@@ -142,14 +142,10 @@ LoadOutcome DocumentSession::LoadDocument() {
   const std::int32_t old_splines = shared.SplineCount;
   try {
     SetMainProgress(10);
-    // A model file is read straight from its bytes, line by line, with no copy of its lines.
+    // Model and DXF files are read straight from their bytes, line by line, with no copy of
+    // their lines.
     FileBuffer bytes;
-    LineList lines;
-    if (kind == kFileModel) {
-      bytes = ReadFileBuffer(CurrentFile);
-    } else if (kind != kFileForeign) {
-      lines = ReadFileLines(CurrentFile);
-    }
+    if (kind != kFileForeign) bytes = ReadFileBuffer(CurrentFile);
     shared.CpCount = 0;
     shared.SplineCount = 0;
     auto root = std::make_unique<M5amsuper>();
@@ -162,7 +158,7 @@ LoadOutcome DocumentSession::LoadDocument() {
       case kFileDxf:
       case kFileRok:
       case kFileForeign:
-        readPolygonDocument(kind, lines, CurrentFile, ExpandInserts, TemplateFile(), *root);
+        readPolygonDocument(kind, bytes, CurrentFile, ExpandInserts, TemplateFile(), *root);
         break;
       case kFileNone:
         break;

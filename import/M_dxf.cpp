@@ -1,10 +1,15 @@
 #include "import/M_dxf.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <cstring>
+#include <exception>
 #include <limits>
 #include <numbers>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 
 #include "model/AM_const.h"
@@ -276,163 +281,326 @@ void readInsertField(InsertRecord& ins, std::string_view code, std::string_view 
 
 }  // namespace
 
-std::int32_t Mdxf::ReadSection(const LineList& lines, std::int32_t /*start*/) {
-  if (lines.empty()) return 0;
-  // Line indices are 32-bit throughout the program.
-  if (lines.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max() - 2))
-    throwIndexError(std::numeric_limits<std::int32_t>::max());
-  ResetSubProgress();
-  const auto total = static_cast<std::int32_t>(lines.size());
-  State state = State::Outside;
-  std::optional<Mdxf_3dface> face;
+// One reading of DXF pairs: the state between pairs and what has been read. The file's faces
+// go to `faces`; blocks and inserts are kept only while inserts are expanded.
+class Mdxf::Reading {
+ public:
+  Reading(std::vector<Mdxf_3dface>& faces, bool expand_inserts)
+      : faces_(faces), expand_(expand_inserts) {}
+
+  enum class Stop { End, AtMark };
+
+  // Reads pairs from `source` until the "0"/"EOF" pair or the end of the lines; or, when
+  // `mark` is given, until a pair that starts exactly `mark` bytes into the text (a pair that
+  // runs across the mark makes the mark pass unused). `line_base` is the 0-based line of the
+  // source's first line, for the lines errors name.
+  Stop Read(LineSource& source, std::int64_t line_base, SourceProgress* progress,
+            std::optional<std::uint64_t> mark = std::nullopt,
+            std::atomic<std::uint64_t>* done = nullptr) {
+    std::string_view code_line;
+    std::string_view value_line;
+    std::uint32_t pairs = 0;
+    for (;;) {
+      if (mark) {
+        if (source.Done() == *mark) return Stop::AtMark;
+        if (source.Done() > *mark) mark.reset();
+      }
+      const std::int64_t i = line_base + source.Index();  // of the code line, 0-based
+      // Line indices are 32-bit throughout the program.
+      if (i > std::numeric_limits<std::int32_t>::max() - 3)
+        throwIndexError(std::numeric_limits<std::int32_t>::max());
+      if (!source.Next(code_line)) return Stop::End;
+      if (progress) progress->Update();
+      if (done && (++pairs & 4095) == 0) done->store(source.Done(), std::memory_order_relaxed);
+      if (!source.Next(value_line)) {
+        // The code's value line is missing: the error names the code's line.
+        ZevrinError e(ErrorKind::IndexOutOfRange, IntToStr(i + 1));
+        e.setLine(static_cast<std::int32_t>(i + 1));
+        throw e;
+      }
+      if (!Pair(TrimView(code_line), TrimView(value_line), i)) return Stop::End;
+    }
+  }
+
+  // Whether reading may go on from a pair "0"/"3DFACE" in the ENTITIES section: the reading
+  // stands between entities of that section, or inside a face that such a pair closes.
+  bool BetweenEntities() const {
+    return (state_ == State::Entities) || (state_ == State::Face && face_list_ == &faces_);
+  }
+  void StartInEntities() { state_ = State::Entities; }
+  // Closes a face still open, as the next entity's pair would.
+  void CloseFace() {
+    if (state_ != State::Face) return;
+    closeFace();
+    state_ = face_back_;
+  }
+
+  // Puts the blocks' faces in place of the inserts.
+  void PlaceInserts() {
+    if (top_inserts_.empty()) return;
+    std::vector<Mdxf_3dface> placed;
+    InsertExpander expander(blocks_);
+    expander.Check(top_inserts_);
+    expander.Expand(faces_, top_inserts_, nullptr, nullptr, 0, placed);
+    faces_ = std::move(placed);
+  }
+
+ private:
+  void closeFace() {
+    if (sameCorner(face_->Corners[2], face_->Corners[3])) --face_->CornerCount;
+    face_list_->push_back(std::move(*face_));
+    face_.reset();
+  }
+
+  // One pair; false for the "0"/"EOF" pair, which ends the reading.
+  bool Pair(std::string_view code, std::string_view value, std::int64_t i) {
+    if (code == "0" && SameKeyword(value, "EOF")) return false;
+    // A pair that ends an entity or a block header is read again in the state it leads to.
+    bool again = true;
+    while (again) {
+      again = false;
+      switch (state_) {
+        case State::Outside:
+          if (code == "0" && SameKeyword(value, "SECTION")) state_ = State::OtherSection;
+          break;
+        case State::OtherSection:
+          if (code == "0" && SameKeyword(value, "ENDSEC"))
+            state_ = State::Outside;
+          else if (code == "2" && SameKeyword(value, "ENTITIES"))
+            state_ = State::Entities;
+          else if (expand_ && code == "2" && SameKeyword(value, "BLOCKS"))
+            state_ = State::Blocks;
+          break;
+        case State::Entities:
+          if (code == "0" && SameKeyword(value, "ENDSEC")) {
+            state_ = State::Outside;
+          } else if (code == "0" && SameKeyword(value, "3DFACE")) {
+            face_.emplace();
+            face_list_ = &faces_;
+            face_back_ = State::Entities;
+            state_ = State::Face;
+          } else if (expand_ && code == "0" && SameKeyword(value, "INSERT")) {
+            insert_.emplace();
+            insert_->position = faces_.size();
+            insert_->line = static_cast<std::int32_t>(i + 1);
+            insert_list_ = &top_inserts_;
+            face_back_ = State::Entities;
+            state_ = State::Insert;
+          }
+          break;
+        case State::Blocks:
+          if (code == "0" && SameKeyword(value, "ENDSEC")) {
+            state_ = State::Outside;
+          } else if (code == "0" && SameKeyword(value, "BLOCK")) {
+            scratch_block_ = BlockRecord();
+            block_name_.clear();
+            state_ = State::BlockHeader;
+          }
+          break;
+        case State::BlockHeader:
+          if (code == "0") {
+            // The first block of a name counts, as CAD programs keep names unique.
+            const auto [it, fresh] =
+                blocks_.try_emplace(foldedName(block_name_), std::move(scratch_block_));
+            if (fresh) {
+              block_ = &it->second;
+            } else {
+              scratch_block_ = BlockRecord();
+              block_ = &scratch_block_;
+            }
+            state_ = State::InBlock;
+            again = true;
+          } else if (code == "2") {
+            block_name_.assign(value);
+          } else if (const auto field = cornerField(code); field && field->corner == 0) {
+            WithLine(i + 1, [&] { axisOf(scratch_block_.base, field->axis) = StrToFloat(value); });
+          }
+          break;
+        case State::InBlock:
+          if (code == "0" && SameKeyword(value, "ENDBLK")) {
+            state_ = State::Blocks;
+          } else if (code == "0" && SameKeyword(value, "ENDSEC")) {
+            state_ = State::Outside;
+          } else if (code == "0" && SameKeyword(value, "3DFACE")) {
+            face_.emplace();
+            face_list_ = &block_->faces;
+            face_back_ = State::InBlock;
+            state_ = State::Face;
+          } else if (code == "0" && SameKeyword(value, "INSERT")) {
+            insert_.emplace();
+            insert_->position = block_->faces.size();
+            insert_->line = static_cast<std::int32_t>(i + 1);
+            insert_list_ = &block_->inserts;
+            face_back_ = State::InBlock;
+            state_ = State::Insert;
+          }
+          break;
+        case State::Insert:
+          if (code == "0") {
+            insert_list_->push_back(std::move(*insert_));
+            insert_.reset();
+            state_ = face_back_;
+            again = true;
+          } else {
+            readInsertField(*insert_, code, value, i + 1);
+          }
+          break;
+        case State::Face:
+          if (code == "0") {
+            // Any entity or the section's end closes the face; the same pair is read again
+            // between entities.
+            closeFace();
+            state_ = face_back_;
+            again = true;
+          } else if (code == "8") {
+            face_->Layer.assign(value);
+          } else if (code == "62") {
+            face_->Color = WithLine(i + 1, [&] { return StrToInt(value); });
+          } else if (const auto field = cornerField(code)) {
+            WithLine(i + 1, [&] {
+              axisOf(face_->Corners[field->corner], field->axis) = StrToFloat(value);
+              if (field->axis == 0) CheckCornerCount(face_->CornerCount + 1);
+            });
+            if (field->axis == 0) ++face_->CornerCount;
+          }
+          break;
+      }
+    }
+    return true;
+  }
+
+  std::vector<Mdxf_3dface>& faces_;
+  const bool expand_;
+  State state_ = State::Outside;
+  std::optional<Mdxf_3dface> face_;
   // Where a face goes when it closes, and the state that reads on: the file's faces and the
   // ENTITIES section unless a block is being read.
-  std::vector<Mdxf_3dface>* face_list = &Faces;
-  State face_back = State::Entities;
+  std::vector<Mdxf_3dface>* face_list_ = &faces_;
+  State face_back_ = State::Entities;
   // Only while inserts are expanded.
-  std::vector<InsertRecord> top_inserts;
-  std::vector<InsertRecord>* insert_list = &top_inserts;
-  std::unordered_map<std::string, BlockRecord> blocks;
-  BlockRecord* block = nullptr;
-  std::string block_name;
-  BlockRecord scratch_block;  // the header's fields land here until the name is known
-  std::optional<InsertRecord> insert;
-  std::size_t i = 0;
-  while (i < lines.size()) {
-    StepSubProgress(total);
-    const std::string_view code = TrimView(lines[i]);
-    if (i + 1 >= lines.size()) {
-      // The code's value line is missing: the error names the code's line.
-      ZevrinError e(ErrorKind::IndexOutOfRange, IntToStr(static_cast<std::int64_t>(i + 1)));
-      e.setLine(static_cast<std::int32_t>(i + 1));
-      throw e;
-    }
-    const std::string_view value = TrimView(lines[i + 1]);
-    std::size_t next = i + 2;
-    if (code == "0" && SameKeyword(value, "EOF")) {
-      i = next;
-      break;
-    }
-    switch (state) {
-      case State::Outside:
-        if (code == "0" && SameKeyword(value, "SECTION")) state = State::OtherSection;
-        break;
-      case State::OtherSection:
-        if (code == "0" && SameKeyword(value, "ENDSEC"))
-          state = State::Outside;
-        else if (code == "2" && SameKeyword(value, "ENTITIES"))
-          state = State::Entities;
-        else if (ExpandInserts && code == "2" && SameKeyword(value, "BLOCKS"))
-          state = State::Blocks;
-        break;
-      case State::Entities:
-        if (code == "0" && SameKeyword(value, "ENDSEC")) {
-          state = State::Outside;
-        } else if (code == "0" && SameKeyword(value, "3DFACE")) {
-          face.emplace();
-          face_list = &Faces;
-          face_back = State::Entities;
-          state = State::Face;
-        } else if (ExpandInserts && code == "0" && SameKeyword(value, "INSERT")) {
-          insert.emplace();
-          insert->position = Faces.size();
-          insert->line = static_cast<std::int32_t>(i + 1);
-          insert_list = &top_inserts;
-          face_back = State::Entities;
-          state = State::Insert;
-        }
-        break;
-      case State::Blocks:
-        if (code == "0" && SameKeyword(value, "ENDSEC")) {
-          state = State::Outside;
-        } else if (code == "0" && SameKeyword(value, "BLOCK")) {
-          scratch_block = BlockRecord();
-          block_name.clear();
-          state = State::BlockHeader;
-        }
-        break;
-      case State::BlockHeader:
-        if (code == "0") {
-          // The first block of a name counts, as CAD programs keep names unique.
-          const auto [it, fresh] =
-              blocks.try_emplace(foldedName(block_name), std::move(scratch_block));
-          if (fresh) {
-            block = &it->second;
-          } else {
-            scratch_block = BlockRecord();
-            block = &scratch_block;
-          }
-          state = State::InBlock;
-          next = i;
-        } else if (code == "2") {
-          block_name.assign(value);
-        } else if (const auto field = cornerField(code); field && field->corner == 0) {
-          WithLine(static_cast<std::int64_t>(i + 1),
-                   [&] { axisOf(scratch_block.base, field->axis) = StrToFloat(value); });
-        }
-        break;
-      case State::InBlock:
-        if (code == "0" && SameKeyword(value, "ENDBLK")) {
-          state = State::Blocks;
-        } else if (code == "0" && SameKeyword(value, "ENDSEC")) {
-          state = State::Outside;
-        } else if (code == "0" && SameKeyword(value, "3DFACE")) {
-          face.emplace();
-          face_list = &block->faces;
-          face_back = State::InBlock;
-          state = State::Face;
-        } else if (code == "0" && SameKeyword(value, "INSERT")) {
-          insert.emplace();
-          insert->position = block->faces.size();
-          insert->line = static_cast<std::int32_t>(i + 1);
-          insert_list = &block->inserts;
-          face_back = State::InBlock;
-          state = State::Insert;
-        }
-        break;
-      case State::Insert:
-        if (code == "0") {
-          insert_list->push_back(std::move(*insert));
-          insert.reset();
-          state = face_back;
-          next = i;
-        } else {
-          readInsertField(*insert, code, value, static_cast<std::int64_t>(i + 1));
-        }
-        break;
-      case State::Face:
-        if (code == "0") {
-          // Any entity or the section's end closes the face; the same pair is read again
-          // between entities.
-          if (sameCorner(face->Corners[2], face->Corners[3])) --face->CornerCount;
-          face_list->push_back(std::move(*face));
-          face.reset();
-          state = face_back;
-          next = i;
-        } else if (code == "8") {
-          face->Layer.assign(value);
-        } else if (code == "62") {
-          face->Color = WithLine(static_cast<std::int64_t>(i + 1), [&] { return StrToInt(value); });
-        } else if (const auto field = cornerField(code)) {
-          WithLine(static_cast<std::int64_t>(i + 1), [&] {
-            axisOf(face->Corners[field->corner], field->axis) = StrToFloat(value);
-            if (field->axis == 0) CheckCornerCount(face->CornerCount + 1);
-          });
-          if (field->axis == 0) ++face->CornerCount;
-        }
-        break;
-    }
-    i = next;
+  std::vector<InsertRecord> top_inserts_;
+  std::vector<InsertRecord>* insert_list_ = &top_inserts_;
+  std::unordered_map<std::string, BlockRecord> blocks_;
+  BlockRecord* block_ = nullptr;
+  std::string block_name_;
+  BlockRecord scratch_block_;  // the header's fields land here until the name is known
+  std::optional<InsertRecord> insert_;
+};
+
+namespace {
+
+// Where the text may be cut in two for reading in parallel: the start of a line "0" that a
+// line "3DFACE" follows, the first at or after the middle of the text (and not too far after
+// it). Whether that line is a group code, and the pair starts an entity of ENTITIES, only the
+// reading up to it can tell. None for a text without LF line ends.
+std::optional<std::size_t> splitPoint(std::string_view bytes) {
+  // The line that starts at `at`, and where the next one starts, as LineSource splits them.
+  const auto line_at = [&](std::size_t at, std::size_t& next) {
+    std::size_t end = at;
+    while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r') ++end;
+    next = end;
+    if (next < bytes.size())
+      next += bytes[next] == '\r' && next + 1 < bytes.size() && bytes[next + 1] == '\n' ? 2 : 1;
+    return bytes.substr(at, end - at);
+  };
+  std::size_t at = bytes.size() / 2;
+  const std::size_t give_up = at + std::min<std::size_t>(bytes.size() / 4, std::size_t{1} << 24);
+  while (at < give_up) {
+    const std::size_t lf = bytes.find('\n', at);
+    if (lf == std::string_view::npos || lf + 1 >= bytes.size()) return std::nullopt;
+    at = lf + 1;
+    std::size_t value_at = 0;
+    std::size_t after = 0;
+    if (TrimView(line_at(at, value_at)) != "0" || value_at >= bytes.size()) continue;
+    if (SameKeyword(TrimView(line_at(value_at, after)), "3DFACE")) return at;
   }
-  if (!top_inserts.empty()) {
-    std::vector<Mdxf_3dface> placed;
-    InsertExpander expander(blocks);
-    expander.Check(top_inserts);
-    expander.Expand(Faces, top_inserts, nullptr, nullptr, 0, placed);
-    Faces = std::move(placed);
-  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::int32_t Mdxf::ReadSection(const LineList& lines, std::int32_t /*start*/) {
+  ResetSubProgress();
+  LineSource source(lines, 0);
+  SourceProgress progress(source);
+  Reading reading(Faces, ExpandInserts);
+  reading.Read(source, 0, &progress);
+  reading.PlaceInserts();
   CollectLayers();
-  return static_cast<std::int32_t>(i);
+  return static_cast<std::int32_t>(source.Index());
+}
+
+void Mdxf::ReadText(std::string_view bytes) {
+  // The lines end at a NUL byte, as in every other reader.
+  if (const void* nul = std::memchr(bytes.data(), 0, bytes.size()))
+    bytes = bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data()));
+  // A 3DFACE takes well over a hundred bytes in any file met so far. Room reserved beyond
+  // what the faces fill is never touched, so it costs address space, not memory; growing a
+  // vector of a million faces instead would copy them again and again.
+  Faces.reserve(Faces.size() + bytes.size() / 128);
+  ReadInHalves = false;
+  ResetSubProgress();
+  LineSource source(bytes);
+  SourceProgress progress(source);
+  Reading reading(Faces, ExpandInserts);
+  // A large drawing is read in two halves at once. The second half is read from the split
+  // point as if the ENTITIES section went on there; that holds, and its faces are taken,
+  // only when the reading of the first half arrives exactly at the split point between two
+  // entities of ENTITIES. Otherwise, and whenever the second half fails, its reading is
+  // thrown away and the first reading goes on through the whole text, so that the faces, the
+  // errors and their lines are always those of one reading from the start.
+  const std::optional<std::size_t> split =
+      !ExpandInserts && bytes.size() >= ParallelFromBytes ? splitPoint(bytes) : std::nullopt;
+  if (split) {
+    std::vector<Mdxf_3dface> tail_faces;
+    tail_faces.reserve((bytes.size() - *split) / 128);
+    std::atomic<std::uint64_t> tail_done{0};
+    std::atomic<bool> tail_finished{false};
+    bool tail_ok = false;
+    std::int64_t tail_lines = 0;
+    std::exception_ptr tail_failure;
+    std::jthread tail([&] {
+      try {
+        LineSource tail_source(bytes.substr(*split));
+        Reading tail_reading(tail_faces, false);
+        tail_reading.StartInEntities();
+        // A face still open at the end is dropped, as in one reading.
+        tail_reading.Read(tail_source, 0, nullptr, std::nullopt, &tail_done);
+        tail_lines = tail_source.Index();
+        tail_ok = true;
+      } catch (const ZevrinError&) {
+        // The first reading meets the same error, with its true line.
+      } catch (...) {
+        tail_failure = std::current_exception();
+      }
+      tail_finished.store(true, std::memory_order_release);
+    });
+    const Reading::Stop stop = reading.Read(source, 0, &progress, *split);
+    // The first half is done; the bar follows the second until it is.
+    while (!tail_finished.load(std::memory_order_acquire)) {
+      progress.Update(*split + tail_done.load(std::memory_order_relaxed));
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    tail.join();
+    if (tail_failure) std::rethrow_exception(tail_failure);
+    const std::int64_t head_lines = source.Index();
+    if (stop == Reading::Stop::AtMark && reading.BetweenEntities() && tail_ok &&
+        head_lines + tail_lines <= std::numeric_limits<std::int32_t>::max() - 3) {
+      reading.CloseFace();
+      ReadInHalves = true;
+      Faces.insert(Faces.end(), std::make_move_iterator(tail_faces.begin()),
+                   std::make_move_iterator(tail_faces.end()));
+      CollectLayers();
+      return;
+    }
+    if (stop == Reading::Stop::End) {
+      CollectLayers();
+      return;
+    }
+  }
+  reading.Read(source, 0, &progress);
+  reading.PlaceInserts();
+  CollectLayers();
 }
 
 }  // namespace zevrin

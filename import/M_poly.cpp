@@ -55,13 +55,15 @@ void Mdxf_3dface::WriteEntity(LineList& lines) const {
 
 void Mpolycommon::LoadFile(const std::string& path) {
   try {
-    const LineList lines = ReadFileLines(path);
-    ReadSection(lines, 0);
+    const FileBuffer bytes = ReadFileBuffer(path);
+    ReadText(bytes.view());
   } catch (ZevrinError& e) {
     if (e.file().empty()) e.setFile(path);
     throw;
   }
 }
+
+void Mpolycommon::ReadText(std::string_view bytes) { ReadSection(SplitLines(bytes), 0); }
 
 void Mpolycommon::CollectLayers() {
   std::unordered_set<std::string> seen;

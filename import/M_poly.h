@@ -46,6 +46,10 @@ class Mpolycommon : public Mamcommon {
   // and, where one applies, the 1-based line.
   void LoadFile(const std::string& path);
 
+  // Reads a polygon file from its text; the lines it splits into go to ReadSection unless
+  // the reader can take them in place.
+  virtual void ReadText(std::string_view bytes);
+
   // Adds the layer of every face, in face order, to Layers; a name equal to one already there
   // (ASCII case folded) is left out, so the first spelling met stays.
   void CollectLayers();

@@ -7,9 +7,15 @@
 // the scans beside them).
 #include "import/PolyImport.h"
 
+#include <atomic>
 #include <bit>
+#include <charconv>
+#include <exception>
 #include <limits>
+#include <optional>
+#include <thread>
 #include <unordered_map>
+#include <utility>
 
 #include "import/M_poly.h"
 #include "mesh/AM5_cplist.h"
@@ -43,12 +49,6 @@ std::uint64_t hashPosition(const Vec3& v) {
   return mix(bits(v.x) ^ mix(bits(v.y) ^ mix(bits(v.z))));
 }
 
-// The same for both directions of an edge, and not the same for all edges whose two ends
-// coincide (as a plain exclusive or would be).
-std::uint64_t hashEdge(const Vec3& a, const Vec3& b) {
-  return mix(hashPosition(a) + hashPosition(b));
-}
-
 // The position a point has at parameter 0, as M5cp::Pos(0) gives it, without the walk for
 // the points that have their own coordinates (all the points the import makes).
 Vec3 positionOf(const M5cp& p) {
@@ -58,90 +58,231 @@ Vec3 positionOf(const M5cp& p) {
 
 // The kept splines of a mesh by their two end positions, either way round, as SameEnds
 // compares them: the first spline in mesh order with the same ends is found in constant time.
-// Splines with a NaN end are never the same as any other and are not entered. Slots keep the
-// whole hash, so that a probe looks at a spline only when the hashes match and growing the
-// table reads no spline at all.
+// End positions are first welded into vertices (exactly equal positions, minus zero equal to
+// zero, are one vertex), so that a spline is known by its pair of vertex numbers and a probe
+// compares numbers instead of reaching for the spline's points. A NaN position equals nothing:
+// it gets no vertex, and an edge with such an end is never entered nor found.
 class EdgeIndex {
  public:
+  static constexpr std::uint32_t kNoVertex = std::numeric_limits<std::uint32_t>::max();
+
   // `expected`: about how many splines will be entered.
-  EdgeIndex(const std::vector<std::unique_ptr<M5spline>>& splines, std::size_t expected)
-      : splines_(splines) {
-    Grow(splines.size() + expected);
+  EdgeIndex(const std::vector<std::unique_ptr<M5spline>>& splines, std::size_t expected) {
+    edges_.Reserve(splines.size() + expected);
+    vertex_slots_.Reserve(splines.size() + expected / 2);
     for (std::size_t i = 0; i < splines.size(); ++i) {
       const M5spline& s = *splines[i];
       if (!s.FirstCp || !s.LastCp) continue;
-      const Vec3 a = positionOf(*s.FirstCp);
-      const Vec3 b = positionOf(*s.LastCp);
+      const std::uint32_t a = Vertex(positionOf(*s.FirstCp));
+      const std::uint32_t b = Vertex(positionOf(*s.LastCp));
       if (!Find(a, b)) Enter(i, a, b);  // a later spline with the same ends is never found
     }
   }
 
-  // The first kept spline whose ends are a and b, or none.
-  M5spline* Find(const Vec3& a, const Vec3& b) const {
-    if (hasNaN(a) || hasNaN(b)) return nullptr;
-    const std::uint64_t hash = hashEdge(a, b);
-    for (std::size_t slot = hash & mask_;; slot = (slot + 1) & mask_) {
-      const Slot& entry = slots_[slot];
-      if (entry.index == kEmpty) return nullptr;
-      if (entry.hash != hash) continue;
-      const M5spline& s = *splines_[entry.index];
-      const Vec3 p = positionOf(*s.FirstCp);
-      const Vec3 q = positionOf(*s.LastCp);
-      if ((samePosition(p, a) && samePosition(q, b)) || (samePosition(p, b) && samePosition(q, a)))
-        return splines_[entry.index].get();
-    }
+  // The vertex at `v`, made when there is none yet; kNoVertex for a position with a NaN.
+  std::uint32_t Vertex(const Vec3& v) { return Vertex(v, hashPosition(v)); }
+  // The same with the position's hash given.
+  std::uint32_t Vertex(const Vec3& v, std::uint64_t hash) {
+    if (hasNaN(v)) return kNoVertex;
+    auto fresh = static_cast<std::uint32_t>(vertices_.size());
+    if (fresh == kNoVertex) throw ZevrinError(ErrorKind::RangeCheck, "");
+    const std::uint32_t found = vertex_slots_.FindOrAdd(
+        hash, fresh, [&](std::uint32_t k) { return samePosition(vertices_[k], v); });
+    if (found == fresh) vertices_.push_back(v);
+    return found;
   }
 
-  // Enters splines_[i], whose ends are a and b and which no entered spline has.
-  void Enter(std::size_t i, const Vec3& a, const Vec3& b) {
-    if (hasNaN(a) || hasNaN(b)) return;
-    if (2 * (used_ + 1) > slots_.size()) Grow(used_ + 1);
-    Place(Slot{hashEdge(a, b), static_cast<std::uint32_t>(i)});
+  // Brings the table slot where the vertex at `v` is looked for towards the cache; returns
+  // the position's hash.
+  std::uint64_t PrefetchVertex(const Vec3& v) const {
+    const std::uint64_t hash = hashPosition(v);
+    vertex_slots_.Prefetch(hash);
+    return hash;
+  }
+  void PrefetchEdge(std::uint32_t a, std::uint32_t b) const {
+    if (a != kNoVertex && b != kNoVertex) edges_.Prefetch(edgeKey(a, b));
+  }
+
+  // The index of the first kept spline whose ends are the vertices a and b, or none.
+  std::optional<std::size_t> Find(std::uint32_t a, std::uint32_t b) const {
+    if (a == kNoVertex || b == kNoVertex) return std::nullopt;
+    const std::uint32_t found = edges_.Find(edgeKey(a, b));
+    if (found == FlatTable::kEmpty) return std::nullopt;
+    return found;
+  }
+
+  // Enters spline i, whose ends are the vertices a and b and which no entered spline has.
+  void Enter(std::size_t i, std::uint32_t a, std::uint32_t b) {
+    if (a == kNoVertex || b == kNoVertex) return;
+    edges_.Add(edgeKey(a, b), static_cast<std::uint32_t>(i));
   }
 
  private:
-  static constexpr std::uint32_t kEmpty = std::numeric_limits<std::uint32_t>::max();
-  struct Slot {
-    std::uint64_t hash = 0;
-    std::uint32_t index = kEmpty;  // into splines_
+  static std::uint64_t edgeKey(std::uint32_t a, std::uint32_t b) {
+    if (a > b) std::swap(a, b);
+    return (static_cast<std::uint64_t>(a) << 32) | b;
+  }
+
+  // Open addressing at most half full; each slot keeps a 64-bit key (a position's hash, or an
+  // edge's vertex pair) and a 32-bit value, so that growing the table reads nothing else.
+  class FlatTable {
+   public:
+    static constexpr std::uint32_t kEmpty = std::numeric_limits<std::uint32_t>::max();
+
+    void Reserve(std::size_t entries) { Grow(entries); }
+    void Prefetch(std::uint64_t key) const {
+      if (!slots_.empty()) __builtin_prefetch(&slots_[mix(key) & mask_]);
+    }
+
+    // The value of the first entry with `key` for which `same` holds, or kEmpty.
+    template <class Same>
+    std::uint32_t FindIf(std::uint64_t key, Same same) const {
+      if (slots_.empty()) return kEmpty;
+      for (std::size_t slot = mix(key) & mask_;; slot = (slot + 1) & mask_) {
+        const Slot& entry = slots_[slot];
+        if (entry.value == kEmpty) return kEmpty;
+        if (entry.key == key && same(entry.value)) return entry.value;
+      }
+    }
+    std::uint32_t Find(std::uint64_t key) const {
+      return FindIf(key, [](std::uint32_t) { return true; });
+    }
+    template <class Same>
+    std::uint32_t FindOrAdd(std::uint64_t key, std::uint32_t fresh, Same same) {
+      const std::uint32_t found = FindIf(key, same);
+      if (found != kEmpty) return found;
+      Add(key, fresh);
+      return fresh;
+    }
+    void Add(std::uint64_t key, std::uint32_t value) {
+      if (2 * (used_ + 1) > slots_.size()) Grow(used_ + 1);
+      Place(Slot{key, value});
+    }
+
+   private:
+    struct Slot {
+      std::uint64_t key = 0;
+      std::uint32_t value = kEmpty;
+    };
+
+    void Place(const Slot& entry) {
+      std::size_t slot = mix(entry.key) & mask_;
+      while (slots_[slot].value != kEmpty) slot = (slot + 1) & mask_;
+      slots_[slot] = entry;
+      ++used_;
+    }
+
+    // Room for at least `entries` at half load.
+    void Grow(std::size_t entries) {
+      std::size_t size = 16;
+      while (size < 2 * entries) size *= 2;
+      if (size <= slots_.size()) return;
+      std::vector<Slot> old = std::move(slots_);
+      slots_.assign(size, Slot{});
+      mask_ = size - 1;
+      used_ = 0;
+      for (const Slot& entry : old)
+        if (entry.value != kEmpty) Place(entry);
+    }
+
+    std::vector<Slot> slots_;
+    std::size_t mask_ = 0;
+    std::size_t used_ = 0;
   };
 
-  void Place(const Slot& entry) {
-    std::size_t slot = entry.hash & mask_;
-    while (slots_[slot].index != kEmpty) slot = (slot + 1) & mask_;
-    slots_[slot] = entry;
-    ++used_;
-  }
+  std::vector<Vec3> vertices_;
+  FlatTable vertex_slots_;
 
-  // Room for at least `entries` at half load.
-  void Grow(std::size_t entries) {
-    std::size_t size = 16;
-    while (size < 2 * entries) size *= 2;
-    const std::size_t grown = std::max(size, 2 * slots_.size());
-    std::vector<Slot> old = std::move(slots_);
-    slots_.assign(grown, Slot{});
-    mask_ = grown - 1;
-    used_ = 0;
-    for (const Slot& entry : old)
-      if (entry.index != kEmpty) Place(entry);
-  }
+ public:
+  std::size_t VertexCount() const { return vertices_.size(); }
 
-  const std::vector<std::unique_ptr<M5spline>>& splines_;
-  std::vector<Slot> slots_;
-  std::size_t mask_ = 0;
-  std::size_t used_ = 0;
+ private:
+  FlatTable edges_;
 };
 
-// Turns face edges into the splines of one mesh.
-class EdgeSplineBuilder {
+// Decides, edge after edge in face order, which spline each edge becomes: the first kept
+// spline with the same ends, or the next new one. A new spline's index is known before it is
+// made (the splines so far plus the new ones decided so far), so the decisions can run ahead
+// of the making.
+class EdgeDecider {
  public:
-  EdgeSplineBuilder(M5mesh& mesh, std::size_t expected)
-      : mesh_(mesh), index_(mesh.Splines, expected) {}
+  EdgeDecider(const std::vector<std::unique_ptr<M5spline>>& splines, std::size_t expected)
+      : index_(splines, expected), next_spline_(splines.size()) {}
 
-  // A spline from a to b whose points both carry `layer`, unless a kept spline has the same
-  // ends: that one then takes the layer too.
-  void AddEdgeSpline(const Vec3& a, const Vec3& b, const std::string& layer) {
-    if (M5spline* kept = index_.Find(a, b)) {
+  // The vertex of a corner; `hash` from PrefetchVertex.
+  std::uint32_t Vertex(const Vec3& v, std::uint64_t hash) { return index_.Vertex(v, hash); }
+  std::uint64_t PrefetchVertex(const Vec3& v) const { return index_.PrefetchVertex(v); }
+  void PrefetchEdge(std::uint32_t a, std::uint32_t b) const { index_.PrefetchEdge(a, b); }
+
+  // The index of the spline that the edge between the vertices va and vb becomes.
+  std::uint32_t Decide(std::uint32_t va, std::uint32_t vb) {
+    if (const auto kept = index_.Find(va, vb)) return static_cast<std::uint32_t>(*kept);
+    if (next_spline_ >= std::numeric_limits<std::uint32_t>::max())
+      throw ZevrinError(ErrorKind::RangeCheck, "");
+    const std::size_t fresh = next_spline_++;
+    index_.Enter(fresh, va, vb);
+    new_ends_.push_back({va, vb});
+    return static_cast<std::uint32_t>(fresh);
+  }
+
+  std::uint32_t Vertex(const Vec3& v) { return index_.Vertex(v); }
+  std::size_t VertexCount() const { return index_.VertexCount(); }
+  // The vertices of the two ends of each new spline, in the order they were decided.
+  const std::vector<std::pair<std::uint32_t, std::uint32_t>>& NewEnds() const { return new_ends_; }
+
+ private:
+  EdgeIndex index_;
+  std::size_t next_spline_;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> new_ends_;
+};
+
+// Attach all, as M5cplist::AttachAll does it, for a mesh whose new splines were just made from
+// faces: the vertices already tell which points share a position (the same equality: exactly
+// equal, minus zero equal to zero, NaN equal to nothing), so no position is hashed again.
+// The points of the template's splines come first in the list and are looked up; then come
+// the new splines' two points each. In list order, the first unattached point of a position
+// keeps it and each later one is attached to the one before.
+void attachByVertices(M5cplist& list, EdgeDecider& decider) {
+  stepMain();
+  if (list.Items.empty()) return;
+  ResetSubProgress();
+  const std::size_t made = decider.NewEnds().size();
+  const std::size_t template_points = list.Items.size() - 2 * made;
+  std::vector<std::uint32_t> vertex_of(list.Items.size(), EdgeIndex::kNoVertex);
+  for (std::size_t i = 0; i < template_points; ++i) {
+    const M5cp& p = *list.Items[i];
+    if (p.IsAttached()) continue;
+    vertex_of[i] = decider.Vertex((p.Attached == 0 || !p.Target) ? Vec3{p.X, p.Y, p.Z} : p.Pos(0));
+  }
+  for (std::size_t k = 0; k < made; ++k) {
+    vertex_of[template_points + 2 * k] = decider.NewEnds()[k].first;
+    vertex_of[template_points + 2 * k + 1] = decider.NewEnds()[k].second;
+  }
+  std::vector<const M5cp*> last(decider.VertexCount(), nullptr);
+  for (std::size_t i = 0; i < list.Items.size(); ++i) {
+    M5cp* p = list.Items[i];
+    if (p->IsAttached()) continue;
+    const std::uint32_t v = vertex_of[i];
+    if (v != EdgeIndex::kNoVertex && last[v]) {
+      p->AttachTo(last[v]->Id);
+      last[v] = p;
+      continue;
+    }
+    if (v != EdgeIndex::kNoVertex) last[v] = p;
+    // The lower bar steps for each point that was not attached when its turn came.
+    StepSubProgress(list.Count());
+  }
+}
+
+// Carries out the decisions on the mesh: a spline from a to b whose points both carry
+// `layer`, or the layer added to the kept spline.
+class EdgeSplineMaker {
+ public:
+  explicit EdgeSplineMaker(M5mesh& mesh) : mesh_(mesh) {}
+
+  void Apply(std::uint32_t spline, const Vec3& a, const Vec3& b, const std::string& layer) {
+    if (spline < mesh_.Splines.size()) {
+      M5spline* kept = mesh_.Splines[spline].get();
       // Every point of a chain carries the same names here (names only ever reach a whole
       // chain), so a first point that has the layer means the chain has it: a long template
       // spline met by many edges is not walked again each time.
@@ -149,25 +290,19 @@ class EdgeSplineBuilder {
         kept->FirstCp->AddGroupNameToChain(layer);
       return;
     }
-    AddUniqueSpline(a, b, layer);
-  }
-
- private:
-  void AddUniqueSpline(const Vec3& a, const Vec3& b, const std::string& layer) {
     // Ids are 32-bit; the program refuses to wrap onto ids already given.
     if (mesh_.NextId > std::numeric_limits<std::int32_t>::max() - 1)
       throw ZevrinError(ErrorKind::RangeCheck, "");
-    auto spline = std::make_unique<M5spline>();
-    spline->AddCpAt(mesh_.NextId, a);
-    spline->AddCpAt(mesh_.NextId + 1, b);
-    spline->FirstCp->AddGroupNameToChain(layer);
-    mesh_.Splines.push_back(std::move(spline));
-    index_.Enter(mesh_.Splines.size() - 1, a, b);
+    auto made = std::make_unique<M5spline>();
+    made->AddCpAt(mesh_.NextId, a);
+    made->AddCpAt(mesh_.NextId + 1, b);
+    made->FirstCp->AddGroupNameToChain(layer);
+    mesh_.Splines.push_back(std::move(made));
     mesh_.NextId += 2;
   }
 
+ private:
   M5mesh& mesh_;
-  EdgeIndex index_;
 };
 
 // The first id after every id in the mesh: 1 for an empty mesh.
@@ -201,11 +336,31 @@ void addGroupsFromPolygons(M5model& model, const std::vector<std::string>& layer
     by_name.try_emplace(foldedName(name), group.get());
     groups.push_back(std::move(group));
   }
+  // Points that carry the same names share one list of them, so the groups of a list are
+  // looked up once per list rather than once per point, and neighbouring points mostly hold
+  // the same list. Nothing changes the lists during the pass: an address stands for the same
+  // names throughout.
+  std::unordered_map<const GroupNameSet::List*, std::vector<M5group*>> by_list;
+  const GroupNameSet::List* last_list = nullptr;
+  const std::vector<M5group*>* last_groups = nullptr;
   for (const M5cp* p : list.Items) {
-    for (const std::string& name : p->GroupNames) {
-      const auto it = by_name.find(foldedName(name));
-      if (it != by_name.end()) it->second->GroupIds.push_back(IntToStr(p->Id));
+    if (p->GroupNames.empty()) continue;
+    const GroupNameSet::List* names = &p->GroupNames.list();
+    if (names != last_list) {
+      const auto [it, fresh] = by_list.try_emplace(names);
+      if (fresh) {
+        for (const std::string& name : *names) {
+          const auto found = by_name.find(foldedName(name));
+          if (found != by_name.end()) it->second.push_back(found->second);
+        }
+      }
+      last_list = names;
+      last_groups = &it->second;
     }
+    if (last_groups->empty()) continue;
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, p->Id).ptr;
+    for (M5group* group : *last_groups) group->GroupIds.emplace_back(digits, end);
   }
   for (auto& group : groups) model.AddChild(std::move(group));
 }
@@ -217,6 +372,7 @@ void M5mesh::BuildFromFaces(const std::vector<Mdxf_3dface>& faces) {
   for (const Mdxf_3dface& face : faces)
     if (face.CornerCount > 4 && !face.CornersStored())
       throw ZevrinError(ErrorKind::FaceCorners, IntToStr(face.CornerCount));
+  std::optional<EdgeDecider> decider;
   if (!faces.empty()) {
     stepMain();
     ResetSubProgress();
@@ -227,22 +383,114 @@ void M5mesh::BuildFromFaces(const std::vector<Mdxf_3dface>& faces) {
     std::size_t corners = 0;
     for (const Mdxf_3dface& face : faces)
       corners += static_cast<std::size_t>(std::max(face.CornerCount, 0));
-    EdgeSplineBuilder builder(*this, corners / 2);
+    decider.emplace(Splines, corners / 2);
     const auto total = static_cast<std::int32_t>(std::min<std::size_t>(
         faces.size(), static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())));
-    for (const Mdxf_3dface& face : faces) {
-      for (std::int32_t i = 0; i < face.CornerCount; ++i) {
-        const auto k = static_cast<std::size_t>(i);
-        const Vec3& a = face.Corner(k);
-        const Vec3& b = i + 1 == face.CornerCount ? face.Corners[0] : face.Corner(k + 1);
-        builder.AddEdgeSpline(a, b, face.Layer);
+    // Two workers in step: this thread decides what each edge becomes (hash look-ups, which
+    // wait on memory), a second one makes the splines and points (allocation and names),
+    // following the decisions as they are published. Both go in face order, so the mesh is
+    // the same as one thread gives. Small imports stay on this thread.
+    std::vector<std::uint32_t> decisions(corners);  // one edge per corner
+    std::atomic<std::size_t> published{0};
+    std::atomic<bool> abandon{false};
+    std::atomic<bool> maker_failed{false};
+    std::exception_ptr maker_error;
+    const auto make = [&] {
+      try {
+        EdgeSplineMaker maker(*this);
+        std::size_t d = 0;
+        std::size_t ready = 0;
+        for (const Mdxf_3dface& face : faces) {
+          const auto n = static_cast<std::size_t>(std::max(face.CornerCount, 0));
+          if (d + n > ready) {
+            while ((ready = published.load(std::memory_order_acquire)) < d + n) {
+              if (abandon.load(std::memory_order_acquire)) return;
+              published.wait(ready, std::memory_order_acquire);
+            }
+          }
+          for (std::size_t k = 0; k < n; ++k)
+            maker.Apply(decisions[d + k], face.Corner(k), face.Corner(k + 1 == n ? 0 : k + 1),
+                        face.Layer);
+          d += n;
+        }
+      } catch (...) {
+        maker_error = std::current_exception();
+        maker_failed.store(true, std::memory_order_release);
       }
-      StepSubProgress(total);
+    };
+    std::jthread maker_thread;
+    if (faces.size() >= ThreadedFromFaces) maker_thread = std::jthread(make);
+    // However deciding ends, the maker is released and joined before the decisions go.
+    struct Release {
+      std::atomic<bool>& abandon;
+      std::atomic<std::size_t>& published;
+      std::jthread& thread;
+      ~Release() {
+        if (!thread.joinable()) return;
+        abandon.store(true, std::memory_order_release);
+        published.fetch_add(0, std::memory_order_release);
+        published.notify_all();
+        thread.join();
+      }
+    } release{abandon, published, maker_thread};
+
+    // Faces go in batches. The table slots that a batch's corners and then its edges will
+    // look at are asked of memory for the whole batch before the first is needed, so that
+    // the waits overlap; the look-ups themselves still go one after another in face order.
+    constexpr std::size_t kBatch = 64;
+    std::vector<std::uint64_t> hashes;
+    std::vector<std::uint32_t> vertices;
+    std::size_t d = 0;
+    for (std::size_t start = 0; start < faces.size(); start += kBatch) {
+      if (maker_failed.load(std::memory_order_acquire)) break;
+      const std::size_t end = std::min(start + kBatch, faces.size());
+      const auto corner_count = [&](std::size_t f) {
+        return static_cast<std::size_t>(std::max(faces[f].CornerCount, 0));
+      };
+      hashes.clear();
+      for (std::size_t f = start; f < end; ++f)
+        for (std::size_t k = 0; k < corner_count(f); ++k)
+          hashes.push_back(decider->PrefetchVertex(faces[f].Corner(k)));
+      vertices.resize(hashes.size());
+      std::size_t c = 0;
+      for (std::size_t f = start; f < end; ++f)
+        for (std::size_t k = 0; k < corner_count(f); ++k, ++c)
+          vertices[c] = decider->Vertex(faces[f].Corner(k), hashes[c]);
+      c = 0;
+      for (std::size_t f = start; f < end; ++f) {
+        const std::size_t n = corner_count(f);
+        for (std::size_t k = 0; k < n; ++k)
+          decider->PrefetchEdge(vertices[c + k], vertices[c + (k + 1 == n ? 0 : k + 1)]);
+        c += n;
+      }
+      c = 0;
+      for (std::size_t f = start; f < end; ++f) {
+        const std::size_t n = corner_count(f);
+        for (std::size_t k = 0; k < n; ++k)
+          decisions[d++] = decider->Decide(vertices[c + k], vertices[c + (k + 1 == n ? 0 : k + 1)]);
+        c += n;
+        StepSubProgress(total);
+      }
+      if (maker_thread.joinable() && ((start / kBatch) % 16 == 15 || end == faces.size())) {
+        published.store(d, std::memory_order_release);
+        published.notify_one();
+      }
     }
+    if (maker_thread.joinable()) {
+      maker_thread.join();
+    } else {
+      published.store(d, std::memory_order_release);
+      make();
+    }
+    if (maker_error) std::rethrow_exception(maker_error);
   }
   stepMain();
   M5cplist list(Splines);
-  list.AttachAll();
+
+  if (decider)
+    attachByVertices(list, *decider);
+  else
+    list.AttachAll();
   list.ResolveAttachments();
   BoundsText = list.ComputeBounds();
   Shared().CpCount = list.Count();

@@ -276,15 +276,18 @@ std::uint64_t PositionHash(const Vec3& v) {
   return MixBits(bits(v.x) ^ MixBits(bits(v.y) ^ MixBits(bits(v.z))));
 }
 
-// Links the points of equal position (`at` holds the positions) in the order given, which is
-// list order: next[i] is the next member of i's group, first[i] is 1 for a group's first
-// member. The points are first spread by the high bits of their hashes into parts small
-// enough for a table that stays in the cache, each part keeping the order; then each part is
-// grouped alone. A table over all points at once would wait for memory at nearly every point.
-void GroupEqualPositions(const std::vector<HashedPoint>& points, const std::vector<Vec3>& at,
+// Links the points of equal position in the order given, which is list order: next[i] is the
+// next member of i's group, first[i] is 1 for a group's first member. `position_of(at)` gives
+// a listed point's position. The points are first spread by the high bits of their hashes
+// into parts small enough for a table that stays in the cache, each part keeping the order
+// and each point taking its position along; then each part is grouped alone. A table over
+// all points at once, or a look at the points' positions in list order from within a part,
+// would wait for memory at nearly every point.
+template <class PositionOf>
+void GroupEqualPositions(const std::vector<HashedPoint>& points, PositionOf position_of,
                          std::vector<std::int32_t>& next, std::vector<std::uint8_t>& first) {
   if (points.empty()) return;
-  // Parts of up to 16384 points: a table of 32768 slots, half a megabyte.
+  // Parts of up to 16384 points: a table of 32768 slots, a megabyte.
   int bits = 0;
   while (bits < 16 && (points.size() >> bits) > 16384) ++bits;
   const int shift = 64 - bits;
@@ -294,14 +297,21 @@ void GroupEqualPositions(const std::vector<HashedPoint>& points, const std::vect
   std::vector<std::size_t> begin((std::size_t{1} << bits) + 1, 0);
   for (const HashedPoint& p : points) ++begin[part_of(p.hash) + 1];
   for (std::size_t k = 1; k < begin.size(); ++k) begin[k] += begin[k - 1];
-  std::vector<HashedPoint> parted(points.size());
+  struct Placed {
+    std::uint64_t hash;
+    Vec3 v;
+    std::int32_t at;
+  };
+  std::vector<Placed> parted(points.size());
   {
     std::vector<std::size_t> fill(begin.begin(), begin.end() - 1);
-    for (const HashedPoint& p : points) parted[fill[part_of(p.hash)]++] = p;
+    for (const HashedPoint& p : points)
+      parted[fill[part_of(p.hash)]++] = Placed{p.hash, position_of(p.at), p.at};
   }
-  // Per part: the last member of each group so far, by hash.
+  // Per part: the position and the last member of each group so far, by hash.
   struct Slot {
     std::uint64_t hash = 0;
+    Vec3 v;
     std::int32_t last = -1;
   };
   std::vector<Slot> table;
@@ -313,18 +323,17 @@ void GroupEqualPositions(const std::vector<HashedPoint>& points, const std::vect
     table.assign(slots, Slot{});
     const std::size_t mask = slots - 1;
     for (std::size_t e = begin[k]; e < begin[k + 1]; ++e) {
-      const HashedPoint& p = parted[e];
-      const Vec3& v = at[static_cast<std::size_t>(p.at)];
+      const Placed& p = parted[e];
       for (std::size_t s = p.hash & mask;; s = (s + 1) & mask) {
         Slot& slot = table[s];
         if (slot.last < 0) {
-          slot = {p.hash, p.at};
+          slot = {p.hash, p.v, p.at};
           first[static_cast<std::size_t>(p.at)] = 1;
           break;
         }
         if (slot.hash != p.hash) continue;
-        const Vec3& w = at[static_cast<std::size_t>(slot.last)];
-        if (w.x == v.x && w.y == v.y && w.z == v.z) {
+        const Vec3& w = slot.v;
+        if (w.x == p.v.x && w.y == p.v.y && w.z == p.v.z) {
           next[static_cast<std::size_t>(slot.last)] = p.at;
           slot.last = p.at;
           break;
@@ -561,35 +570,53 @@ void M5cplist::AttachAll() {
   // Unattached points grouped by exact position, each group linked in list order. NaN equals
   // nothing, so such a point stays alone.
   const std::size_t n = Items.size();
-  std::vector<Vec3> at(n);
   std::vector<std::int32_t> next(n, -1);  // the next member of the point's group
   std::vector<std::uint8_t> first(n, 0);  // 1: the first member of its group
+  std::vector<std::uint8_t> was_attached(n, 0);
+  std::vector<std::int32_t> ids(n);
   {
+    const auto position_of = [&](std::int32_t i) {
+      const M5cp& p = *Items[static_cast<std::size_t>(i)];
+      return (p.Attached == 0 || !p.Target) ? Vec3{p.X, p.Y, p.Z} : p.Pos(0);
+    };
     std::vector<HashedPoint> points;
     points.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
       const M5cp& p = *Items[i];
-      if (p.IsAttached()) continue;
-      const Vec3 v = (p.Attached == 0 || !p.Target) ? Vec3{p.X, p.Y, p.Z} : p.Pos(0);
+      ids[i] = p.Id;
+      if (p.IsAttached()) {
+        was_attached[i] = 1;
+        continue;
+      }
+      const Vec3 v = position_of(static_cast<std::int32_t>(i));
       if (v.x != v.x || v.y != v.y || v.z != v.z) continue;
-      at[i] = v;
       points.push_back({PositionHash(v), static_cast<std::int32_t>(i)});
     }
-    GroupEqualPositions(points, at, next, first);
+    GroupEqualPositions(points, position_of, next, first);
+  }
+  // Each later member of a group is attached to the member before it. The targets are worked
+  // out on the small tables first and given to the points in one pass in list order: the
+  // members of a group lie anywhere in the list, and going to each point from its group
+  // would wait for memory at nearly every one.
+  std::vector<std::uint8_t> is_member(n, 0);
+  std::vector<std::int32_t> target_of(n, 0);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!first[i]) continue;
+    std::int32_t target = ids[i];
+    for (std::int32_t k = next[i]; k >= 0; k = next[static_cast<std::size_t>(k)]) {
+      const auto member = static_cast<std::size_t>(k);
+      is_member[member] = 1;
+      target_of[member] = target;
+      target = ids[member];
+    }
   }
   for (std::size_t i = 0; i < n; ++i) {
-    M5cp* p = Items[i];
-    if (p->IsAttached()) continue;
-    // The first unattached point of a group is met before the others, which all follow it.
-    if (first[i]) {
-      std::int32_t target = p->Id;
-      for (std::int32_t k = next[i]; k >= 0; k = next[static_cast<std::size_t>(k)]) {
-        M5cp* q = Items[static_cast<std::size_t>(k)];
-        q->AttachTo(target);
-        target = q->Id;
-      }
+    if (is_member[i]) {
+      Items[i]->AttachTo(target_of[i]);
+    } else if (!was_attached[i]) {
+      // The lower bar steps for each point that was not attached when its turn came.
+      StepSubProgress(Count());
     }
-    StepSubProgress(Count());
   }
 }
 

@@ -22,6 +22,9 @@ class M5mesh : public M5amsuper {
 
   std::string Version = "2";
   std::int32_t NextId = 1;
+  // BuildFromFaces makes the splines on a second thread from this many faces on; the tests
+  // make it small.
+  static inline std::size_t ThreadedFromFaces = 4096;
   std::vector<std::unique_ptr<M5spline>> Splines;
   std::string BoundsText;
 

@@ -75,6 +75,29 @@ void ResetSubProgress();
 // Called once per item of a loop of `total` items: the lower bar steps once every
 // (total div 105) + 1 calls.
 void StepSubProgress(std::int32_t total);
+// The same pacing for a reader that goes through a file's text without counting its lines
+// first: the lower bar steps each time another 1/105 of the source has been read.
+class SourceProgress {
+ public:
+  explicit SourceProgress(const LineSource& source)
+      : source_(source),
+        stride_(std::max<std::uint64_t>(source.Extent() / 105, 1)),
+        next_(stride_) {}
+  // Called once per item read.
+  void Update() { Update(source_.Done()); }
+  // The same where the reading has come `done` bytes (or lines) in some other way.
+  void Update(std::uint64_t done) {
+    if (done < next_) return;
+    next_ = done + stride_;
+    if (ProgressBar* bar = Shared().ProgressSub) bar->StepIt();
+  }
+
+ private:
+  const LineSource& source_;
+  std::uint64_t stride_;
+  std::uint64_t next_;
+};
+
 // Upper bar helpers that tolerate an absent bar.
 void SetMainProgress(std::int32_t position);
 

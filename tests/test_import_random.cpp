@@ -3,6 +3,9 @@
 // templates with splines of their own.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <random>
 
@@ -11,6 +14,7 @@
 #include "model/AM5_model.h"
 #include "tests/LiteralImport.h"
 #include "tests/TestUtil.h"
+#include "util/Errors.h"
 
 namespace zevrin {
 namespace {
@@ -78,7 +82,29 @@ LineList saved(M5amsuper& root, M5mesh& mesh) {
   return out;
 }
 
-TEST_F(RandomFaces, IndexedImportEqualsLiteralImport) {
+// Sets a static threshold for the life of the object.
+class Threshold {
+ public:
+  Threshold(std::size_t& value, std::size_t now) : value_(value), old_(value) { value_ = now; }
+  ~Threshold() { value_ = old_; }
+  Threshold(const Threshold&) = delete;
+  Threshold& operator=(const Threshold&) = delete;
+
+ private:
+  std::size_t& value_;
+  std::size_t old_;
+};
+
+// Each face set is imported with the splines made on a second thread (every import) and on
+// the calling thread alone (none).
+class ImportThreads : public RandomFaces, public ::testing::WithParamInterface<std::size_t> {};
+INSTANTIATE_TEST_SUITE_P(Both, ImportThreads, ::testing::Values(0, SIZE_MAX),
+                         [](const ::testing::TestParamInfo<std::size_t>& param) {
+                           return param.param == 0 ? "SecondThread" : "OneThread";
+                         });
+
+TEST_P(ImportThreads, IndexedImportEqualsLiteralImport) {
+  const Threshold threads(M5mesh::ThreadedFromFaces, GetParam());
   for (std::uint32_t seed = 1; seed <= 1000; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 rng(seed);
@@ -108,6 +134,174 @@ TEST_F(RandomFaces, IndexedImportEqualsLiteralImport) {
     }
     ASSERT_EQ(saved(fast, *fast_model.Mesh), saved(slow, *model.Mesh));
   }
+}
+
+// Larger sets, beyond what the literal import does in reasonable time: the spline maker
+// running behind the decisions on its own thread must give what one thread gives. Few
+// distinct corners make most edges shared, many times over.
+TEST_F(RandomFaces, ThreadedImportEqualsOneThread) {
+  const auto import = [](const LineList& tpl, Mdxf& polygons, std::size_t threaded_from) {
+    const Threshold threads(M5mesh::ThreadedFromFaces, threaded_from);
+    auto root = std::make_unique<M5amsuper>();
+    root->ReadSection(tpl, 0);
+    root->ImportPolygons(polygons);
+    return root;
+  };
+  for (std::uint32_t seed = 1; seed <= 12; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+    const LineList tpl = makeTemplate(rng);
+    Mdxf polygons;
+    polygons.Faces.resize(3000 + rng() % 3000);
+    const int spread = 2 + static_cast<int>(rng() % 30);
+    for (Mdxf_3dface& f : polygons.Faces) {
+      f.CornerCount = 3 + static_cast<int>(rng() % 2);
+      for (Vec3& c : f.Corners)
+        c = {static_cast<double>(rng() % spread), static_cast<double>(rng() % spread),
+             rng() % 500 == 0 ? std::nan("") : 0.0};
+      f.Layer = std::string(1, static_cast<char>('a' + rng() % 5));
+    }
+    polygons.CollectLayers();
+    auto threaded = import(tpl, polygons, 0);
+    auto alone = import(tpl, polygons, SIZE_MAX);
+    auto& a = dynamic_cast<M5model&>(*threaded->Entries[0].Child);
+    auto& b = dynamic_cast<M5model&>(*alone->Entries[0].Child);
+    ASSERT_EQ(saved(*threaded, *a.Mesh), saved(*alone, *b.Mesh));
+  }
+}
+
+// ---- a large DXF text read in two halves at once ----
+
+// A DXF text of random pairs: mostly faces of the ENTITIES section, with other sections
+// (faces in BLOCKS too), other entities, codes with blanks, values in any case, a code
+// "3DFACE" after a value "0", an odd line that shifts the pairs, a bad number, an early EOF,
+// and LF, CR LF or lone CR line ends. Wherever the middle falls, the split must be taken or
+// refused so that the reading equals one reading from the start.
+std::string makeDxfText(std::mt19937& rng) {
+  std::vector<std::pair<std::string, std::string>> pairs;
+  const auto face = [&] {
+    pairs.push_back({rng() % 3 ? "0" : "  0", rng() % 5 ? "3DFACE" : "3dface"});
+    if (rng() % 4) pairs.push_back({"8", std::string(1, static_cast<char>('A' + rng() % 4))});
+    if (rng() % 3 == 0) pairs.push_back({"62", std::to_string(rng() % 256)});
+    const int corners = 3 + static_cast<int>(rng() % 2);
+    for (int k = 0; k < corners; ++k)
+      for (int axis = 1; axis <= 3; ++axis)
+        pairs.push_back(
+            {std::to_string(10 * axis + k), std::to_string(static_cast<int>(rng() % 20) - 10) +
+                                                "." + std::to_string(rng() % 1000)});
+  };
+  const int rare = static_cast<int>(rng() % 40);
+  pairs.push_back({"0", "SECTION"});
+  pairs.push_back({"2", rng() % 8 ? "ENTITIES" : "HEADER"});
+  const int count = 20 + static_cast<int>(rng() % 120);
+  for (int k = 0; k < count; ++k) {
+    const int pick = static_cast<int>(rng() % 100);
+    if (pick < 80) {
+      face();
+    } else if (pick < 84) {
+      pairs.push_back({"0", "LINE"});
+      pairs.push_back({"10", "1"});
+    } else if (pick < 87) {
+      pairs.push_back({"0", "ENDSEC"});
+      pairs.push_back({"0", "SECTION"});
+      pairs.push_back({"2", rng() % 2 ? "BLOCKS" : "ENTITIES"});
+    } else if (pick < 89) {
+      pairs.push_back({"8", "0"});
+      pairs.push_back({"3DFACE", "x"});
+    } else if (pick < 90 && rare == 0) {
+      pairs.push_back({"10", "1.2.3"});
+    } else if (pick < 91 && rare == 1) {
+      pairs.push_back({"0", "EOF"});
+    } else if (pick < 92 && rare == 2) {
+      pairs.push_back({"999", ""});
+      pairs.back().second = "\x01odd";  // marks one line without its pair below
+    } else {
+      face();
+    }
+  }
+  if (rng() % 2) {
+    pairs.push_back({"0", "ENDSEC"});
+    pairs.push_back({"0", "EOF"});
+  }
+  static const char* kEnds[] = {"\n", "\r\n", "\r"};
+  const char* end = kEnds[rng() % 10 == 0 ? 2 : rng() % 2];
+  std::string text;
+  for (const auto& [code, value] : pairs) {
+    text += code;
+    text += end;
+    if (value == "\x01odd") continue;
+    text += value;
+    text += end;
+  }
+  return text;
+}
+
+struct ReadResult {
+  std::vector<Mdxf_3dface> faces;
+  std::vector<std::string> layers;
+  std::string error;
+  std::int32_t line = 0;
+  bool halves = false;
+};
+
+bool sameFaces(const std::vector<Mdxf_3dface>& a, const std::vector<Mdxf_3dface>& b) {
+  if (a.size() != b.size()) return false;
+  const auto same = [](double x, double y) {
+    return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y);
+  };
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i].CornerCount != b[i].CornerCount || a[i].Layer != b[i].Layer ||
+        a[i].Color != b[i].Color)
+      return false;
+    for (std::size_t k = 0; k < 4; ++k)
+      if (!same(a[i].Corners[k].x, b[i].Corners[k].x) ||
+          !same(a[i].Corners[k].y, b[i].Corners[k].y) ||
+          !same(a[i].Corners[k].z, b[i].Corners[k].z))
+        return false;
+  }
+  return true;
+}
+
+template <class Read>
+ReadResult readDxf(Read read) {
+  ReadResult r;
+  Mdxf dxf;
+  try {
+    read(dxf);
+  } catch (const ZevrinError& e) {
+    r.error = e.describe(false);
+    r.line = e.line();
+  }
+  r.faces = std::move(dxf.Faces);
+  r.layers = dxf.Layers;
+  r.halves = dxf.ReadInHalves;
+  return r;
+}
+
+TEST(DxfHalves, ReadingInTwoHalvesEqualsOneReading) {
+  const Threshold split(Mdxf::ParallelFromBytes, 0);
+  int split_taken = 0;
+  int errors = 0;
+  for (std::uint32_t seed = 1; seed <= 2000; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+    const std::string text = makeDxfText(rng);
+    const ReadResult halves = readDxf([&](Mdxf& d) { d.ReadText(text); });
+    const ReadResult one = readDxf([&](Mdxf& d) { d.ReadSection(SplitLines(text), 0); });
+    ASSERT_EQ(halves.error, one.error);
+    ASSERT_EQ(halves.line, one.line);
+    if (!one.error.empty()) {
+      ++errors;
+      continue;
+    }
+    ASSERT_TRUE(sameFaces(halves.faces, one.faces));
+    ASSERT_EQ(halves.layers, one.layers);
+    split_taken += halves.halves;
+  }
+  // The generator reaches both outcomes.
+  EXPECT_GT(errors, 10);
+  EXPECT_GT(split_taken, 700);
+  EXPECT_LT(split_taken, 1950);
 }
 
 }  // namespace

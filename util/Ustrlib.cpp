@@ -508,7 +508,7 @@ void AppendFloat(std::string& out, double value) {
 LineSource::LineSource(std::string_view bytes) {
   if (const void* nul = std::memchr(bytes.data(), 0, bytes.size()))
     bytes = bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data()));
-  p_ = bytes.data();
+  begin_ = p_ = bytes.data();
   end_ = p_ + bytes.size();
 }
 

@@ -6,6 +6,7 @@
 // accepts any bytes and reports malformed numbers with ZevrinError.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -159,11 +160,21 @@ class LineSource {
   }
   // The index of the line that Next gives next: the lines taken so far, plus the start.
   std::int64_t Index() const { return index_; }
+  // How far the source has come, and how far it goes: bytes of the text, or lines of the
+  // list. For progress bars.
+  std::uint64_t Done() const {
+    return list_ ? static_cast<std::uint64_t>(std::max<std::int64_t>(index_, 0))
+                 : static_cast<std::uint64_t>(p_ - begin_);
+  }
+  std::uint64_t Extent() const {
+    return list_ ? list_->size() : static_cast<std::uint64_t>(end_ - begin_);
+  }
 
  private:
   std::string_view nextInText();
 
   const LineList* list_ = nullptr;
+  const char* begin_ = nullptr;
   const char* p_ = nullptr;
   const char* end_ = nullptr;
   std::int64_t index_ = 0;
