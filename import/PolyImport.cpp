@@ -343,9 +343,10 @@ void addGroupsFromPolygons(M5model& model, const std::vector<std::string>& layer
   std::unordered_map<const GroupNameSet::List*, std::vector<M5group*>> by_list;
   const GroupNameSet::List* last_list = nullptr;
   const std::vector<M5group*>* last_groups = nullptr;
-  for (const M5cp* p : list.Items) {
-    if (p->GroupNames.empty()) continue;
-    const GroupNameSet::List* names = &p->GroupNames.list();
+  // The groups of a point, or none for a point without names.
+  const auto groups_of = [&](const M5cp& p) -> const std::vector<M5group*>* {
+    if (p.GroupNames.empty()) return nullptr;
+    const GroupNameSet::List* names = &p.GroupNames.list();
     if (names != last_list) {
       const auto [it, fresh] = by_list.try_emplace(names);
       if (fresh) {
@@ -357,10 +358,31 @@ void addGroupsFromPolygons(M5model& model, const std::vector<std::string>& layer
       last_list = names;
       last_groups = &it->second;
     }
-    if (last_groups->empty()) continue;
+    return last_groups;
+  };
+  // Counted first, so that each list of ids is made once at its size: grown by doubling, the
+  // lists of a large import would hold a third more than they need.
+  std::unordered_map<M5group*, std::size_t> counts;
+  M5group* last_counted = nullptr;
+  std::size_t* last_count = nullptr;
+  for (const M5cp* p : list.Items) {
+    if (const std::vector<M5group*>* of = groups_of(*p)) {
+      for (M5group* group : *of) {
+        if (group != last_counted) {
+          last_counted = group;
+          last_count = &counts[group];
+        }
+        ++*last_count;
+      }
+    }
+  }
+  for (const auto& [group, count] : counts) group->GroupIds.reserve(count);
+  for (const M5cp* p : list.Items) {
+    const std::vector<M5group*>* of = groups_of(*p);
+    if (!of || of->empty()) continue;
     char digits[16];
     const auto end = std::to_chars(digits, digits + sizeof digits, p->Id).ptr;
-    for (M5group* group : *last_groups) group->GroupIds.emplace_back(digits, end);
+    for (M5group* group : *of) group->GroupIds.emplace_back(digits, end);
   }
   for (auto& group : groups) model.AddChild(std::move(group));
 }

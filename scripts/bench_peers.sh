@@ -87,10 +87,12 @@ for n in "${faces[@]}"; do
   row "floor: split into lines" "$t" "$k"
   row "floor: split + parse every number" "$floor_t" "$floor_k"
   row "floor + weld + edge merge (hash)" "$weld_t" "$weld_k"
-  read -r t k < <(measure zevrin "$bench" time import "$file")
-  row "Zevrin import (ready to save)" "$t" "$k"
+  read -r import_t k < <(measure zevrin "$bench" time import "$file")
+  row "Zevrin import (ready to save)" "$import_t" "$k"
   read -r t k < <(measure process "$work/assimp_read" "$file")
   row "Assimp ReadFile" "$t" "$k"
+  awk -v a="$t" -v z="$import_t" 'BEGIN {
+    printf "  %-36s %8.2fx\n", "Assimp ReadFile / Zevrin import", a / z }'
   read -r t k < <(measure process "$work/dxflib_read" "$file")
   row "dxflib DL_Dxf::in" "$t" "$k"
   read -r t k < <(measure process /usr/bin/python3 bench/peers/ezdxf_read.py "$file")

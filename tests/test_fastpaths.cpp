@@ -131,6 +131,21 @@ TEST(FastRealReading, AgreesWithThePlainScanOnRandomTexts) {
     const std::string short_text = FloatToStr(x);
     ASSERT_EQ(outcome(StrToFloat, short_text), outcome(StrToFloatPlain, short_text));
   }
+  // Short decimals, as drawings and models are full of: up to 17 digits, leading and
+  // trailing zeros, the point anywhere (or nowhere), up to 25 digits after it.
+  for (int i = 0; i < 300000; ++i) {
+    std::string digits = std::to_string(rng() % 100000000000000000ULL);
+    digits.insert(0, rng() % 4, '0');
+    digits.append(rng() % 4, '0');
+    std::string text = rng() % 2 ? "-" : "";
+    const std::size_t point = rng() % (digits.size() + 2);
+    if (point > digits.size()) {
+      text += digits;
+    } else {
+      text += digits.substr(0, point) + "." + digits.substr(point);
+    }
+    ASSERT_EQ(outcome(StrToFloat, text), outcome(StrToFloatPlain, text)) << text;
+  }
 }
 
 TEST(FastIntegerText, EqualsToString) {
