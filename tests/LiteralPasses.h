@@ -2,6 +2,9 @@
 // from the start. The tests compare the indexed passes with these; the benchmarks time both.
 #pragma once
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <set>
 #include <string>
 #include <vector>
@@ -11,6 +14,23 @@
 namespace zevrin::literal {
 
 using Items = std::vector<M5cp*>;
+
+// Everything a pass may change, point by point, with targets as list positions: what the
+// indexed and the literal passes are compared on.
+inline std::vector<std::string> pointStates(const Items& items) {
+  std::vector<std::string> out;
+  for (const M5cp* p : items) {
+    const auto target = std::find(items.begin(), items.end(), p->Target);
+    out.push_back(std::to_string(p->Id) + " " + std::to_string(p->Attached) + " " +
+                  std::to_string(p->TargetId) + " " +
+                  std::to_string(p->Target ? target - items.begin() : -1) + " " +
+                  std::to_string(p->HookParam) + (p->HookParamFlipped ? "f " : " ") +
+                  std::to_string(std::bit_cast<std::uint64_t>(p->X)) + " " +
+                  std::to_string(std::bit_cast<std::uint64_t>(p->Y)) + " " +
+                  std::to_string(std::bit_cast<std::uint64_t>(p->Z)));
+  }
+  return out;
+}
 
 inline M5cp* scanAttachedTo(const Items& items, std::int32_t id) {
   for (M5cp* p : items)

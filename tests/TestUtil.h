@@ -37,6 +37,22 @@ class ScratchDir {
   std::filesystem::path path_;
 };
 
+// A test that runs in a scratch folder of its own: resolving attachments and the edits may
+// write "attach_err.txt" into the current folder.
+class InScratchDir : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.path());
+  }
+  void TearDown() override { std::filesystem::current_path(old_); }
+
+  ScratchDir dir_;
+
+ private:
+  std::filesystem::path old_;
+};
+
 inline void writeBytes(const std::string& path, const std::string& bytes) {
   std::ofstream f(path, std::ios::binary);
   f << bytes;

@@ -45,15 +45,14 @@ struct Saved {
   }
 };
 
-class AssimpImport : public ::testing::Test {
+class AssimpImport : public test::InScratchDir {
  protected:
   void SetUp() override {
     SetPolygonFileReader(&reader_);
-    old_ = fs::current_path();
-    fs::current_path(dir_.path());  // resolving attachments may write "attach_err.txt"
+    test::InScratchDir::SetUp();
   }
   void TearDown() override {
-    fs::current_path(old_);
+    test::InScratchDir::TearDown();
     SetPolygonFileReader(nullptr);
   }
 
@@ -80,8 +79,6 @@ class AssimpImport : public ::testing::Test {
   }
 
   AssimpPolygonReader reader_;
-  test::ScratchDir dir_;
-  fs::path old_;
   DocumentSession session_;
 };
 

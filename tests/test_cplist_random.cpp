@@ -67,32 +67,7 @@ std::vector<Mattach_correct> makeRecords(std::uint32_t seed, int max_id) {
   return records;
 }
 
-// Everything a pass may change, point by point, with targets as list positions.
-std::vector<std::string> state(const Items& items) {
-  std::vector<std::string> out;
-  for (const M5cp* p : items) {
-    const auto target = std::find(items.begin(), items.end(), p->Target);
-    out.push_back(std::to_string(p->Id) + " " + std::to_string(p->Attached) + " " +
-                  std::to_string(p->TargetId) + " " +
-                  std::to_string(p->Target ? target - items.begin() : -1) + " " +
-                  std::to_string(p->HookParam) + (p->HookParamFlipped ? "f " : " ") +
-                  std::to_string(std::bit_cast<std::uint64_t>(p->X)) + " " +
-                  std::to_string(std::bit_cast<std::uint64_t>(p->Y)) + " " +
-                  std::to_string(std::bit_cast<std::uint64_t>(p->Z)));
-  }
-  return out;
-}
-
-class RandomMeshes : public ::testing::Test {
- protected:
-  void SetUp() override {
-    old_ = fs::current_path();
-    fs::current_path(dir_.path());  // resolving may write "attach_err.txt"
-  }
-  void TearDown() override { fs::current_path(old_); }
-  test::ScratchDir dir_;
-  fs::path old_;
-};
+class RandomMeshes : public test::InScratchDir {};
 
 TEST_F(RandomMeshes, IndexedPassesEqualLiteralScans) {
   for (std::uint32_t seed = 1; seed <= 2000; ++seed) {
@@ -104,16 +79,16 @@ TEST_F(RandomMeshes, IndexedPassesEqualLiteralScans) {
 
     list.ResolveAttachments();
     literalResolve(slow.items);
-    ASSERT_EQ(state(fast.items), state(slow.items)) << "resolve";
+    ASSERT_EQ(literal::pointStates(fast.items), literal::pointStates(slow.items)) << "resolve";
 
     list.AttachAll();
     literalAttachAll(slow.items);
-    ASSERT_EQ(state(fast.items), state(slow.items)) << "attach all";
+    ASSERT_EQ(literal::pointStates(fast.items), literal::pointStates(slow.items)) << "attach all";
 
     const auto records = makeRecords(seed, static_cast<int>(fast.items.size()) + 5);
     list.ApplyCorrections(records);
     literalCorrections(slow.items, records);
-    ASSERT_EQ(state(fast.items), state(slow.items)) << "corrections";
+    ASSERT_EQ(literal::pointStates(fast.items), literal::pointStates(slow.items)) << "corrections";
 
     list.ResolveAttachments();
     literalResolve(slow.items);
@@ -121,13 +96,13 @@ TEST_F(RandomMeshes, IndexedPassesEqualLiteralScans) {
 
     EXPECT_EQ(list.Renumber(), static_cast<std::int32_t>(slow.items.size()));
     literalRenumber(slow.items);
-    ASSERT_EQ(state(fast.items), state(slow.items)) << "renumber";
+    ASSERT_EQ(literal::pointStates(fast.items), literal::pointStates(slow.items)) << "renumber";
 
     list.ResolveAttachments();
     literalResolve(slow.items);
     list.DetachAll();
     literalDetachAll(slow.items);
-    ASSERT_EQ(state(fast.items), state(slow.items)) << "detach all";
+    ASSERT_EQ(literal::pointStates(fast.items), literal::pointStates(slow.items)) << "detach all";
   }
 }
 

@@ -68,16 +68,7 @@ std::vector<std::string> chains(M5mesh& mesh) {
   return out;
 }
 
-class Edits : public ::testing::Test {
- protected:
-  void SetUp() override {
-    old_ = fs::current_path();
-    fs::current_path(dir_.path());
-  }
-  void TearDown() override { fs::current_path(old_); }
-  test::ScratchDir dir_;
-  fs::path old_;
-};
+class Edits : public test::InScratchDir {};
 
 TEST_F(Edits, HalvejoinGoldenFileAndItReopensCleanly) {
   DocumentSession session;

@@ -697,21 +697,6 @@ Mesh sparseMesh(std::uint32_t seed) {
   return m;
 }
 
-std::vector<std::string> state(const std::vector<M5cp*>& items) {
-  std::vector<std::string> out;
-  for (const M5cp* p : items) {
-    const auto target = std::find(items.begin(), items.end(), p->Target);
-    out.push_back(std::to_string(p->Id) + " " + std::to_string(p->Attached) + " " +
-                  std::to_string(p->TargetId) + " " +
-                  std::to_string(p->Target ? target - items.begin() : -1) + " " +
-                  std::to_string(p->HookParam) + (p->HookParamFlipped ? "f " : " ") +
-                  std::to_string(std::bit_cast<std::uint64_t>(p->X)) + " " +
-                  std::to_string(std::bit_cast<std::uint64_t>(p->Y)) + " " +
-                  std::to_string(std::bit_cast<std::uint64_t>(p->Z)));
-  }
-  return out;
-}
-
 TEST(SparseIds, IndexedPassesEqualLiteralScans) {
   test::ScratchDir dir;
   const fs::path old = fs::current_path();
@@ -724,10 +709,10 @@ TEST(SparseIds, IndexedPassesEqualLiteralScans) {
     list.Items = fast.items;
     list.ResolveAttachments();
     literal::literalResolve(slow.items);
-    ASSERT_EQ(state(fast.items), state(slow.items)) << "resolve";
+    ASSERT_EQ(literal::pointStates(fast.items), literal::pointStates(slow.items)) << "resolve";
     list.AttachAll();
     literal::literalAttachAll(slow.items);
-    ASSERT_EQ(state(fast.items), state(slow.items)) << "attach all";
+    ASSERT_EQ(literal::pointStates(fast.items), literal::pointStates(slow.items)) << "attach all";
     std::mt19937 rng(seed);
     std::vector<Mattach_correct> records(rng() % 12);
     for (auto& r : records) {
@@ -739,18 +724,18 @@ TEST(SparseIds, IndexedPassesEqualLiteralScans) {
     }
     list.ApplyCorrections(records);
     literal::literalCorrections(slow.items, records);
-    ASSERT_EQ(state(fast.items), state(slow.items)) << "corrections";
+    ASSERT_EQ(literal::pointStates(fast.items), literal::pointStates(slow.items)) << "corrections";
     list.ResolveAttachments();
     literal::literalResolve(slow.items);
     ASSERT_EQ(list.ComputeBounds(), literal::literalBounds(slow.items)) << "bounds";
     list.Renumber();
     literal::literalRenumber(slow.items);
-    ASSERT_EQ(state(fast.items), state(slow.items)) << "renumber";
+    ASSERT_EQ(literal::pointStates(fast.items), literal::pointStates(slow.items)) << "renumber";
     list.ResolveAttachments();
     literal::literalResolve(slow.items);
     list.DetachAll();
     literal::literalDetachAll(slow.items);
-    ASSERT_EQ(state(fast.items), state(slow.items)) << "detach all";
+    ASSERT_EQ(literal::pointStates(fast.items), literal::pointStates(slow.items)) << "detach all";
   }
   fs::current_path(old);
 }

@@ -18,14 +18,8 @@ std::string mesh(const std::string& body) {
   return "[MODELFILE]\n[MODEL]\n[MESH]\n" + body + "[ENDMESH]\n[ENDMODEL]\n[ENDMODELFILE]\n";
 }
 
-class Hostile : public ::testing::Test {
+class Hostile : public test::InScratchDir {
  protected:
-  void SetUp() override {
-    old_ = fs::current_path();
-    fs::current_path(dir_.path());
-  }
-  void TearDown() override { fs::current_path(old_); }
-
   // The error a load of `bytes` (saved as `name`) gives, with the path shown as FILE; the
   // empty text when it opens.
   std::string openError(const std::string& bytes, const std::string& name = "h.mdl") {
@@ -42,8 +36,6 @@ class Hostile : public ::testing::Test {
     return "";
   }
 
-  test::ScratchDir dir_;
-  fs::path old_;
   DocumentSession session_;
 };
 

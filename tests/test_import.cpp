@@ -101,17 +101,7 @@ Saved imported(Mpolycommon& polygons) {
   return Saved(out);
 }
 
-// Every test runs in its own folder: resolving attachments may write "attach_err.txt".
-class Import : public ::testing::Test {
- protected:
-  void SetUp() override {
-    old_ = fs::current_path();
-    fs::current_path(dir_.path());
-  }
-  void TearDown() override { fs::current_path(old_); }
-  test::ScratchDir dir_;
-  fs::path old_;
-};
+class Import : public test::InScratchDir {};
 
 const Vec3 P{1, 2, 3}, Q{4, 5, 6}, R{7, 8, -9}, S{0, 0, 0}, T{-1, 0, 2};
 

@@ -57,16 +57,7 @@ std::vector<Mdxf_3dface> makeFaces(std::mt19937& rng) {
   return faces;
 }
 
-class RandomFaces : public ::testing::Test {
- protected:
-  void SetUp() override {
-    old_ = fs::current_path();
-    fs::current_path(dir_.path());  // resolving may write "attach_err.txt"
-  }
-  void TearDown() override { fs::current_path(old_); }
-  test::ScratchDir dir_;
-  fs::path old_;
-};
+class RandomFaces : public test::InScratchDir {};
 
 // The saved model, and the group names of every point (which the file does not show).
 LineList saved(M5amsuper& root, M5mesh& mesh) {

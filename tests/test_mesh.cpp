@@ -53,21 +53,15 @@ ZevrinError errorOf(const LineList& l) {
   return ZevrinError(ErrorKind::RangeCheck, "");
 }
 
-// Every test runs in its own folder: reading a mesh may write "attach_err.txt".
-class InScratch : public ::testing::Test {
+class InScratch : public test::InScratchDir {
  protected:
   void SetUp() override {
-    old_ = fs::current_path();
-    fs::current_path(dir_.path());
+    test::InScratchDir::SetUp();
     Shared().DebugDump = false;
     Shared().ShowCpid = false;
   }
-  void TearDown() override { fs::current_path(old_); }
   bool attachErrorFile() const { return fs::exists(dir_ / "attach_err.txt"); }
   std::string attachErrors() const { return test::readBytes(dir_ / "attach_err.txt"); }
-
-  test::ScratchDir dir_;
-  fs::path old_;
 };
 
 using Records = InScratch;
