@@ -1,12 +1,16 @@
 // Any bytes as a polygon file: read as DXF (with and without inserted blocks) and as ROK, each
 // polygon model written back as DXF and imported into the shipped template's layout. Malformed
 // input must end in a ZevrinError that names a line, never in a crash, a hang or a sanitizer
-// report.
+// report. The DXF text is also read in two halves at once, as large files are, which must give
+// exactly what one reading gives: the same faces bit for bit, or the same error and line.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "fuzz/FuzzUtil.h"
 #include "import/M_dxf.h"
@@ -46,11 +50,52 @@ void importWith(std::unique_ptr<Mpolycommon> polygons, const LineList& lines) {
   root.WriteSection(out);
 }
 
+struct Reading {
+  std::vector<Mdxf_3dface> faces;
+  std::vector<std::string> layers;
+  int kind = -1;  // the error's kind, -1 for none
+  std::int32_t line = 0;
+};
+
+template <class Read>
+Reading readDxf(Read read) {
+  Reading r;
+  Mdxf dxf;
+  try {
+    read(dxf);
+  } catch (const ZevrinError& e) {
+    r.kind = static_cast<int>(e.kind());
+    r.line = e.line();
+  }
+  r.faces = std::move(dxf.Faces);
+  r.layers = std::move(dxf.Layers);
+  return r;
+}
+
+bool sameFace(const Mdxf_3dface& a, const Mdxf_3dface& b) {
+  return a.CornerCount == b.CornerCount && a.Layer == b.Layer && a.Color == b.Color &&
+         std::memcmp(a.Corners.data(), b.Corners.data(), sizeof a.Corners) == 0;
+}
+
+void checkHalves(std::string_view text, const LineList& lines) {
+  const Reading halves = readDxf([&](Mdxf& d) { d.ReadText(text); });
+  const Reading one = readDxf([&](Mdxf& d) { d.ReadSection(lines, 0); });
+  if (halves.kind != one.kind || halves.line != one.line) std::abort();
+  if (one.kind >= 0) return;
+  if (halves.layers != one.layers || halves.faces.size() != one.faces.size()) std::abort();
+  for (std::size_t i = 0; i < one.faces.size(); ++i)
+    if (!sameFace(halves.faces[i], one.faces[i])) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::EnterScratchFolder();
-  const LineList lines = SplitLines(std::string_view(reinterpret_cast<const char*>(data), size));
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const LineList lines = SplitLines(text);
+  // Every text, however small, is split where it can be.
+  Mdxf::ParallelFromBytes = 0;
+  checkHalves(text, lines);
   importWith(std::make_unique<Mdxf>(), lines);
   auto expanding = std::make_unique<Mdxf>();
   expanding->ExpandInserts = true;
