@@ -11,6 +11,7 @@
 #include <bit>
 #include <charconv>
 #include <exception>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <thread>
@@ -322,13 +323,14 @@ std::string foldedName(std::string_view name) {
   return out;
 }
 
-// One GROUP per layer, in the layers' order, appended to the model's entries, listing the
-// ids of the points that carry the layer in control-point-list order. One pass over the
-// points fills every group: a point carries a name at most once, under any spelling.
-void addGroupsFromPolygons(M5model& model, const std::vector<std::string>& layers) {
-  if (layers.empty()) return;
-  M5cplist list(model.Mesh->Splines);
+// One GROUP per layer, in the layers' order, listing the ids of the points of `list` that carry
+// the layer, in list order. One pass over the points fills every group: a point carries a
+// name at most once, under any spelling. It reads the points' ids and names and nothing
+// else, and touches no shared state, so it may run beside the resolving of the attachments.
+std::vector<std::unique_ptr<M5group>> groupsFromPolygons(const M5cplist& list,
+                                                         const std::vector<std::string>& layers) {
   std::vector<std::unique_ptr<M5group>> groups;
+  if (layers.empty()) return groups;
   std::unordered_map<std::string, M5group*> by_name;
   for (const std::string& name : layers) {
     auto group = std::make_unique<M5group>();
@@ -384,12 +386,13 @@ void addGroupsFromPolygons(M5model& model, const std::vector<std::string>& layer
     const auto end = std::to_chars(digits, digits + sizeof digits, p->Id).ptr;
     for (M5group* group : *of) group->GroupIds.emplace_back(digits, end);
   }
-  for (auto& group : groups) model.AddChild(std::move(group));
+  return groups;
 }
 
 }  // namespace
 
-void M5mesh::BuildFromFaces(const std::vector<Mdxf_3dface>& faces) {
+void M5mesh::BuildFromFaces(const std::vector<Mdxf_3dface>& faces,
+                            const std::function<void(const M5cplist&)>& alongside) {
   // A face that cannot be stored fails before the mesh changes.
   for (const Mdxf_3dface& face : faces)
     if (face.CornerCount > 4 && !face.CornersStored())
@@ -513,8 +516,26 @@ void M5mesh::BuildFromFaces(const std::vector<Mdxf_3dface>& faces) {
     attachByVertices(list, *decider);
   else
     list.AttachAll();
+  decider.reset();
+  // `alongside` reads the finished list while the attachments are resolved and the box is
+  // measured: those write the points' targets, which it does not read.
+  std::exception_ptr alongside_error;
+  const auto run_alongside = [&] {
+    try {
+      alongside(list);
+    } catch (...) {
+      alongside_error = std::current_exception();
+    }
+  };
+  std::jthread beside;
+  if (alongside && faces.size() >= ThreadedFromFaces) beside = std::jthread(run_alongside);
   list.ResolveAttachments();
   BoundsText = list.ComputeBounds();
+  if (beside.joinable())
+    beside.join();
+  else if (alongside)
+    run_alongside();
+  if (alongside_error) std::rethrow_exception(alongside_error);
   Shared().CpCount = list.Count();
   Shared().SplineCount = static_cast<std::int32_t>(Splines.size());
   BoundsMin = {list.MinX, list.MinY, list.MinZ};
@@ -527,7 +548,10 @@ void M5mesh::ImportPolygons(Mpolycommon& /*polygons*/) {
 
 void M5model::ImportPolygons(Mpolycommon& polygons) {
   if (!Mesh) return;
-  Mesh->BuildFromFaces(polygons.Faces);
+  std::vector<std::unique_ptr<M5group>> groups;
+  Mesh->BuildFromFaces(polygons.Faces, [&](const M5cplist& list) {
+    groups = groupsFromPolygons(list, polygons.Layers);
+  });
   const std::string bounds = "Bounds=" + Mesh->BoundsText;
   MCommaStr tokens;
   tokens.Separator = "=";
@@ -536,8 +560,9 @@ void M5model::ImportPolygons(Mpolycommon& polygons) {
     tokens.SetText(e.Text);
     if (SameKeyword(tokens.NextToken(), "Bounds")) e.Text = bounds;
   }
-  // Not entered in Groups: Connect grouped splines uses only the groups read from the file.
-  addGroupsFromPolygons(*this, polygons.Layers);
+  // Appended to the entries, not entered in Groups: Connect grouped splines uses only the
+  // groups read from the file.
+  for (auto& group : groups) AddChild(std::move(group));
   BoundsMin = Mesh->BoundsMin;
   BoundsMax = Mesh->BoundsMax;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 
 namespace zevrin {
 
+class M5cplist;
 struct Mdxf_3dface;
 
 class M5mesh : public M5amsuper {
@@ -44,7 +46,11 @@ class M5mesh : public M5amsuper {
   // Polygon import (defined in import/PolyImport.cpp): every face edge becomes a two-point
   // spline, an edge met again only adds its layer to the kept one, coinciding corners are
   // attached; sets the counters, the box and BoundsText. New ids follow the mesh's own.
-  void BuildFromFaces(const std::vector<Mdxf_3dface>& faces);
+  // `alongside`, when given, is called once with the finished list of points, on a second
+  // thread for a large import while the attachments are resolved: it may read the points'
+  // ids and names, and must not touch the progress bars or any other shared state.
+  void BuildFromFaces(const std::vector<Mdxf_3dface>& faces,
+                      const std::function<void(const M5cplist&)>& alongside = {});
   void ImportPolygons(Mpolycommon& polygons) override;  // the model does it, through BuildFromFaces
 
   M5spline* SplineAt(std::size_t i) const { return Splines[i].get(); }
