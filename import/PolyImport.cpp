@@ -427,11 +427,12 @@ void M5mesh::BuildFromFaces(const std::vector<Mdxf_3dface>& faces,
         std::size_t ready = 0;
         for (const Mdxf_3dface& face : faces) {
           const auto n = static_cast<std::size_t>(std::max(face.CornerCount, 0));
-          if (d + n > ready) {
-            while ((ready = published.load(std::memory_order_acquire)) < d + n) {
-              if (abandon.load(std::memory_order_acquire)) return;
-              published.wait(ready, std::memory_order_acquire);
-            }
+          while (d + n > ready) {
+            ready = published.load(std::memory_order_acquire);
+            // Abandoning stores the flag and then a count no wait can sleep through, so a
+            // count seen here that is not a true one finds the flag already set.
+            if (abandon.load(std::memory_order_acquire)) return;
+            if (d + n > ready) published.wait(ready, std::memory_order_acquire);
           }
           for (std::size_t k = 0; k < n; ++k)
             maker.Apply(decisions[d + k], face.Corner(k), face.Corner(k + 1 == n ? 0 : k + 1),
@@ -453,7 +454,8 @@ void M5mesh::BuildFromFaces(const std::vector<Mdxf_3dface>& faces,
       ~Release() {
         if (!thread.joinable()) return;
         abandon.store(true, std::memory_order_release);
-        published.fetch_add(0, std::memory_order_release);
+        // A wait returns only when the count changes: this one differs from every true count.
+        published.store(std::numeric_limits<std::size_t>::max(), std::memory_order_release);
         published.notify_all();
         thread.join();
       }

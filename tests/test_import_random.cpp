@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <random>
+#include <stdexcept>
 
 #include "import/M_dxf.h"
 #include "model/AM5_group.h"
 #include "model/AM5_model.h"
+#include "model/AM_const.h"
 #include "tests/LiteralImport.h"
 #include "tests/TestUtil.h"
 #include "util/Errors.h"
@@ -159,6 +161,30 @@ TEST_F(RandomFaces, ThreadedImportEqualsOneThread) {
     auto& b = dynamic_cast<M5model&>(*alone->Entries[0].Child);
     ASSERT_EQ(saved(*threaded, *a.Mesh), saved(*alone, *b.Mesh));
   }
+}
+
+// A failure on the deciding thread (here the progress bar, stepped there) must stop and join
+// the spline maker waiting for decisions, not leave the import hanging.
+TEST_F(RandomFaces, AFailureWhileDecidingReleasesTheSplineMaker) {
+  struct FailingBar : BasicProgressBar {
+    void StepIt() override { throw std::runtime_error("stepped"); }
+  } bar;
+  const Threshold threads(M5mesh::ThreadedFromFaces, 0);
+  Mdxf polygons;
+  polygons.Faces.resize(5000);
+  for (std::size_t i = 0; i < polygons.Faces.size(); ++i) {
+    Mdxf_3dface& f = polygons.Faces[i];
+    f.CornerCount = 3;
+    f.Corners = {Vec3{double(i), 0, 0}, Vec3{double(i) + 1, 0, 0}, Vec3{double(i), 1, 0},
+                 Vec3{double(i), 1, 0}};
+  }
+  M5amsuper root;
+  root.ReadSection(test::lines({"[MODELFILE]", "[MODEL]", "[MESH]", "[ENDMESH]", "[ENDMODEL]",
+                                "[ENDMODELFILE]"}),
+                   0);
+  Shared().ProgressSub = &bar;
+  EXPECT_THROW(root.ImportPolygons(polygons), std::runtime_error);
+  Shared().ProgressSub = nullptr;
 }
 
 // ---- a large DXF text read in two halves at once ----
