@@ -10,6 +10,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "util/FlatHash.h"
 #include "util/Ustrlib.h"
 
 namespace zevrin::bench {
@@ -371,14 +372,6 @@ FloorResult FloorParse(const std::string& path) {
 
 namespace {
 
-std::uint64_t mix(std::uint64_t h) {
-  h ^= h >> 33;
-  h *= 0xFF51AFD7ED558CCDULL;
-  h ^= h >> 33;
-  h *= 0xC4CEB9FE1A85EC53ULL;
-  return h ^ (h >> 33);
-}
-
 // Open addressing from a 64-bit hash to an index, the key compared through a callback.
 class FlatIndex {
  public:
@@ -467,7 +460,7 @@ FloorResult FloorDxfWeldMerge(const std::string& path) {
   for (const Face& f : faces) {
     for (int k = 0; k < 4; ++k) {
       const double* c = f.c[k];
-      const std::uint64_t h = mix(bits(c[0]) ^ mix(bits(c[1]) ^ mix(bits(c[2]))));
+      const std::uint64_t h = MixBits(bits(c[0]) ^ MixBits(bits(c[1]) ^ MixBits(bits(c[2]))));
       const auto fresh = static_cast<std::uint32_t>(vertices.size());
       const std::uint32_t id = weld.FindOrAdd(h, fresh, [&](std::uint32_t i) {
         return vertices[i][0] == c[0] && vertices[i][1] == c[1] && vertices[i][2] == c[2];
@@ -487,7 +480,7 @@ FloorResult FloorDxfWeldMerge(const std::string& path) {
       if (a > b) std::swap(a, b);
       const std::uint64_t key = (static_cast<std::uint64_t>(a) << 32) | b;
       const auto fresh = static_cast<std::uint32_t>(edges.size());
-      if (merge.FindOrAdd(mix(key), fresh, [&](std::uint32_t i) { return edges[i] == key; }) ==
+      if (merge.FindOrAdd(MixBits(key), fresh, [&](std::uint32_t i) { return edges[i] == key; }) ==
           fresh)
         edges.push_back(key);
     }

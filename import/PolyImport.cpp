@@ -8,7 +8,6 @@
 #include "import/PolyImport.h"
 
 #include <atomic>
-#include <bit>
 #include <charconv>
 #include <exception>
 #include <functional>
@@ -25,6 +24,7 @@
 #include "model/AM5_model.h"
 #include "model/AM_const.h"
 #include "util/Errors.h"
+#include "util/FlatHash.h"
 
 namespace zevrin {
 namespace {
@@ -35,20 +35,6 @@ void stepMain() {
 
 bool samePosition(const Vec3& a, const Vec3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 bool hasNaN(const Vec3& v) { return v.x != v.x || v.y != v.y || v.z != v.z; }
-
-std::uint64_t mix(std::uint64_t h) {
-  h ^= h >> 33;
-  h *= 0xFF51AFD7ED558CCDULL;
-  h ^= h >> 33;
-  h *= 0xC4CEB9FE1A85EC53ULL;
-  return h ^ (h >> 33);
-}
-
-// Equal positions hash equally: minus zero is zero.
-std::uint64_t hashPosition(const Vec3& v) {
-  const auto bits = [](double d) { return std::bit_cast<std::uint64_t>(d == 0 ? 0.0 : d); };
-  return mix(bits(v.x) ^ mix(bits(v.y) ^ mix(bits(v.z))));
-}
 
 // The position a point has at parameter 0, as M5cp::Pos(0) gives it, without the walk for
 // the points that have their own coordinates (all the points the import makes).
@@ -65,12 +51,11 @@ Vec3 positionOf(const M5cp& p) {
 // it gets no vertex, and an edge with such an end is never entered nor found.
 class EdgeIndex {
  public:
-  static constexpr std::uint32_t kNoVertex = std::numeric_limits<std::uint32_t>::max();
+  static constexpr std::uint32_t kNoVertex = M5cplist::kNoGroup;
 
   // `expected`: about how many splines will be entered.
-  EdgeIndex(const std::vector<std::unique_ptr<M5spline>>& splines, std::size_t expected) {
-    edges_.Reserve(splines.size() + expected);
-    vertex_slots_.Reserve(splines.size() + expected / 2);
+  EdgeIndex(const std::vector<std::unique_ptr<M5spline>>& splines, std::size_t expected)
+      : by_hash_(splines.size() + expected / 2), edges_(splines.size() + expected) {
     for (std::size_t i = 0; i < splines.size(); ++i) {
       const M5spline& s = *splines[i];
       if (!s.FirstCp || !s.LastCp) continue;
@@ -81,23 +66,32 @@ class EdgeIndex {
   }
 
   // The vertex at `v`, made when there is none yet; kNoVertex for a position with a NaN.
-  std::uint32_t Vertex(const Vec3& v) { return Vertex(v, hashPosition(v)); }
+  std::uint32_t Vertex(const Vec3& v) { return Vertex(v, PositionHash(v)); }
   // The same with the position's hash given.
   std::uint32_t Vertex(const Vec3& v, std::uint64_t hash) {
     if (hasNaN(v)) return kNoVertex;
-    auto fresh = static_cast<std::uint32_t>(vertices_.size());
+    const auto fresh = static_cast<std::uint32_t>(vertices_.size());
     if (fresh == kNoVertex) throw ZevrinError(ErrorKind::RangeCheck, "");
-    const std::uint32_t found = vertex_slots_.FindOrAdd(
-        hash, fresh, [&](std::uint32_t k) { return samePosition(vertices_[k], v); });
-    if (found == fresh) vertices_.push_back(v);
-    return found;
+    const auto [head, added] = by_hash_.TryEmplace(hashKey(hash), fresh);
+    if (added) {
+      same_hash_.push_back(kNoVertex);
+    } else {
+      // The vertices of one hash are chained; nearly always there is one.
+      for (std::uint32_t k = *head; k != kNoVertex; k = same_hash_[k])
+        if (samePosition(vertices_[k], v)) return k;
+      same_hash_.push_back(*head);
+      *head = fresh;
+    }
+    vertices_.push_back(v);
+    return fresh;
   }
+  std::size_t VertexCount() const { return vertices_.size(); }
 
   // Brings the table slot where the vertex at `v` is looked for towards the cache; returns
   // the position's hash.
   std::uint64_t PrefetchVertex(const Vec3& v) const {
-    const std::uint64_t hash = hashPosition(v);
-    vertex_slots_.Prefetch(hash);
+    const std::uint64_t hash = PositionHash(v);
+    by_hash_.Prefetch(hashKey(hash));
     return hash;
   }
   void PrefetchEdge(std::uint32_t a, std::uint32_t b) const {
@@ -107,98 +101,31 @@ class EdgeIndex {
   // The index of the first kept spline whose ends are the vertices a and b, or none.
   std::optional<std::size_t> Find(std::uint32_t a, std::uint32_t b) const {
     if (a == kNoVertex || b == kNoVertex) return std::nullopt;
-    const std::uint32_t found = edges_.Find(edgeKey(a, b));
-    if (found == FlatTable::kEmpty) return std::nullopt;
-    return found;
+    if (const std::uint32_t* found = edges_.Find(edgeKey(a, b))) return *found;
+    return std::nullopt;
   }
 
   // Enters spline i, whose ends are the vertices a and b and which no entered spline has.
   void Enter(std::size_t i, std::uint32_t a, std::uint32_t b) {
     if (a == kNoVertex || b == kNoVertex) return;
-    edges_.Add(edgeKey(a, b), static_cast<std::uint32_t>(i));
+    edges_.TryEmplace(edgeKey(a, b), static_cast<std::uint32_t>(i));
   }
 
  private:
+  // The table's reserved key is no hash's: the one hash that equals it shares the key below.
+  static std::uint64_t hashKey(std::uint64_t hash) {
+    return hash == FlatHash<std::uint32_t>::kNoKey ? hash - 1 : hash;
+  }
+  // Never the reserved key: both vertices would have to be kNoVertex.
   static std::uint64_t edgeKey(std::uint32_t a, std::uint32_t b) {
     if (a > b) std::swap(a, b);
     return (static_cast<std::uint64_t>(a) << 32) | b;
   }
 
-  // Open addressing at most half full; each slot keeps a 64-bit key (a position's hash, or an
-  // edge's vertex pair) and a 32-bit value, so that growing the table reads nothing else.
-  class FlatTable {
-   public:
-    static constexpr std::uint32_t kEmpty = std::numeric_limits<std::uint32_t>::max();
-
-    void Reserve(std::size_t entries) { Grow(entries); }
-    void Prefetch(std::uint64_t key) const {
-      if (!slots_.empty()) __builtin_prefetch(&slots_[mix(key) & mask_]);
-    }
-
-    // The value of the first entry with `key` for which `same` holds, or kEmpty.
-    template <class Same>
-    std::uint32_t FindIf(std::uint64_t key, Same same) const {
-      if (slots_.empty()) return kEmpty;
-      for (std::size_t slot = mix(key) & mask_;; slot = (slot + 1) & mask_) {
-        const Slot& entry = slots_[slot];
-        if (entry.value == kEmpty) return kEmpty;
-        if (entry.key == key && same(entry.value)) return entry.value;
-      }
-    }
-    std::uint32_t Find(std::uint64_t key) const {
-      return FindIf(key, [](std::uint32_t) { return true; });
-    }
-    template <class Same>
-    std::uint32_t FindOrAdd(std::uint64_t key, std::uint32_t fresh, Same same) {
-      const std::uint32_t found = FindIf(key, same);
-      if (found != kEmpty) return found;
-      Add(key, fresh);
-      return fresh;
-    }
-    void Add(std::uint64_t key, std::uint32_t value) {
-      if (2 * (used_ + 1) > slots_.size()) Grow(used_ + 1);
-      Place(Slot{key, value});
-    }
-
-   private:
-    struct Slot {
-      std::uint64_t key = 0;
-      std::uint32_t value = kEmpty;
-    };
-
-    void Place(const Slot& entry) {
-      std::size_t slot = mix(entry.key) & mask_;
-      while (slots_[slot].value != kEmpty) slot = (slot + 1) & mask_;
-      slots_[slot] = entry;
-      ++used_;
-    }
-
-    // Room for at least `entries` at half load.
-    void Grow(std::size_t entries) {
-      std::size_t size = 16;
-      while (size < 2 * entries) size *= 2;
-      if (size <= slots_.size()) return;
-      std::vector<Slot> old = std::move(slots_);
-      slots_.assign(size, Slot{});
-      mask_ = size - 1;
-      used_ = 0;
-      for (const Slot& entry : old)
-        if (entry.value != kEmpty) Place(entry);
-    }
-
-    std::vector<Slot> slots_;
-    std::size_t mask_ = 0;
-    std::size_t used_ = 0;
-  };
-
   std::vector<Vec3> vertices_;
-  FlatTable vertex_slots_;
-
- public:
-  std::size_t VertexCount() const { return vertices_.size(); }
-
- private:
-  FlatTable edges_;
+  std::vector<std::uint32_t> same_hash_;  // the next vertex of the same hash, by vertex
+  FlatHash<std::uint32_t> by_hash_;       // a vertex of each hash
+  FlatHash<std::uint32_t> edges_;         // spline index by vertex pair
 };
 
 // Decides, edge after edge in face order, which spline each edge becomes: the first kept
@@ -259,20 +186,7 @@ void attachByVertices(M5cplist& list, EdgeDecider& decider) {
     vertex_of[template_points + 2 * k] = decider.NewEnds()[k].first;
     vertex_of[template_points + 2 * k + 1] = decider.NewEnds()[k].second;
   }
-  std::vector<const M5cp*> last(decider.VertexCount(), nullptr);
-  for (std::size_t i = 0; i < list.Items.size(); ++i) {
-    M5cp* p = list.Items[i];
-    if (p->IsAttached()) continue;
-    const std::uint32_t v = vertex_of[i];
-    if (v != EdgeIndex::kNoVertex && last[v]) {
-      p->AttachTo(last[v]->Id);
-      last[v] = p;
-      continue;
-    }
-    if (v != EdgeIndex::kNoVertex) last[v] = p;
-    // The lower bar steps for each point that was not attached when its turn came.
-    StepSubProgress(list.Count());
-  }
+  list.AttachInGroups(vertex_of, decider.VertexCount());
 }
 
 // Carries out the decisions on the mesh: a spline from a to b whose points both carry

@@ -270,22 +270,16 @@ struct HashedPoint {
   std::int32_t at;
 };
 
-// Equal positions hash equally: minus zero is zero.
-std::uint64_t PositionHash(const Vec3& v) {
-  const auto bits = [](double d) { return std::bit_cast<std::uint64_t>(d == 0 ? 0.0 : d); };
-  return MixBits(bits(v.x) ^ MixBits(bits(v.y) ^ MixBits(bits(v.z))));
-}
-
-// Links the points of equal position in the order given, which is list order: next[i] is the
-// next member of i's group, first[i] is 1 for a group's first member. `position_of(at)` gives
-// a listed point's position. The points are first spread by the high bits of their hashes
-// into parts small enough for a table that stays in the cache, each part keeping the order
-// and each point taking its position along; then each part is grouped alone. A table over
-// all points at once, or a look at the points' positions in list order from within a part,
-// would wait for memory at nearly every point.
+// Groups the points of equal position: group_of[at] becomes the list position of the group's
+// first point in the order given, which is list order. `position_of(at)` gives a listed
+// point's position. The points are first spread by the high bits of their hashes into parts
+// small enough for a table that stays in the cache, each part keeping the order and each
+// point taking its position along; then each part is grouped alone. A table over all points
+// at once, or a look at the points' positions in list order from within a part, would wait
+// for memory at nearly every point.
 template <class PositionOf>
 void GroupEqualPositions(const std::vector<HashedPoint>& points, PositionOf position_of,
-                         std::vector<std::int32_t>& next, std::vector<std::uint8_t>& first) {
+                         std::vector<std::uint32_t>& group_of) {
   if (points.empty()) return;
   // Parts of up to 16384 points: a table of 32768 slots, a megabyte.
   int bits = 0;
@@ -308,11 +302,11 @@ void GroupEqualPositions(const std::vector<HashedPoint>& points, PositionOf posi
     for (const HashedPoint& p : points)
       parted[fill[part_of(p.hash)]++] = Placed{p.hash, position_of(p.at), p.at};
   }
-  // Per part: the position and the last member of each group so far, by hash.
+  // Per part: the position and the first member of each group, by hash.
   struct Slot {
     std::uint64_t hash = 0;
     Vec3 v;
-    std::int32_t last = -1;
+    std::int32_t first = -1;
   };
   std::vector<Slot> table;
   for (std::size_t k = 0; k + 1 < begin.size(); ++k) {
@@ -326,18 +320,13 @@ void GroupEqualPositions(const std::vector<HashedPoint>& points, PositionOf posi
       const Placed& p = parted[e];
       for (std::size_t s = p.hash & mask;; s = (s + 1) & mask) {
         Slot& slot = table[s];
-        if (slot.last < 0) {
-          slot = {p.hash, p.v, p.at};
-          first[static_cast<std::size_t>(p.at)] = 1;
-          break;
-        }
-        if (slot.hash != p.hash) continue;
-        const Vec3& w = slot.v;
-        if (w.x == p.v.x && w.y == p.v.y && w.z == p.v.z) {
-          next[static_cast<std::size_t>(slot.last)] = p.at;
-          slot.last = p.at;
-          break;
-        }
+        const bool fresh = slot.first < 0;
+        if (fresh) slot = {p.hash, p.v, p.at};
+        const bool same =
+            slot.hash == p.hash && slot.v.x == p.v.x && slot.v.y == p.v.y && slot.v.z == p.v.z;
+        if (!fresh && !same) continue;
+        group_of[static_cast<std::size_t>(p.at)] = static_cast<std::uint32_t>(slot.first);
+        break;
       }
     }
   }
@@ -563,17 +552,19 @@ void M5cplist::ApplyCorrections(const std::vector<Mattach_correct>& records) {
   }
 }
 
+std::uint64_t PositionHash(const Vec3& v) {
+  const auto bits = [](double d) { return std::bit_cast<std::uint64_t>(d == 0 ? 0.0 : d); };
+  return MixBits(bits(v.x) ^ MixBits(bits(v.y) ^ MixBits(bits(v.z))));
+}
+
 void M5cplist::AttachAll() {
   stepMain();
   if (Items.empty()) return;
   ResetSubProgress();
-  // Unattached points grouped by exact position, each group linked in list order. NaN equals
-  // nothing, so such a point stays alone.
+  // Unattached points grouped by exact position. NaN equals nothing, so such a point stays
+  // alone.
   const std::size_t n = Items.size();
-  std::vector<std::int32_t> next(n, -1);  // the next member of the point's group
-  std::vector<std::uint8_t> first(n, 0);  // 1: the first member of its group
-  std::vector<std::uint8_t> was_attached(n, 0);
-  std::vector<std::int32_t> ids(n);
+  std::vector<std::uint32_t> group_of(n, kNoGroup);
   {
     const auto position_of = [&](std::int32_t i) {
       const M5cp& p = *Items[static_cast<std::size_t>(i)];
@@ -582,41 +573,31 @@ void M5cplist::AttachAll() {
     std::vector<HashedPoint> points;
     points.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
-      const M5cp& p = *Items[i];
-      ids[i] = p.Id;
-      if (p.IsAttached()) {
-        was_attached[i] = 1;
-        continue;
-      }
+      if (Items[i]->IsAttached()) continue;
       const Vec3 v = position_of(static_cast<std::int32_t>(i));
       if (v.x != v.x || v.y != v.y || v.z != v.z) continue;
       points.push_back({PositionHash(v), static_cast<std::int32_t>(i)});
     }
-    GroupEqualPositions(points, position_of, next, first);
+    GroupEqualPositions(points, position_of, group_of);
   }
-  // Each later member of a group is attached to the member before it. The targets are worked
-  // out on the small tables first and given to the points in one pass in list order: the
-  // members of a group lie anywhere in the list, and going to each point from its group
-  // would wait for memory at nearly every one.
-  std::vector<std::uint8_t> is_member(n, 0);
-  std::vector<std::int32_t> target_of(n, 0);
-  for (std::size_t i = 0; i < n; ++i) {
-    if (!first[i]) continue;
-    std::int32_t target = ids[i];
-    for (std::int32_t k = next[i]; k >= 0; k = next[static_cast<std::size_t>(k)]) {
-      const auto member = static_cast<std::size_t>(k);
-      is_member[member] = 1;
-      target_of[member] = target;
-      target = ids[member];
+  AttachInGroups(group_of, n);
+}
+
+void M5cplist::AttachInGroups(const std::vector<std::uint32_t>& group_of, std::size_t groups) {
+  // The id of each group's latest point; the points themselves lie anywhere in the list, and
+  // going back to them would wait for memory at nearly every one.
+  std::vector<std::optional<std::int32_t>> last_id(groups);
+  for (std::size_t i = 0; i < Items.size(); ++i) {
+    M5cp* p = Items[i];
+    if (p->IsAttached()) continue;
+    if (const std::uint32_t g = group_of[i]; g != kNoGroup) {
+      std::optional<std::int32_t>& last = last_id[g];
+      const bool later = last.has_value();
+      if (later) p->AttachTo(*last);
+      last = p->Id;
+      if (later) continue;
     }
-  }
-  for (std::size_t i = 0; i < n; ++i) {
-    if (is_member[i]) {
-      Items[i]->AttachTo(target_of[i]);
-    } else if (!was_attached[i]) {
-      // The lower bar steps for each point that was not attached when its turn came.
-      StepSubProgress(Count());
-    }
+    StepSubProgress(Count());
   }
 }
 

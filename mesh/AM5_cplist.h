@@ -18,6 +18,10 @@
 
 namespace zevrin {
 
+// The hash the welding passes give a position: exactly equal positions (minus zero equal to
+// zero) hash equally.
+std::uint64_t PositionHash(const Vec3& v);
+
 class M5cplist {
  public:
   std::vector<M5cp*> Items;  // not owned
@@ -56,6 +60,12 @@ class M5cplist {
   // Welds unattached points at exactly the same position: the first keeps its coordinates,
   // the others hang behind it in a chain in list order.
   void AttachAll();
+  // The chaining of AttachAll for groups already known: group_of[i] is the group of the i-th
+  // point (below `groups`, or kNoGroup). In list order, each point not attached at its turn
+  // is attached to the one of its group before it; the first of a group keeps its place. The
+  // lower bar steps for each point that was not attached when its turn came.
+  static constexpr std::uint32_t kNoGroup = 0xFFFFFFFFu;
+  void AttachInGroups(const std::vector<std::uint32_t>& group_of, std::size_t groups);
   // Gives every point its resolved position as own coordinates and drops the attachments.
   void DetachAll();
   // Box of every resolved position and the origin; returns its eight corners as text.

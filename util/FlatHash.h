@@ -43,6 +43,10 @@ class FlatHash {
   }
   const Value* Find(std::uint64_t key) const { return const_cast<FlatHash*>(this)->Find(key); }
 
+  // Asks memory now for the slot where `key` is looked for first: a hint for a look-up a
+  // little later, which then waits less. Nothing is read through it.
+  void Prefetch(std::uint64_t key) const { __builtin_prefetch(&slots_[MixBits(key) & mask_]); }
+
   // The value under `key`, made from `value` when the key is new; and whether it is new.
   std::pair<Value*, bool> TryEmplace(std::uint64_t key, const Value& value) {
     if (2 * (used_ + 1) > slots_.size()) rehash(used_ + 1);
