@@ -13,16 +13,15 @@
 
 #include "app/DropAcc.h"
 #include "app/uAbout.h"
-#include "app/uAppConst.h"
+#include "app/session/uAppConst.h"
 #include "app/uFormUtil.h"
 #include "app/uMatu.h"
 #include "app/uMirrorBornDlg.h"
 #include "app/uSettings.h"
-#include "import/M_assimp.h"
-#include "model/AM_const.h"
+#include "import/assimp/M_assimp.h"
 #include "util/Errors.h"
 #include "util/Ustrlib.h"
-#include "view/QtSurface.h"
+#include "view/qt/QtSurface.h"
 
 namespace zevrin {
 namespace {
@@ -80,15 +79,14 @@ void TImage::resizeEvent(QResizeEvent* event) {
 TfrmMain::TfrmMain(const QString& start_file, QWidget* parent) : QMainWindow(parent) {
   // OBJ, STL, PLY and the other formats Assimp reads open as polygon files; the Open
   // dialog's filter, made below, asks the reader for them.
-  static const AssimpPolygonReader assimp_reader;
-  SetPolygonFileReader(&assimp_reader);
+  session_.PolygonReader = &assimp_reader_;
   setObjectName(QStringLiteral("frmMain"));
   setFont(DesignFont());
   resize(530, 417);
   createControls();
   createMenus();
 
-  Shared().DebugDump = false;
+  session_.Shared.DebugDump = false;
   LoadSettings();
   japanese_ = JapaneseFromEnvironment();
   applyLanguage();
@@ -98,7 +96,7 @@ TfrmMain::TfrmMain(const QString& start_file, QWidget* parent) : QMainWindow(par
   }
   comboDir->setCurrentIndex(0);
   View.SetExtent(-100, 100, 100, -100);
-  View.SetDirection(Mscreen::kFront);
+  View.SetDirection(ViewKind::Front);
   setWindowTitle(text(kProgramCaption));
 
   frmMatu = new TfrmMatu(this);
@@ -182,7 +180,7 @@ void TfrmMain::createControls() {
   OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
   OpenDialog->setFileMode(QFileDialog::ExistingFile);
   // Segment files are listed with the model files: the program saves them and reads them.
-  const PolygonFileReader* reader = GetPolygonFileReader();
+  const PolygonFileReader* reader = session_.PolygonReader;
   const QString more = reader ? QString::fromStdString(reader->Patterns()) : QString();
   const QString space = more.isEmpty() ? QString() : QStringLiteral(" ");
   QStringList filters{
@@ -234,7 +232,7 @@ void TfrmMain::createMenus() {
   mnExpandInserts->setObjectName(QStringLiteral("mnExpandInserts"));
   mnExpandInserts->setCheckable(true);
   connect(mnExpandInserts, &QAction::toggled, this,
-          [this](bool on) { session_.ExpandInserts = on; });
+          [this](bool on) { session_.Polygons.ExpandInserts = on; });
   mnFile->addSeparator();
   mnExit = mnFile->addAction(QString());
   mnExit->setObjectName(QStringLiteral("mnExit"));
@@ -321,7 +319,7 @@ void TfrmMain::LoadSettings() {
   mnExpandInserts->setChecked(
       RegIni->ReadBool(kMainSection, QStringLiteral("ExpandInserts"), false));
   RegIni.reset();
-  Shared().ShowCpid = chkDisplayCpid->isChecked();
+  View.ShowCpid = chkDisplayCpid->isChecked();
 }
 
 void TfrmMain::SaveSettings() {
@@ -340,9 +338,6 @@ TfrmMain::~TfrmMain() {
   delete DropAccept;
   DropAccept = nullptr;
   // The bars die with the progress window; the core must not reach them afterwards.
-  SharedState& shared = Shared();
-  if (shared.ProgressMain == &frmMatu->MainBar()) shared.ProgressMain = nullptr;
-  if (shared.ProgressSub == &frmMatu->SubBar()) shared.ProgressSub = nullptr;
   session_.Progress = nullptr;
 }
 
@@ -359,8 +354,6 @@ void TfrmMain::showEvent(QShowEvent* event) {
 void TfrmMain::FormShow() {
   CentreOnScreen(*this);
   ShowStatus(text(kVersionStatus));
-  Shared().ProgressMain = &frmMatu->MainBar();
-  Shared().ProgressSub = &frmMatu->SubBar();
   // The file named on the command line opens once the window stands.
   if (!start_file_.isEmpty()) {
     QMetaObject::invokeMethod(
@@ -407,17 +400,10 @@ void TfrmMain::Resize_virtual_screen() {
 
 void TfrmMain::Redisplay() {
   if (!session_.Document || !picture_) return;
-  const int item = comboDir->currentIndex();
-  const std::int32_t direction = item == 0   ? Mscreen::kFront
-                                 : item == 1 ? Mscreen::kLeft
-                                             : Mscreen::kTop;
-  try {
-    View.Redisplay(session_.Document.get(), direction);
-  } catch (ZevrinError& e) {
-    // A point the picture cannot hold is the model's fault.
-    if (e.file().empty()) e.setFile(session_.CurrentFile);
-    throw;
-  }
+  // A point the picture cannot hold is the model's fault.
+  WithFile(session_.CurrentFile, [&] {
+    View.Redisplay(session_.Document.get(), ViewKindOfItem(comboDir->currentIndex()));
+  });
   ImageSD->update();
 }
 
@@ -477,7 +463,8 @@ void TfrmMain::showError(const QString& message) {
 
 bool TfrmMain::LoadDocument() {
   const std::string file = session_.CurrentFile;
-  switch (session_.LoadDocument()) {
+  const StepResult result = session_.LoadDocument();
+  switch (result.Outcome) {
     case LoadOutcome::FileMissing:
       ShowStatus(ZevrinError(ErrorKind::FileMissing, file).message(japanese_));
       return false;
@@ -487,7 +474,8 @@ bool TfrmMain::LoadDocument() {
     case LoadOutcome::Loaded:
       break;
   }
-  SetMemo(DocumentSession::CountLines());
+  WriteResultFiles(result);
+  SetMemo(result.Memo);
   for (QAction* action : {mnSave, mnSaveAs, mnHalvejoin, mnConnectGroupedSplines, mnAttachall,
                           mnDetachall, mnMirrorBorn})
     action->setEnabled(true);
@@ -545,7 +533,9 @@ void TfrmMain::mnHalvejoinClick() {
     if (!session_.Document) return;
     // The memo and the status first: a picture that fails to draw must not hide what the
     // edit did.
-    SetMemo(session_.Halvejoin(Tolerance()));
+    const StepResult result = session_.Halvejoin(Tolerance());
+    WriteResultFiles(result);
+    SetMemo(result.Memo);
     ShowStatus(StatusHalvejoined(japanese_, session_.CurrentFile));
     Redisplay();
   });
@@ -554,7 +544,9 @@ void TfrmMain::mnHalvejoinClick() {
 void TfrmMain::mnConnectGroupedSplinesClick() {
   command([this] {
     if (!session_.Document) return;
-    SetMemo(session_.ConnectGroupedSplines());
+    const StepResult result = session_.ConnectGroupedSplines();
+    WriteResultFiles(result);
+    SetMemo(result.Memo);
     ShowStatus(StatusConnected(japanese_, session_.CurrentFile));
     Redisplay();
   });
@@ -564,7 +556,7 @@ void TfrmMain::mnConnectGroupedSplinesClick() {
 void TfrmMain::mnAttachallClick() {
   command([this] {
     if (!session_.Document) return;
-    session_.AttachAll();
+    WriteResultFiles(session_.AttachAll());
     ShowStatus(StatusAttached(japanese_));
   });
 }
@@ -572,7 +564,7 @@ void TfrmMain::mnAttachallClick() {
 void TfrmMain::mnDetachallClick() {
   command([this] {
     if (!session_.Document) return;
-    session_.DetachAll();
+    WriteResultFiles(session_.DetachAll());
     ShowStatus(StatusDetached(japanese_));
   });
 }
@@ -582,7 +574,8 @@ void TfrmMain::mnMirrorBornClick() {
     if (!session_.Document) return;
     if (dlgMirrorBorn->exec() != QDialog::Accepted) return;
     // The dialog has stored its choice already when the tolerance turns out to be no number.
-    session_.MirrorBone(Tolerance());
+    session_.Shared.Mirror = dlgMirrorBorn->Settings();
+    WriteResultFiles(session_.MirrorBone(Tolerance()));
     ShowStatus(StatusBoneMirrored(japanese_));
     Redisplay();
   });
@@ -601,7 +594,7 @@ void TfrmMain::comboDirChange() {
 }
 
 void TfrmMain::chkDisplayCpidClick() {
-  Shared().ShowCpid = chkDisplayCpid->isChecked();
+  View.ShowCpid = chkDisplayCpid->isChecked();
   command([this] { Redisplay(); });
 }
 

@@ -25,7 +25,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Document.h"
+#include "app/session/Document.h"
+#include "import/assimp/M_assimp.h"
 #include "view/M_scr.h"
 
 namespace zevrin {
@@ -107,6 +108,8 @@ class TfrmMain : public QMainWindow {
   TdlgMirrorBorn* dlgMirrorBorn;
 
   bool Japanese() const { return japanese_; }
+  // Whether the picture labels the control points.
+  bool ShowsCpid() const { return View.ShowCpid; }
   QString CurrentFile() const;
 
   // Opens `path` as the document, as the Open command does once its dialog is confirmed.
@@ -160,6 +163,7 @@ class TfrmMain : public QMainWindow {
   bool japanese_ = false;
   QString OpenDialogDir;
   QString start_file_;
+  AssimpPolygonReader assimp_reader_;
   DocumentSession session_;
   Mscreen View;
   std::unique_ptr<QtSurface> picture_;

@@ -6,8 +6,8 @@
 #include <QProgressBar>
 #include <QWidget>
 
-#include "app/Document.h"
-#include "model/AM_const.h"
+#include "app/session/Document.h"
+#include "model/tree/AM_const.h"
 
 namespace zevrin {
 
@@ -21,8 +21,8 @@ class TfrmMatu : public QWidget, public ProgressWindow {
 
   // The upper bar (stages of a command) and the lower bar (items of a loop), as the core's
   // progress interface.
-  ProgressBar& MainBar() { return main_; }
-  ProgressBar& SubBar() { return sub_; }
+  ProgressBar* MainBar() override { return &main_; }
+  ProgressBar* SubBar() override { return &sub_; }
 
   QProgressBar* Bar_main;
   QProgressBar* Bar_sub;

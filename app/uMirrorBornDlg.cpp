@@ -4,7 +4,6 @@
 
 #include "app/uFormUtil.h"
 #include "app/uSettings.h"
-#include "model/AM5_segment.h"
 
 namespace zevrin {
 
@@ -75,10 +74,10 @@ void TdlgMirrorBorn::showEvent(QShowEvent* event) {
 }
 
 void TdlgMirrorBorn::LoadMirrorSettings() {
-  std::int32_t pattern = kDefaultMirrorRule;
+  std::int32_t pattern = static_cast<std::int32_t>(kDefaultMirrorRule);
   {
     const SettingsStore store;
-    pattern = store.ReadInteger(kMirrorSection, QStringLiteral("Pattern"), kDefaultMirrorRule);
+    pattern = store.ReadInteger(kMirrorSection, QStringLiteral("Pattern"), pattern);
     edAddString->setText(store.ReadString(kMirrorSection, QStringLiteral("AddString"),
                                           QString::fromUtf8(kDefaultMirrorAppend)));
     edRepString->setText(store.ReadString(kMirrorSection, QStringLiteral("RepString"),
@@ -87,25 +86,25 @@ void TdlgMirrorBorn::LoadMirrorSettings() {
                                          QString::fromUtf8(kDefaultMirrorReplacement)));
   }
   // An unknown rule number leaves the buttons as they were.
-  if (pattern == kMirrorRulePrefix) radioR2L->setChecked(true);
-  if (pattern == kMirrorRuleSuffix) radioR2Le->setChecked(true);
-  if (pattern == kMirrorRuleAppend) radioAddString->setChecked(true);
+  if (pattern == static_cast<std::int32_t>(MirrorRule::Prefix)) radioR2L->setChecked(true);
+  if (pattern == static_cast<std::int32_t>(MirrorRule::Suffix)) radioR2Le->setChecked(true);
+  if (pattern == static_cast<std::int32_t>(MirrorRule::Append)) radioAddString->setChecked(true);
 }
 
 void TdlgMirrorBorn::StoreMirrorSettings() {
-  const std::int32_t pattern = radioR2L->isChecked()         ? kMirrorRulePrefix
-                               : radioR2Le->isChecked()      ? kMirrorRuleSuffix
-                               : radioAddString->isChecked() ? kMirrorRuleAppend
-                                                             : kMirrorRuleNone;
+  const MirrorRule rule = radioR2L->isChecked()         ? MirrorRule::Prefix
+                         : radioR2Le->isChecked()      ? MirrorRule::Suffix
+                         : radioAddString->isChecked() ? MirrorRule::Append
+                                                       : MirrorRule::None;
   {
     SettingsStore store;
-    store.WriteInteger(kMirrorSection, QStringLiteral("Pattern"), pattern);
+    store.WriteInteger(kMirrorSection, QStringLiteral("Pattern"), static_cast<std::int32_t>(rule));
     store.WriteString(kMirrorSection, QStringLiteral("RepString"), edRepString->text());
     store.WriteString(kMirrorSection, QStringLiteral("MBString"), edMBString->text());
     store.WriteString(kMirrorSection, QStringLiteral("AddString"), edAddString->text());
   }
-  SetMirrorSettings(pattern, ToCore(edRepString->text()), ToCore(edMBString->text()),
-                    ToCore(edAddString->text()));
+  settings_ = MirrorSettings{rule, ToCore(edRepString->text()), ToCore(edMBString->text()),
+                             ToCore(edAddString->text())};
 }
 
 void TdlgMirrorBorn::OKBtnClick() {

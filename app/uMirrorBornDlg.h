@@ -1,5 +1,5 @@
 // The Mirror bone options: how the mirrored copy of a bone is named. The choice is read from
-// the settings each time the dialog is shown, and stored (settings and the shared record)
+// the settings each time the dialog is shown, and stored (in the settings and as Settings())
 // only when the user confirms with OK. Its texts are Japanese in both languages.
 #pragma once
 
@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+
+#include "model/AM5_segment.h"
 
 namespace zevrin {
 
@@ -31,14 +33,18 @@ class TdlgMirrorBorn : public QDialog {
 
   // Reads the rule and the three words from the settings into the controls.
   void LoadMirrorSettings();
-  // Writes the controls' choice to the settings and the shared record.
+  // Writes the controls' choice to the settings and to Settings().
   void StoreMirrorSettings();
+  // The choice last confirmed.
+  const MirrorSettings& Settings() const { return settings_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
   void OKBtnClick();
+
+  MirrorSettings settings_;
 };
 
 }  // namespace zevrin

@@ -55,8 +55,9 @@ int main(int argc, char** argv) {
   for (std::size_t n = 10000; n <= max_points; n *= 10) {
     auto splines = gridEdges(n);
     M5cplist list(splines);
-    const double attach = seconds([&] { list.AttachAll(); });
-    const double resolve = seconds([&] { list.ResolveAttachments(); });
+    StepContext step;
+    const double attach = seconds([&] { list.AttachAll(step.Bars); });
+    const double resolve = seconds([&] { list.ResolveAttachments(step); });
     double attach_literal = -1;
     double resolve_literal = -1;
     if (n <= 10000) {

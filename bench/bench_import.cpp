@@ -19,7 +19,8 @@
 #include <vector>
 
 #include "import/M_dxf.h"
-#include "model/AM_const.h"
+#include "model/AM5_model.h"
+#include "model/tree/AM_step.h"
 #include "tests/LiteralImport.h"
 #include "util/FmxUtils.h"
 
@@ -99,12 +100,14 @@ void run(const std::string& in, const std::string& out, double megabytes) {
   LineList lines;
   Mdxf dxf;
   M5amsuper root;
+  StepContext step;
+  step.Sections = &ModelFileSections();
   const double split = seconds([&] { lines = ReadFileLines(in); });
-  const double read = seconds([&] { dxf.ReadSection(lines, 0); });
+  const double read = seconds([&] { dxf.ReadSection(lines, 0, step); });
   LineList().swap(lines);
   const double import = seconds([&] {
-    root.ReadSection(ReadFileLines(ZEVRIN_TEMPLATE), 0);
-    root.ImportPolygons(dxf);
+    root.ReadSection(ReadFileLines(ZEVRIN_TEMPLATE), 0, step);
+    root.ImportPolygons(dxf, step);
   });
   const long loaded = peakMegabytes();
   const double save = seconds([&] {
@@ -113,11 +116,12 @@ void run(const std::string& in, const std::string& out, double megabytes) {
     WriteLinesFile(out, written);
   });
   std::printf("%9zu %8.1f %9.3f s %9.3f s %9.3f s %9.3f s %8ld MB %8ld MB %8d\n", dxf.Faces.size(),
-              megabytes, split, read, import, save, loaded, peakMegabytes(), Shared().SplineCount);
+              megabytes, split, read, import, save, loaded, peakMegabytes(),
+              step.Report.After.value_or(MeshCounts{}).Splines);
 
   if (dxf.Faces.size() <= 10000) {
     M5mesh indexed, plain;
-    const double fast = seconds([&] { indexed.BuildFromFaces(dxf.Faces); });
+    const double fast = seconds([&] { indexed.BuildFromFaces(dxf.Faces, step); });
     const double slow = seconds([&] { literal::literalBuildFromFaces(plain, dxf.Faces); });
     std::printf("          conversion alone: indexed %.3f s, literal %.3f s (%zu splines)\n", fast,
                 slow, plain.Splines.size());

@@ -28,10 +28,10 @@
 #include <string>
 #include <vector>
 
-#include "app/Document.h"
+#include "app/session/Document.h"
 #include "bench/BenchGen.h"
 #include "model/AM5_segment.h"
-#include "model/AM_const.h"
+#include "model/tree/AM_const.h"
 
 namespace fs = std::filesystem;
 using namespace zevrin;
@@ -76,7 +76,9 @@ double now() {
 }
 
 // Runs prepare() and then the timed step() in a child process; the peak covers step() alone.
-Sample inChild(const std::function<void()>& prepare, const std::function<double()>& step) {
+// `points` tells the control points the document has afterwards.
+Sample inChild(const std::function<void()>& prepare, const std::function<double()>& step,
+               const std::function<std::int32_t()>& points = {}) {
   int fds[2];
   if (pipe(fds) != 0) return {};
   std::fflush(stdout);
@@ -92,7 +94,7 @@ Sample inChild(const std::function<void()>& prepare, const std::function<double(
       s.per_point = step();
       s.seconds = now() - t0;
       s.peak_kb = statusKb("VmHWM:");
-      s.points = Shared().CpCount;
+      s.points = points ? points() : 0;
       s.ok = true;
     } catch (const std::exception& e) {
       std::fprintf(stderr, "step failed: %s\n", e.what());
@@ -142,13 +144,6 @@ struct Result {
 
 // ---- the steps ----
 
-void quietSession() {
-  SharedState& s = Shared();
-  s.ProgressMain = nullptr;
-  s.ProgressSub = nullptr;
-  SetMirrorSettings(kDefaultMirrorRule, kDefaultMirrorWord, kDefaultMirrorReplacement,
-                    kDefaultMirrorAppend);
-}
 
 const std::vector<std::string> kModelSteps = {"load",    "save",    "halvejoin", "attach",
                                               "detach",  "connect", "mirror"};
@@ -157,6 +152,9 @@ const std::vector<std::string> kModelSteps = {"load",    "save",    "halvejoin",
 Sample modelStep(const std::string& step, const std::string& file, const std::string& out) {
   auto session = std::make_shared<DocumentSession>();
   session->CurrentFile = file;
+  session->Shared.Mirror = MirrorSettings{kDefaultMirrorRule, kDefaultMirrorWord,
+                                          kDefaultMirrorReplacement, kDefaultMirrorAppend};
+  const auto points = [&] { return session->Shared.Counts.Cps; };
   if (step == "split") return inChild([] {}, [&] { return FloorSplit(file).checksum * 0; });
   if (step == "parse") return inChild([] {}, [&] { return FloorParse(file).checksum * 0; });
   if (step == "dxf-floor")
@@ -164,13 +162,15 @@ Sample modelStep(const std::string& step, const std::string& file, const std::st
   if (step == "load" || step == "import") {
     return inChild([&] { session->TemplatePath = ZEVRIN_TEMPLATE; }, [&] {
       const std::size_t before = heapInUse();
-      if (session->LoadDocument() != LoadOutcome::Loaded) throw std::runtime_error("not loaded");
-      const double points = std::max(1, Shared().CpCount);
-      return static_cast<double>(heapInUse() - before) / points;
-    });
+      if (session->LoadDocument().Outcome != LoadOutcome::Loaded)
+        throw std::runtime_error("not loaded");
+      const double count = std::max(1, session->Shared.Counts.Cps);
+      return static_cast<double>(heapInUse() - before) / count;
+    }, points);
   }
   const auto load = [&] {
-    if (session->LoadDocument() != LoadOutcome::Loaded) throw std::runtime_error("not loaded");
+    if (session->LoadDocument().Outcome != LoadOutcome::Loaded)
+      throw std::runtime_error("not loaded");
   };
   std::function<void()> edit;
   // A save to a new file: replacing one would copy the old file to its ".bak" first.
@@ -190,7 +190,7 @@ Sample modelStep(const std::string& step, const std::string& file, const std::st
   return inChild(prepare, [&] {
     edit();
     return 0.0;
-  });
+  }, points);
 }
 
 Result measure(const std::string& step, const std::string& file, const std::string& out,
@@ -225,7 +225,6 @@ struct Goal {
 }  // namespace
 
 int main(int argc, char** argv) {
-  quietSession();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() == 3 && args[0] == "gen-model") {
     const ModelStats s = WriteModelFile(args[2], std::strtoull(args[1].c_str(), nullptr, 10));
@@ -282,7 +281,6 @@ int main(int argc, char** argv) {
                                              ("zevrin-bench-scale-" + std::to_string(getpid()))
                                        : fs::path(dir_arg);
   fs::create_directories(dir);
-  fs::current_path(dir);  // the edits may write "attach_err.txt"
 
   std::printf("Medians of %d runs, each in a process of its own; peak: highest resident memory "
               "during the step.\n",
@@ -387,7 +385,6 @@ int main(int argc, char** argv) {
       std::printf("  %-52s %9.2f  %s\n", g.text.c_str(), g.value, met ? "met" : "MISSED");
     }
   }
-  fs::current_path(fs::temp_directory_path());
   if (!keep && dir_arg.empty()) fs::remove_all(dir);
   return 0;
 }

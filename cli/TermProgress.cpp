@@ -22,16 +22,9 @@ void drawBar(std::string& out, int position) {
 }  // namespace
 
 TermProgress::TermProgress(bool enabled)
-    : enabled_(enabled && isatty(STDERR_FILENO) == 1), main_(*this), sub_(*this) {
-  Shared().ProgressMain = &main_;
-  Shared().ProgressSub = &sub_;
-}
+    : enabled_(enabled && isatty(STDERR_FILENO) == 1), main_(*this), sub_(*this) {}
 
-TermProgress::~TermProgress() {
-  Hide();
-  if (Shared().ProgressMain == &main_) Shared().ProgressMain = nullptr;
-  if (Shared().ProgressSub == &sub_) Shared().ProgressSub = nullptr;
-}
+TermProgress::~TermProgress() { Hide(); }
 
 void TermProgress::Show() {
   shown_ = true;

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "app/Document.h"
-#include "model/AM_const.h"
+#include "app/session/Document.h"
+#include "model/tree/AM_const.h"
 
 namespace zevrin::cli {
 
@@ -18,6 +18,8 @@ class TermProgress : public ProgressWindow {
 
   void Show() override;
   void Hide() override;
+  ProgressBar* MainBar() override { return &main_; }
+  ProgressBar* SubBar() override { return &sub_; }
 
  private:
   class Bar : public BasicProgressBar {

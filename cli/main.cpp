@@ -8,19 +8,19 @@
 #include <iostream>
 #include <string>
 
-#include "app/Document.h"
-#include "app/uAppConst.h"
+#include "app/session/Document.h"
+#include "app/session/uAppConst.h"
 #include "cli/TermProgress.h"
-#include "import/M_assimp.h"
-#include "import/M_export.h"
+#include "import/assimp/M_assimp.h"
+#include "mesh/M_export.h"
 #include "import/M_poly.h"
-#include "model/AM_const.h"
 #include "model/AM5_segment.h"
 #include "util/Errors.h"
+#include "util/FilePath.h"
 #include "util/FmxUtils.h"
 #include "util/Ustrlib.h"
 #include "view/M_scr.h"
-#include "view/QtSurface.h"
+#include "view/qt/QtSurface.h"
 #include "view/SvgSurface.h"
 
 namespace zevrin::cli {
@@ -48,38 +48,43 @@ void status(const Options& o, const std::string& text) {
 
 const char* const kFileHelp = "Model (.mdl, .seg) or polygon file (DXF, ROK, OBJ, STL, PLY, ...)";
 
-// Loads o.file as the session's document; the window's status-bar outcomes are errors here.
-void load(DocumentSession& session, const Options& o) {
-  session.CurrentFile = o.file;
-  session.TemplatePath = o.template_path;
-  session.ExpandInserts = o.expand_inserts;
-  switch (session.LoadDocument()) {
-    case LoadOutcome::Loaded:
-      return;
-    case LoadOutcome::FileMissing: {
-      ZevrinError e(ErrorKind::FileMissing, o.file);
-      e.setFile(o.file);
-      throw e;
-    }
-    case LoadOutcome::WrongExtension: {
-      ZevrinError e(ErrorKind::WrongExtension, o.file);
-      e.setFile(o.file);
-      throw e;
-    }
+// A session for one run: the polygon formats of Assimp, the terminal's bars.
+struct Session {
+  explicit Session(const Options& o) : progress(!o.quiet) {
+    session.Progress = &progress;
+    session.PolygonReader = &assimp;
+    session.TemplatePath = o.template_path;
+    session.Polygons.ExpandInserts = o.expand_inserts;
   }
+  AssimpPolygonReader assimp;
+  TermProgress progress;
+  DocumentSession session;
+};
+
+// Loads o.file as the session's document; the window's status-bar outcomes are errors here.
+// Returns the memo lines.
+std::vector<std::string> load(DocumentSession& session, const Options& o) {
+  session.CurrentFile = o.file;
+  const StepResult result = session.LoadDocument();
+  if (result.Outcome != LoadOutcome::Loaded) {
+    const ErrorKind kind = result.Outcome == LoadOutcome::FileMissing ? ErrorKind::FileMissing
+                                                                      : ErrorKind::WrongExtension;
+    ZevrinError e(kind, o.file);
+    e.setFile(o.file);
+    throw e;
+  }
+  WriteResultFiles(result);
+  return result.Memo;
 }
 
-void printCounts() {
-  for (const std::string& line : DocumentSession::CountLines()) std::cout << line << '\n';
+void printLines(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) std::cout << line << '\n';
 }
 
 int runInfo(const Options& o) {
-  TermProgress progress(!o.quiet);
-  DocumentSession session;
-  session.Progress = &progress;
-  load(session, o);
-  printCounts();
-  status(o, StatusOpened(japanese(o), session.CurrentFile));
+  Session run(o);
+  printLines(load(run.session, o));
+  status(o, StatusOpened(japanese(o), run.session.CurrentFile));
   return 0;
 }
 
@@ -95,12 +100,9 @@ void save(DocumentSession& session, const Options& o) {
 }
 
 int runConvert(const Options& o) {
-  TermProgress progress(!o.quiet);
-  DocumentSession session;
-  session.Progress = &progress;
-  load(session, o);
-  printCounts();
-  save(session, o);
+  Session run(o);
+  printLines(load(run.session, o));
+  save(run.session, o);
   return 0;
 }
 
@@ -116,34 +118,29 @@ struct MirrorOptions {
 int runMirrorBone(const Options& o, const MirrorOptions& m) {
   // A mistyped tolerance must fail before the file is even read.
   const double tolerance = StrToFloat(m.tolerance);
-  const std::int32_t rule = m.rule == "prefix"   ? kMirrorRulePrefix
-                            : m.rule == "suffix" ? kMirrorRuleSuffix
-                                                 : kMirrorRuleAppend;
-  TermProgress progress(!o.quiet);
-  DocumentSession session;
-  session.Progress = &progress;
+  const MirrorRule rule = m.rule == "prefix"   ? MirrorRule::Prefix
+                         : m.rule == "suffix" ? MirrorRule::Suffix
+                                              : MirrorRule::Append;
+  Session run(o);
+  DocumentSession& session = run.session;
   load(session, o);
-  SetMirrorSettings(rule, m.word, m.replacement, m.append);
-  session.MirrorBone(tolerance);
-  printCounts();
+  session.Shared.Mirror = MirrorSettings{rule, m.word, m.replacement, m.append};
+  WriteResultFiles(session.MirrorBone(tolerance));
+  printLines(session.CountLines());
   status(o, StatusBoneMirrored(japanese(o)));
   save(session, o);
   return 0;
 }
 
-void printLines(const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) std::cout << line << '\n';
-}
-
 // Loads FILE, runs one whole-model edit, prints its memo lines and status text, and saves.
 template <class Edit>
 int runEdit(const Options& o, Edit&& edit) {
-  TermProgress progress(!o.quiet);
-  DocumentSession session;
-  session.Progress = &progress;
-  load(session, o);
-  edit(session);
-  save(session, o);
+  Session run(o);
+  load(run.session, o);
+  const StepResult result = edit(run.session);
+  WriteResultFiles(result);
+  printLines(result.Memo);
+  save(run.session, o);
   return 0;
 }
 
@@ -151,29 +148,33 @@ int runHalvejoin(const Options& o, const std::string& tolerance_text) {
   // A mistyped tolerance must fail before the file is even read.
   const double tolerance = StrToFloat(tolerance_text);
   return runEdit(o, [&](DocumentSession& session) {
-    printLines(session.Halvejoin(tolerance));
+    StepResult result = session.Halvejoin(tolerance);
     status(o, StatusHalvejoined(japanese(o), session.CurrentFile));
+    return result;
   });
 }
 
 int runConnect(const Options& o) {
   return runEdit(o, [&](DocumentSession& session) {
-    printLines(session.ConnectGroupedSplines());
+    StepResult result = session.ConnectGroupedSplines();
     status(o, StatusConnected(japanese(o), session.CurrentFile));
+    return result;
   });
 }
 
 int runAttachAll(const Options& o) {
   return runEdit(o, [&](DocumentSession& session) {
-    session.AttachAll();
+    StepResult result = session.AttachAll();
     status(o, StatusAttached(japanese(o)));
+    return result;
   });
 }
 
 int runDetachAll(const Options& o) {
   return runEdit(o, [&](DocumentSession& session) {
-    session.DetachAll();
+    StepResult result = session.DetachAll();
     status(o, StatusDetached(japanese(o)));
+    return result;
   });
 }
 
@@ -203,30 +204,23 @@ enum class PictureKind { None, Png, Svg };
 
 // By the extension of the file name, ASCII case ignored.
 PictureKind pictureKind(std::string_view path) {
-  const std::size_t dot = path.rfind('.');
-  const std::size_t slash = path.rfind('/');
-  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
-    return PictureKind::None;
-  const std::string_view ext = path.substr(dot);
-  if (SameKeyword(ext, ".png")) return PictureKind::Png;
-  if (SameKeyword(ext, ".svg")) return PictureKind::Svg;
+  if (HasExtension(path, ".png")) return PictureKind::Png;
+  if (HasExtension(path, ".svg")) return PictureKind::Svg;
   return PictureKind::None;
 }
 
 // Draws the document as the window does: the view set up as at the window's start, then a
 // redisplay. A coordinate the picture cannot hold is the model's fault, so the error names it.
 void drawDocument(DrawSurface& surface, std::int32_t width, std::int32_t height,
-                  DocumentSession& session, std::int32_t direction) {
-  try {
+                  DocumentSession& session, ViewKind direction, bool cpid) {
+  WithFile(session.CurrentFile, [&] {
     Mscreen view;
     view.SetCanvas(&surface, width, height);
     view.SetExtent(-100, 100, 100, -100);
-    view.SetDirection(Mscreen::kFront);
+    view.SetDirection(ViewKind::Front);
+    view.ShowCpid = cpid;
     view.Redisplay(session.Document.get(), direction);
-  } catch (ZevrinError& e) {
-    if (e.file().empty()) e.setFile(session.CurrentFile);
-    throw;
-  }
+  });
 }
 
 void writeBytes(const std::string& path, const char* data, std::size_t size) {
@@ -243,18 +237,15 @@ int runRender(const Options& o, const RenderOptions& r) {
   std::int32_t width = 0;
   std::int32_t height = 0;
   parsePictureSize(r.size, width, height);  // already checked while parsing
-  const std::int32_t direction = r.view == "left" ? Mscreen::kLeft
-                                 : r.view == "top" ? Mscreen::kTop
-                                                   : Mscreen::kFront;
-  TermProgress progress(!o.quiet);
-  DocumentSession session;
-  session.Progress = &progress;
-  load(session, o);
-  printCounts();
-  Shared().ShowCpid = r.cpid;
+  const ViewKind direction = r.view == "left"  ? ViewKind::Left
+                             : r.view == "top" ? ViewKind::Top
+                                               : ViewKind::Front;
+  Session run(o);
+  DocumentSession& session = run.session;
+  printLines(load(session, o));
   if (pictureKind(r.output) == PictureKind::Svg) {
     SvgSurface surface(width, height);
-    drawDocument(surface, width, height, session, direction);
+    drawDocument(surface, width, height, session, direction, r.cpid);
     const std::string text = surface.Text();
     writeBytes(r.output, text.data(), text.size());
   } else {
@@ -268,7 +259,7 @@ int runRender(const Options& o, const RenderOptions& r) {
     char* qt_argv[] = {qt_name, nullptr};
     QGuiApplication gui(qt_argc, qt_argv);
     QtSurface surface(width, height);
-    drawDocument(surface, width, height, session, direction);
+    drawDocument(surface, width, height, session, direction, r.cpid);
     const QByteArray png = surface.Png();
     if (png.isEmpty()) throw ZevrinError(ErrorKind::CannotWrite, r.output);
     writeBytes(r.output, png.constData(), static_cast<std::size_t>(png.size()));
@@ -280,13 +271,8 @@ int runRender(const Options& o, const RenderOptions& r) {
 enum class ExportKind { None, Obj, Dxf };
 
 ExportKind exportKind(std::string_view path) {
-  const std::size_t dot = path.rfind('.');
-  const std::size_t slash = path.rfind('/');
-  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
-    return ExportKind::None;
-  const std::string_view ext = path.substr(dot);
-  if (SameKeyword(ext, ".obj")) return ExportKind::Obj;
-  if (SameKeyword(ext, ".dxf")) return ExportKind::Dxf;
+  if (HasExtension(path, ".obj")) return ExportKind::Obj;
+  if (HasExtension(path, ".dxf")) return ExportKind::Dxf;
   return ExportKind::None;
 }
 
@@ -302,12 +288,13 @@ void writeLines(const std::string& path, const LineList& lines) {
 // OBJ: the splines of the document as opened. DXF: the faces of a polygon file, read again
 // (the document keeps only the splines made of them), so a model file has none to give.
 int runExport(const Options& o, const std::string& output) {
-  TermProgress progress(!o.quiet);
-  DocumentSession session;
-  session.Progress = &progress;
+  Session run(o);
+  DocumentSession& session = run.session;
   if (exportKind(output) == ExportKind::Dxf) {
     if (!FileExists(o.file)) load(session, o);  // the missing-file error of every command
-    std::unique_ptr<Mpolycommon> polygons = ReadPolygonFile(o.file, o.expand_inserts);
+    StepContext step(Progress(run.progress.MainBar(), run.progress.SubBar()));
+    std::unique_ptr<Mpolycommon> polygons =
+        ReadPolygonFile(o.file, session.Polygons, session.PolygonReader, step);
     if (!polygons) {
       ZevrinError e(ErrorKind::WrongExtension, o.file);
       e.setFile(o.file);
@@ -317,8 +304,7 @@ int runExport(const Options& o, const std::string& output) {
     polygons->WriteDxf(lines);
     writeLines(output, lines);
   } else {
-    load(session, o);
-    printCounts();
+    printLines(load(session, o));
     writeLines(output, WriteObjPolylines(*session.Document));
   }
   status(o, StatusSavedAs(japanese(o), output));
@@ -342,9 +328,6 @@ void addOutputOptions(CLI::App* cmd, Options& o) {
 }
 
 int run(int argc, char** argv) {
-  // OBJ, STL, PLY and the other formats Assimp reads open as polygon files.
-  static const AssimpPolygonReader assimp_reader;
-  SetPolygonFileReader(&assimp_reader);
   Options o;
   CLI::App app{
       "Zevrin: whole-model edits for Animation:Master version-5 model files (.mdl, .seg),\n"

@@ -1,31 +1,13 @@
-// Shared by the fuzz targets: the work folder (reading a mesh may write "attach_err.txt") and a
-// view that draws nowhere.
+// Shared by the fuzz targets: a view that draws nowhere.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <string>
 #include <string_view>
 
 #include "view/M_scr.h"
 #include "view/Surface.h"
 
 namespace zevrin::fuzz {
-
-// Moves into a private scratch folder once per process.
-inline void EnterScratchFolder() {
-  static const bool done = [] {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("zevrin-fuzz-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    std::filesystem::current_path(dir);
-    return true;
-  }();
-  (void)done;
-}
 
 class NullSurface : public DrawSurface {
  public:

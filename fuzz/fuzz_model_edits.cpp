@@ -7,10 +7,9 @@
 #include <string_view>
 
 #include "fuzz/FuzzUtil.h"
-#include "mesh/AM5_cplist.h"
+#include "model/AM5_model.h"
 #include "model/AM5_segment.h"
-#include "model/AM5_super.h"
-#include "model/AM_const.h"
+#include "model/tree/AM5_super.h"
 #include "util/Errors.h"
 
 namespace {
@@ -23,8 +22,8 @@ LineList written(M5amsuper& root) {
   return out;
 }
 
-// Runs one edit the way the session does: checks first, then the edit with the attach error
-// file held back. A check that fails must have changed nothing.
+// Runs one edit the way the session does: checks first, then the edit. A check that fails
+// must have changed nothing.
 void runEdit(M5amsuper& root, int which, double tolerance) {
   const LineList before = written(root);
   try {
@@ -42,32 +41,30 @@ void runEdit(M5amsuper& root, int which, double tolerance) {
     if (written(root) != before) __builtin_trap();
     return;
   }
-  AttachErrorDeferral deferral;
+  StepContext step;
   switch (which) {
     case 0:
-      root.Halvejoin(tolerance);
+      root.Halvejoin(tolerance, step);
       break;
     case 1:
-      root.ConnectGroupedSplines();
+      root.ConnectGroupedSplines(step);
       break;
     case 2:
-      root.AttachAll();
+      root.AttachAll(step);
       break;
     case 3:
-      root.DetachAll();
+      root.DetachAll(step);
       break;
     default:
-      SetMirrorSettings(1 + which % 3, "left", "right", "mb");
-      root.MirrorBone(tolerance);
+      root.MirrorBone(tolerance,
+                      MirrorSettings{static_cast<MirrorRule>(1 + which % 3), "left", "right", "mb"});
       break;
   }
-  deferral.Flush();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzz::EnterScratchFolder();
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const std::size_t eol = bytes.find('\n');
   if (eol == std::string_view::npos || eol == 0) return 0;
@@ -81,7 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   try {
     M5amsuper root;
-    root.ReadSection(SplitLines(bytes.substr(eol + 1)), 0);
+    StepContext step;
+    step.Sections = &ModelFileSections();
+    root.ReadSection(SplitLines(bytes.substr(eol + 1)), 0, step);
     // Three edits, picked by the plan byte read as three digits in base 5.
     runEdit(root, plan % 5, tolerance);
     runEdit(root, (plan / 5) % 5, tolerance);

@@ -5,24 +5,25 @@
 #include <string_view>
 
 #include "fuzz/FuzzUtil.h"
-#include "model/AM5_super.h"
-#include "model/AM_const.h"
+#include "model/AM5_model.h"
+#include "model/tree/AM5_super.h"
 #include "util/Errors.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace zevrin;
-  fuzz::EnterScratchFolder();
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   try {
     M5amsuper root;
-    root.ReadSection(SplitLines(bytes), 0);
+    StepContext step;
+    step.Sections = &ModelFileSections();
+    root.ReadSection(SplitLines(bytes), 0, step);
     LineList out;
     root.WriteSection(out);
     fuzz::NullSurface surface;
     Mscreen view;
     view.SetCanvas(&surface, 320, 240);
-    Shared().ShowCpid = size % 2 == 0;
-    view.Redisplay(&root, static_cast<std::int32_t>(size % 3));
+    view.ShowCpid = size % 2 == 0;
+    view.Redisplay(&root, ViewKindOfItem(static_cast<std::int32_t>(size % 3)));
   } catch (const ZevrinError&) {
   }
   return 0;

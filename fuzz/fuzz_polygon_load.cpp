@@ -15,7 +15,8 @@
 #include "fuzz/FuzzUtil.h"
 #include "import/M_dxf.h"
 #include "import/M_rok.h"
-#include "model/AM5_super.h"
+#include "model/AM5_model.h"
+#include "model/tree/AM5_super.h"
 #include "util/Errors.h"
 
 namespace {
@@ -35,8 +36,10 @@ const LineList kTemplate = {"[MODELFILE]",
                             "[ENDMODELFILE]"};
 
 void importWith(std::unique_ptr<Mpolycommon> polygons, const LineList& lines) {
+  StepContext step;
+  step.Sections = &ModelFileSections();
   try {
-    polygons->ReadSection(lines, 0);
+    polygons->ReadSection(lines, 0, step);
   } catch (const ZevrinError& e) {
     if (e.line() <= 0) std::abort();  // a reader's error must say where
     return;
@@ -44,8 +47,8 @@ void importWith(std::unique_ptr<Mpolycommon> polygons, const LineList& lines) {
   LineList out;
   polygons->WriteDxf(out);
   M5amsuper root;
-  root.ReadSection(kTemplate, 0);
-  root.ImportPolygons(*polygons);
+  root.ReadSection(kTemplate, 0, step);
+  root.ImportPolygons(*polygons, step);
   out.clear();
   root.WriteSection(out);
 }
@@ -78,8 +81,13 @@ bool sameFace(const Mdxf_3dface& a, const Mdxf_3dface& b) {
 }
 
 void checkHalves(std::string_view text, const LineList& lines) {
-  const Reading halves = readDxf([&](Mdxf& d) { d.ReadText(text); });
-  const Reading one = readDxf([&](Mdxf& d) { d.ReadSection(lines, 0); });
+  StepContext step;
+  const Reading halves = readDxf([&](Mdxf& d) {
+    // Every text, however small, is split where it can be.
+    d.ParallelFromBytes = 0;
+    d.ReadText(text, step);
+  });
+  const Reading one = readDxf([&](Mdxf& d) { d.ReadSection(lines, 0, step); });
   if (halves.kind != one.kind || halves.line != one.line) std::abort();
   if (one.kind >= 0) return;
   if (halves.layers != one.layers || halves.faces.size() != one.faces.size()) std::abort();
@@ -90,11 +98,8 @@ void checkHalves(std::string_view text, const LineList& lines) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzz::EnterScratchFolder();
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const LineList lines = SplitLines(text);
-  // Every text, however small, is split where it can be.
-  Mdxf::ParallelFromBytes = 0;
   checkHalves(text, lines);
   importWith(std::make_unique<Mdxf>(), lines);
   auto expanding = std::make_unique<Mdxf>();

@@ -12,7 +12,7 @@
 #include <thread>
 #include <unordered_map>
 
-#include "model/AM_const.h"
+#include "model/tree/AM_step.h"
 #include "util/Errors.h"
 
 namespace zevrin {
@@ -519,10 +519,10 @@ std::optional<std::size_t> splitPoint(std::string_view bytes) {
 
 }  // namespace
 
-std::int32_t Mdxf::ReadSection(const LineList& lines, std::int32_t /*start*/) {
-  ResetSubProgress();
+std::int32_t Mdxf::ReadSection(const LineList& lines, std::int32_t /*start*/, StepContext& step) {
+  step.Bars.ResetSub();
   LineSource source(lines, 0);
-  SourceProgress progress(source);
+  SourceProgress progress(source, step.Bars);
   Reading reading(Faces, ExpandInserts);
   reading.Read(source, 0, &progress);
   reading.PlaceInserts();
@@ -530,7 +530,7 @@ std::int32_t Mdxf::ReadSection(const LineList& lines, std::int32_t /*start*/) {
   return static_cast<std::int32_t>(source.Index());
 }
 
-void Mdxf::ReadText(std::string_view bytes) {
+void Mdxf::ReadText(std::string_view bytes, StepContext& step) {
   // The lines end at a NUL byte, as in every other reader.
   if (const void* nul = std::memchr(bytes.data(), 0, bytes.size()))
     bytes = bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data()));
@@ -539,9 +539,9 @@ void Mdxf::ReadText(std::string_view bytes) {
   // vector of a million faces instead would copy them again and again.
   Faces.reserve(Faces.size() + bytes.size() / 128);
   ReadInHalves = false;
-  ResetSubProgress();
+  step.Bars.ResetSub();
   LineSource source(bytes);
-  SourceProgress progress(source);
+  SourceProgress progress(source, step.Bars);
   Reading reading(Faces, ExpandInserts);
   // A large drawing is read in two halves at once. The second half is read from the split
   // point as if the ENTITIES section went on there; that holds, and its faces are taken,

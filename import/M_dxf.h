@@ -27,14 +27,14 @@ class Mdxf : public Mpolycommon {
   // lines run out is dropped. Raises the conversion error for a bad colour or coordinate, the
   // index error for a code without its value line, and FaceCorners for a face with more than
   // four corner codes, each with the 1-based line.
-  std::int32_t ReadSection(const LineList& lines, std::int32_t start) override;
+  std::int32_t ReadSection(const LineList& lines, std::int32_t start, StepContext& step) override;
   // The same from the file's text, line by line in place: a drawing of a million faces is
   // thirty million lines, which as a list of strings would take most of the memory.
-  void ReadText(std::string_view bytes) override;
+  void ReadText(std::string_view bytes, StepContext& step) override;
 
   // Texts from this size on are read in two halves at once (see ReadText); the tests make
-  // it small.
-  static inline std::size_t ParallelFromBytes = std::size_t{8} << 20;
+  // it small to run both ways.
+  std::size_t ParallelFromBytes = std::size_t{8} << 20;
   // Whether the last ReadText took the faces of its second half from the second thread.
   bool ReadInHalves = false;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "model/tree/AM_step.h"
 #include "util/Errors.h"
 #include "util/FmxUtils.h"
 
@@ -53,17 +54,16 @@ void Mdxf_3dface::WriteEntity(LineList& lines) const {
   }
 }
 
-void Mpolycommon::LoadFile(const std::string& path) {
-  try {
+void Mpolycommon::LoadFile(const std::string& path, StepContext& step) {
+  WithFile(path, [&] {
     const FileBuffer bytes = ReadFileBuffer(path);
-    ReadText(bytes.view());
-  } catch (ZevrinError& e) {
-    if (e.file().empty()) e.setFile(path);
-    throw;
-  }
+    ReadText(bytes.view(), step);
+  });
 }
 
-void Mpolycommon::ReadText(std::string_view bytes) { ReadSection(SplitLines(bytes), 0); }
+void Mpolycommon::ReadText(std::string_view bytes, StepContext& step) {
+  ReadSection(SplitLines(bytes), 0, step);
+}
 
 void Mpolycommon::CollectLayers() {
   std::unordered_set<std::string> seen;

@@ -6,10 +6,12 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "model/AM_common.h"
+#include "model/tree/AM_common.h"
 
 namespace zevrin {
 
@@ -44,11 +46,11 @@ class Mpolycommon : public Mamcommon {
 
   // Reads the file at `path` whole and hands its lines to ReadSection. Errors name the file
   // and, where one applies, the 1-based line.
-  void LoadFile(const std::string& path);
+  void LoadFile(const std::string& path, StepContext& step);
 
   // Reads a polygon file from its text; the lines it splits into go to ReadSection unless
   // the reader can take them in place.
-  virtual void ReadText(std::string_view bytes);
+  virtual void ReadText(std::string_view bytes, StepContext& step);
 
   // Adds the layer of every face, in face order, to Layers; a name equal to one already there
   // (ASCII case folded) is left out, so the first spelling met stays.
@@ -63,17 +65,32 @@ class Mpolycommon : public Mamcommon {
 
   // Reads the polygon file's lines from the first, whatever `start` says; returns the index
   // at which reading stopped.
-  std::int32_t ReadSection(const LineList& lines, std::int32_t start) override = 0;
+  std::int32_t ReadSection(const LineList& lines, std::int32_t start,
+                           StepContext& step) override = 0;
   void WriteSection(LineList& lines) override { WriteDxf(lines); }
-  void Halvejoin(double /*tolerance*/) override {}
+  void Halvejoin(double /*tolerance*/, StepContext& /*step*/) override {}
   double GetBound(std::uint32_t /*index*/) override { return 0.0; }
   void Draw(Mscreen& /*view*/) override {}
-  void ConnectGroupedSplines() override {}
+  void ConnectGroupedSplines(StepContext& /*step*/) override {}
 
  protected:
   // A face reader must never count more corners than a face can hold: raises FaceCorners,
   // with the count, when `count` is outside 0..4.
   static void CheckCornerCount(std::int32_t count);
+};
+
+// A reader of the polygon formats the core does not read itself. The core knows only this
+// interface; the programs hand the document session a reader built on a general import
+// library, so that the core stays free of it. Model, DXF and ROK paths never reach it.
+class PolygonFileReader {
+ public:
+  virtual ~PolygonFileReader() = default;
+  // Whether files with this extension (".obj": with the dot, any ASCII case) are read.
+  virtual bool Reads(std::string_view extension) const = 0;
+  // The faces of the file at `path`; errors are ZevrinErrors naming the file.
+  virtual std::unique_ptr<Mpolycommon> Read(const std::string& path, StepContext& step) const = 0;
+  // The extensions read, as "*.obj *.stl ...", for an Open dialog's filter.
+  virtual std::string Patterns() const = 0;
 };
 
 }  // namespace zevrin

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "model/AM_const.h"
+#include "model/tree/AM_step.h"
 #include "util/Errors.h"
 
 namespace zevrin {
@@ -67,11 +67,11 @@ const RokLine3D* Mrok::LineAt(std::int32_t n) const {
   return &Lines[static_cast<std::size_t>(n) - 1];
 }
 
-std::int32_t Mrok::ReadSection(const LineList& lines, std::int32_t /*start*/) {
+std::int32_t Mrok::ReadSection(const LineList& lines, std::int32_t /*start*/, StepContext& step) {
   if (lines.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max() - 8))
     throwIndexError(std::numeric_limits<std::int32_t>::max());
   std::int32_t stop = 0;
-  ReadRecords(lines, stop);
+  ReadRecords(lines, stop, step.Bars);
 
   std::vector<Mdxf_3dface> faces;
   faces.reserve(RokFaces.size());
@@ -82,13 +82,13 @@ std::int32_t Mrok::ReadSection(const LineList& lines, std::int32_t /*start*/) {
   return stop;
 }
 
-void Mrok::ReadRecords(const LineList& lines, std::int32_t& stop) {
+void Mrok::ReadRecords(const LineList& lines, std::int32_t& stop, Progress& progress) {
   enum { kPreamble, kPoints, kLines, kFaces } state = kPreamble;
-  ResetSubProgress();
+  progress.ResetSub();
   const auto total = static_cast<std::int32_t>(lines.size());
   std::size_t p = 0;
   while (p < lines.size()) {
-    StepSubProgress(total);
+    progress.StepSub(total);
     const std::string_view line = TrimView(lines[p]);
     const RecordReader record(lines, p);
     const auto here = static_cast<std::int32_t>(p);

@@ -46,7 +46,7 @@ class Mrok : public Mpolycommon {
   // NoSuchRokLine and NoSuchRokPoint for a face that cannot be converted, and the index error
   // for a record cut short by the end of the file; each with the 1-based line. On an error no
   // face is kept.
-  std::int32_t ReadSection(const LineList& lines, std::int32_t start) override;
+  std::int32_t ReadSection(const LineList& lines, std::int32_t start, StepContext& step) override;
 
   // The first point with `id`, or none.
   const RokPoint3D* FindPoint(std::int32_t id) const;
@@ -54,7 +54,7 @@ class Mrok : public Mpolycommon {
   const RokLine3D* LineAt(std::int32_t n) const;
 
  private:
-  void ReadRecords(const LineList& lines, std::int32_t& stop);
+  void ReadRecords(const LineList& lines, std::int32_t& stop, Progress& progress);
   Mdxf_3dface MakeFace(const RokFace3D& record) const;
 
   // First index in Points of each id, for the points indexed so far.

@@ -5,11 +5,10 @@
 #include <cinttypes>
 #include <cstdio>
 #include <limits>
-#include <mutex>
 #include <unordered_map>
 
 #include "mesh/PositionResolver.h"
-#include "model/AM_const.h"
+#include "model/tree/AM_const.h"
 #include "util/Errors.h"
 #include "view/M_scr.h"
 
@@ -172,7 +171,7 @@ void M5cp::MirrorCopyChain(std::vector<std::unique_ptr<M5cp>>& list, std::int32_
 void M5cp::DrawChain(Mscreen& view, PositionResolver* resolver) const {
   PositionResolver local;
   PositionResolver& r = resolver ? *resolver : local;
-  const bool ids = Shared().ShowCpid;
+  const bool ids = view.ShowCpid;
   for (const M5cp* p = this; p; p = p->Next.get()) {
     const Vec3 at = r.Pos(*p, p->HookParam);
     if (!p->Prev) {
@@ -202,9 +201,9 @@ void M5cp::MoveLoopBitToEnd(bool carried) {
   if (carried) p->SetLoopBit();
 }
 
-void M5cp::AddGroupNameToChain(std::string_view name) {
+void M5cp::AddGroupNameToChain(std::string_view name, GroupNameTable* table) {
   if (name.empty()) return;
-  for (M5cp* p = this; p; p = p->Next.get()) p->AddGroupName(name);
+  for (M5cp* p = this; p; p = p->Next.get()) p->AddGroupName(name, table);
 }
 
 bool M5cp::ChainOnMirrorPlane() const {
@@ -354,11 +353,11 @@ bool M5cp::HasGroupName(std::string_view name) const {
   return it != GroupNames.end() && SameKeyword(*it, name);
 }
 
-void M5cp::AddGroupName(std::string_view name) {
+void M5cp::AddGroupName(std::string_view name, GroupNameTable* table) {
   const auto it = std::lower_bound(GroupNames.begin(), GroupNames.end(), name,
                                    [](const std::string& a, std::string_view b) { return KeywordLess(a, b); });
   if (it != GroupNames.end() && SameKeyword(*it, name)) return;
-  GroupNames.insert(it, name);
+  GroupNames.insert(it, name, table);
 }
 
 // ---- shared lists of group names ----
@@ -366,10 +365,25 @@ void M5cp::AddGroupName(std::string_view name) {
 struct GroupNameSet::Shared {
   std::atomic<std::size_t> holders{0};
   List names;
-  std::string key;  // the names, each after its length: equal lists, equal keys
 };
 
 namespace {
+
+void hold(GroupNameSet::Shared* shared) {
+  if (shared) shared->holders.fetch_add(1, std::memory_order_relaxed);
+}
+
+// One holder fewer; the last one destroys the list.
+void release(GroupNameSet::Shared* shared) {
+  if (shared && shared->holders.fetch_sub(1, std::memory_order_acq_rel) == 1) delete shared;
+}
+
+GroupNameSet::Shared* made(GroupNameSet::List names) {
+  auto* shared = new GroupNameSet::Shared;
+  shared->names = std::move(names);
+  hold(shared);
+  return shared;
+}
 
 std::string keyOf(const GroupNameSet::List& names) {
   std::string key;
@@ -381,65 +395,32 @@ std::string keyOf(const GroupNameSet::List& names) {
   return key;
 }
 
-// Every list held by some set, by key. Made once and never destroyed, so that sets destroyed
-// as the program ends still find it.
-struct SharedLists {
-  std::mutex lock;
+}  // namespace
+
+// Every list made, by its names; and the last step taken (a set, a name inserted at a place,
+// the set it gave), since an import adds the same layer to point after point. The table holds
+// each of these lists once, so no address in it is reused while it lives.
+struct GroupNameTable::Lists {
   std::unordered_map<std::string, GroupNameSet::Shared*> by_key;
+  GroupNameSet::Shared* last_from = nullptr;
+  std::string last_name;
+  std::size_t last_at = 0;
+  GroupNameSet::Shared* last_to = nullptr;
 };
-SharedLists& sharedLists() {
-  static SharedLists* lists = new SharedLists;
-  return *lists;
+
+GroupNameTable::GroupNameTable() : lists_(std::make_unique<Lists>()) {}
+
+GroupNameTable::~GroupNameTable() {
+  release(lists_->last_from);
+  for (const auto& [key, shared] : lists_->by_key) release(shared);
 }
 
-// One more holder of the list of `names` (made now if no set holds it).
-GroupNameSet::Shared* holdList(GroupNameSet::List names) {
-  std::string key = keyOf(names);
-  SharedLists& lists = sharedLists();
-  const std::lock_guard<std::mutex> guard(lists.lock);
-  auto [it, fresh] = lists.by_key.try_emplace(std::move(key), nullptr);
-  if (fresh) {
-    auto made = std::make_unique<GroupNameSet::Shared>();
-    made->names = std::move(names);
-    made->key = it->first;
-    it->second = made.release();
-  }
-  it->second->holders.fetch_add(1, std::memory_order_relaxed);
+GroupNameSet::Shared* GroupNameTable::Hold(GroupNameSet::List names) {
+  auto [it, fresh] = lists_->by_key.try_emplace(keyOf(names), nullptr);
+  if (fresh) it->second = made(std::move(names));
+  hold(it->second);
   return it->second;
 }
-
-void hold(GroupNameSet::Shared* shared) {
-  if (shared) shared->holders.fetch_add(1, std::memory_order_relaxed);
-}
-
-// One holder fewer; the last one takes the list out of the table. The count only reaches
-// zero under the lock, so a list found in the table is never one being destroyed.
-void release(GroupNameSet::Shared* shared) {
-  if (!shared) return;
-  SharedLists& lists = sharedLists();
-  std::unique_ptr<GroupNameSet::Shared> gone;
-  {
-    const std::lock_guard<std::mutex> guard(lists.lock);
-    if (shared->holders.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
-    lists.by_key.erase(shared->key);
-    gone.reset(shared);
-  }
-}
-
-// The last step taken by this thread (a set, a name inserted at a place, the set it gave),
-// with both sets held: an import adds the same layer to point after point.
-struct LastStep {
-  GroupNameSet::Shared* from = nullptr;
-  std::string name;
-  std::size_t at = 0;
-  GroupNameSet::Shared* to = nullptr;
-  ~LastStep() {
-    release(from);
-    release(to);
-  }
-};
-
-}  // namespace
 
 const GroupNameSet::List& GroupNameSet::list() const {
   static const List kNone;
@@ -467,29 +448,32 @@ GroupNameSet& GroupNameSet::operator=(GroupNameSet&& other) noexcept {
 
 void GroupNameSet::clear() { release(std::exchange(shared_, nullptr)); }
 
-void GroupNameSet::insert(const_iterator at, std::string_view name) {
+void GroupNameSet::insert(const_iterator at, std::string_view name, GroupNameTable* table) {
   const auto place = static_cast<std::size_t>(at - list().begin());
-  static thread_local LastStep last;
-  if (last.to && last.from == shared_ && last.at == place && last.name == name) {
-    hold(last.to);
-    release(shared_);
-    shared_ = last.to;
-    return;
+  if (table) {
+    GroupNameTable::Lists& t = *table->lists_;
+    if (t.last_to && t.last_from == shared_ && t.last_at == place && t.last_name == name) {
+      hold(t.last_to);
+      release(shared_);
+      shared_ = t.last_to;
+      return;
+    }
   }
   List names = list();
   names.emplace(names.begin() + static_cast<std::ptrdiff_t>(place), name);
-  Shared* const made = holdList(std::move(names));
-  // Remember the step, holding both ends so that neither address can be reused meanwhile.
-  hold(shared_);
-  hold(made);
-  release(last.from);
-  release(last.to);
-  last.from = shared_;
-  last.name.assign(name);
-  last.at = place;
-  last.to = made;
+  Shared* const result = table ? table->Hold(std::move(names)) : made(std::move(names));
+  if (table) {
+    // The step's source is held too, so that its address means these names while remembered.
+    GroupNameTable::Lists& t = *table->lists_;
+    hold(shared_);
+    release(t.last_from);
+    t.last_from = shared_;
+    t.last_name.assign(name);
+    t.last_at = place;
+    t.last_to = result;  // held by the table's list of lists
+  }
   release(shared_);
-  shared_ = made;
+  shared_ = result;
 }
 
 }  // namespace zevrin

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/AM5_super.h"
+#include "model/tree/AM5_super.h"
 
 namespace zevrin {
 
@@ -29,11 +29,13 @@ struct RecordLine {
   std::int32_t Line = -1;
 };
 
+class GroupNameTable;
+
 // The group names of a point, sorted by KeywordLess; names equal under ASCII case folding are
 // one name. The set is one pointer wide and holds nothing while there are none, as for nearly
-// every point of a model file. Sets of names are shared: all the points that carry the same
-// names (all the points of a DXF layer, say) hold one list between them, kept while any of
-// them holds it.
+// every point of a model file. Lists of names are shared: copies of a set hold its list, and
+// the sets that one GroupNameTable made share the list of each set of names (all the points
+// of a DXF layer, say, hold one list between them). A list is kept while any set holds it.
 class GroupNameSet {
  public:
   using List = std::vector<std::string>;
@@ -52,8 +54,9 @@ class GroupNameSet {
   const_iterator begin() const { return list().begin(); }
   const_iterator end() const { return list().end(); }
   const List& list() const;
-  // The set with `name` inserted before position `at` of the sorted list.
-  void insert(const_iterator at, std::string_view name);
+  // The set with `name` inserted before position `at` of the sorted list; the list of the
+  // result is shared through `table` when one is given.
+  void insert(const_iterator at, std::string_view name, GroupNameTable* table = nullptr);
   void clear();
 
   friend bool operator==(const GroupNameSet& a, const List& b) { return a.list() == b; }
@@ -62,7 +65,27 @@ class GroupNameSet {
   struct Shared;  // a list and the count of the sets that hold it
 
  private:
+  friend class GroupNameTable;
   Shared* shared_ = nullptr;
+};
+
+// Shares the lists of the group-name sets that one operation makes (a polygon import names
+// millions of points with a few layers): a set of names met again gets the list already made.
+// Made for the operation and used by one thread at a time; the lists outlive it in the sets
+// that hold them.
+class GroupNameTable {
+ public:
+  GroupNameTable();
+  ~GroupNameTable();
+  GroupNameTable(const GroupNameTable&) = delete;
+  GroupNameTable& operator=(const GroupNameTable&) = delete;
+
+ private:
+  friend class GroupNameSet;
+  struct Lists;
+  // The list of `names`, held once more for the caller.
+  GroupNameSet::Shared* Hold(GroupNameSet::List names);
+  std::unique_ptr<Lists> lists_;
 };
 
 class M5cp {
@@ -112,10 +135,11 @@ class M5cp {
                        std::int32_t offset) const;
   // Draws with a shared resolver when one is given, so that a mesh resolves each attach
   // chain once per picture.
+  // Labels with the ids when the view shows them.
   void DrawChain(Mscreen& view, PositionResolver* resolver = nullptr) const;
   void SetBit0OnChain();
   void MoveLoopBitToEnd(bool carried);
-  void AddGroupNameToChain(std::string_view name);
+  void AddGroupNameToChain(std::string_view name, GroupNameTable* table = nullptr);
   bool ChainOnMirrorPlane() const;
 
   // Resolved coordinates at hook parameter t: own coordinates for a plain point at t = 0;
@@ -163,7 +187,7 @@ class M5cp {
   bool HasHookParamBits() const { return (Flags & kHookParamBits) != 0; }
   std::string FirstGroupName() const;
   bool HasGroupName(std::string_view name) const;
-  void AddGroupName(std::string_view name);
+  void AddGroupName(std::string_view name, GroupNameTable* table = nullptr);
 
   // The diagnostic line of one point, with or without its "cptype=" field.
   std::string DumpLine(bool with_type) const;

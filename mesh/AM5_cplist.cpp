@@ -9,16 +9,10 @@
 #include <unordered_set>
 
 #include "mesh/PositionResolver.h"
-#include "model/AM_const.h"
 #include "util/FlatHash.h"
-#include "util/FmxUtils.h"
 
 namespace zevrin {
 namespace {
-
-void stepMain() {
-  if (ProgressBar* bar = Shared().ProgressMain) bar->StepIt();
-}
 
 // Points (or list positions) already found on one chain walk: a few in a vector, many in a
 // hash set.
@@ -335,15 +329,24 @@ void GroupEqualPositions(const std::vector<HashedPoint>& points, PositionOf posi
 }  // namespace
 
 M5cplist::M5cplist(const std::vector<std::unique_ptr<M5spline>>& splines) {
+  Progress none;
+  build(splines, none);
+}
+
+M5cplist::M5cplist(const std::vector<std::unique_ptr<M5spline>>& splines, Progress& progress) {
+  build(splines, progress);
+}
+
+void M5cplist::build(const std::vector<std::unique_ptr<M5spline>>& splines, Progress& progress) {
   if (splines.empty()) return;
-  ResetSubProgress();
+  progress.ResetSub();
   std::size_t expected = 0;
   for (const auto& s : splines) expected += static_cast<std::size_t>(std::max(s->NumCps, 0));
   Items.reserve(expected);
   const auto total = static_cast<std::int32_t>(splines.size());
   for (const auto& s : splines) {
     if (s->NumCps > 0 && s->FirstCp) s->FirstCp->AppendChainTo(Items);
-    StepSubProgress(total);
+    progress.StepSub(total);
   }
 }
 
@@ -386,12 +389,12 @@ void M5cplist::FlipHookParamsOnChain(std::int32_t id) {
 }
 
 M5cplist::M5cplist(const std::vector<std::unique_ptr<M5spline>>& splines,
-                   std::vector<M5cp*> points) {
+                   std::vector<M5cp*> points, Progress& progress) {
   if (splines.empty()) return;
   // The progress steps as the walk over the chains steps it.
-  ResetSubProgress();
+  progress.ResetSub();
   const auto total = static_cast<std::int32_t>(splines.size());
-  for (std::size_t k = 0; k < splines.size(); ++k) StepSubProgress(total);
+  for (std::size_t k = 0; k < splines.size(); ++k) progress.StepSub(total);
   Items = std::move(points);
 }
 
@@ -417,11 +420,11 @@ void M5cplist::SnapToMirrorPlane(double tolerance) {
   for (M5cp* p : Items) p->SnapX(tolerance);
 }
 
-void M5cplist::ResolveAttachments() {
-  stepMain();
+void M5cplist::ResolveAttachments(StepContext& step) {
+  step.Bars.StepMain();
   bool broken = false;  // an attachment names no point, or a ring was broken
   if (!Items.empty()) {
-    ResetSubProgress();
+    step.Bars.ResetSub();
     const IdPositions first(Items, IdPositions::kFirst);
     // The list position of each attached point's target, or -1; -2 for a point not attached.
     std::vector<std::int32_t> target(Items.size(), -2);
@@ -433,7 +436,7 @@ void M5cplist::ResolveAttachments() {
         target[i] = t;
         broken = broken || t < 0;
       }
-      StepSubProgress(Count());
+      step.Bars.StepSub(Count());
     }
     // Break every ring of targets: its points keep their own coordinates and are reported
     // with the attachments that name no point.
@@ -462,53 +465,30 @@ void M5cplist::ResolveAttachments() {
       for (std::int32_t w : walk) state[static_cast<std::size_t>(w)] = 2;
     }
   }
-  // Without a broken attachment the report would be a header alone, which is written only
-  // for the debug dump.
-  if (broken || Shared().DebugDump) ReportAttachErrors();
+  // Without a broken attachment the report would be a header alone, which is made only for
+  // the diagnostic dumps.
+  if (broken || step.DebugDump) ReportAttachErrors(step);
 }
 
-void M5cplist::ReportAttachErrors() {
-  LineList lines{"アタッチ先が無い", "num_of_cp=" + IntToStr(Count())};
+void M5cplist::ReportAttachErrors(StepContext& step) {
+  AttachReport report;
+  report.PointCount = Count();
+  std::optional<IdPositions> ids;  // only when some point has no target
   for (const M5cp* p : Items) {
-    if (p->IsAttached() && !p->Target)
-      lines.push_back("cpid=" + IntToStr(p->Id) + " at_cpid=" + IntToStr(p->TargetId));
+    if (!p->IsAttached() || p->Target) continue;
+    if (!ids) ids.emplace(Items, IdPositions::kFirst);
+    // A target that exists was taken away because the point lay on a ring.
+    const AttachProblemKind kind =
+        ids->Find(p->TargetId) >= 0 ? AttachProblemKind::Ring : AttachProblemKind::NoSuchPoint;
+    report.Problems.push_back({p->Id, p->TargetId, kind});
   }
-  SharedState& shared = Shared();
-  if (!shared.DebugDump && lines.size() < 3) return;
-  if (shared.DeferAttachErrors) {
-    shared.PendingAttachErrors = std::move(lines);
-    shared.AttachErrorsPending = true;
-    return;
-  }
-  WriteLinesFile(kAttachErrorFile, lines);
+  if (!step.DebugDump && report.Problems.empty()) return;
+  // A later resolution's report replaces an earlier one, as a file written again would.
+  step.Report.AttachErrors = std::move(report);
 }
 
-AttachErrorDeferral::AttachErrorDeferral() {
-  SharedState& shared = Shared();
-  shared.DeferAttachErrors = true;
-  shared.AttachErrorsPending = false;
-  shared.PendingAttachErrors.clear();
-}
-
-AttachErrorDeferral::~AttachErrorDeferral() {
-  SharedState& shared = Shared();
-  shared.DeferAttachErrors = false;
-  shared.AttachErrorsPending = false;
-  shared.PendingAttachErrors.clear();
-}
-
-void AttachErrorDeferral::Flush() {
-  SharedState& shared = Shared();
-  shared.DeferAttachErrors = false;
-  if (!shared.AttachErrorsPending) return;
-  shared.AttachErrorsPending = false;
-  const LineList lines = std::move(shared.PendingAttachErrors);
-  shared.PendingAttachErrors.clear();
-  WriteLinesFile(M5cplist::kAttachErrorFile, lines);
-}
-
-void M5cplist::ApplyCorrections(const std::vector<Mattach_correct>& records) {
-  DumpCorrections(records);
+void M5cplist::ApplyCorrections(const std::vector<Mattach_correct>& records, StepContext& step) {
+  DumpCorrections(records, step);
   if (Items.empty()) return;
   PassIndex index(Items);
   const auto find_attached = [&](std::int32_t id) { return index.FindAttachedTo(id); };
@@ -557,10 +537,10 @@ std::uint64_t PositionHash(const Vec3& v) {
   return MixBits(bits(v.x) ^ MixBits(bits(v.y) ^ MixBits(bits(v.z))));
 }
 
-void M5cplist::AttachAll() {
-  stepMain();
+void M5cplist::AttachAll(Progress& progress) {
+  progress.StepMain();
   if (Items.empty()) return;
-  ResetSubProgress();
+  progress.ResetSub();
   // Unattached points grouped by exact position. NaN equals nothing, so such a point stays
   // alone.
   const std::size_t n = Items.size();
@@ -580,10 +560,11 @@ void M5cplist::AttachAll() {
     }
     GroupEqualPositions(points, position_of, group_of);
   }
-  AttachInGroups(group_of, n);
+  AttachInGroups(group_of, n, progress);
 }
 
-void M5cplist::AttachInGroups(const std::vector<std::uint32_t>& group_of, std::size_t groups) {
+void M5cplist::AttachInGroups(const std::vector<std::uint32_t>& group_of, std::size_t groups,
+                              Progress& progress) {
   // The id of each group's latest point; the points themselves lie anywhere in the list, and
   // going back to them would wait for memory at nearly every one.
   std::vector<std::optional<std::int32_t>> last_id(groups);
@@ -597,14 +578,14 @@ void M5cplist::AttachInGroups(const std::vector<std::uint32_t>& group_of, std::s
       last = p->Id;
       if (later) continue;
     }
-    StepSubProgress(Count());
+    progress.StepSub(Count());
   }
 }
 
-void M5cplist::DetachAll() {
+void M5cplist::DetachAll(Progress& progress) {
   if (Items.empty()) return;
-  stepMain();
-  ResetSubProgress();
+  progress.StepMain();
+  progress.ResetSub();
   // Every position is taken before any point changes, as freezing one by one would give.
   PositionResolver resolver;
   std::vector<Vec3> at;
@@ -618,19 +599,19 @@ void M5cplist::DetachAll() {
     p->Y = at[i].y;
     p->Z = at[i].z;
     p->ClearAttachment();
-    StepSubProgress(Count());
+    progress.StepSub(Count());
   }
   // The lower bar still runs its second round, as it did when the attachments went apart.
-  stepMain();
-  ResetSubProgress();
-  for (std::size_t i = 0; i < Items.size(); ++i) StepSubProgress(Count());
+  progress.StepMain();
+  progress.ResetSub();
+  for (std::size_t i = 0; i < Items.size(); ++i) progress.StepSub(Count());
 }
 
-std::string M5cplist::ComputeBounds() {
-  stepMain();
+std::string M5cplist::ComputeBounds(Progress& progress) {
+  progress.StepMain();
   Vec3 lo, hi;
   if (!Items.empty()) {
-    ResetSubProgress();
+    progress.ResetSub();
     PositionResolver resolver;
     for (const M5cp* p : Items) {
       const Vec3 v = resolver.Pos(*p, 0);
@@ -640,7 +621,7 @@ std::string M5cplist::ComputeBounds() {
       if (v.y < lo.y) lo.y = v.y;
       if (v.z > hi.z) hi.z = v.z;
       if (v.z < lo.z) lo.z = v.z;
-      StepSubProgress(Count());
+      progress.StepSub(Count());
     }
   }
   MinX = lo.x, MinY = lo.y, MinZ = lo.z;
@@ -662,15 +643,15 @@ std::string BoundsCornersText(const Vec3& m, const Vec3& M) {
   return text;
 }
 
-void M5cplist::DumpToFile(const std::string& name) const {
-  if (!Shared().DebugDump) return;
+void M5cplist::DumpToFile(const std::string& name, StepContext& step) const {
+  if (!step.DebugDump) return;
   LineList lines{"num_of_cp=" + IntToStr(Count())};
   for (const M5cp* p : Items) lines.push_back(p->DumpLine(false));
-  WriteLinesFile(name, lines);
+  step.Report.Dumps.push_back({name, std::move(lines)});
 }
 
-void M5cplist::DumpCorrections(const std::vector<Mattach_correct>& records) {
-  if (!Shared().DebugDump || records.empty()) return;
+void M5cplist::DumpCorrections(const std::vector<Mattach_correct>& records, StepContext& step) {
+  if (!step.DebugDump || records.empty()) return;
   const auto field = [](std::string text) {
     text.append(6, ' ');
     text.resize(12);
@@ -682,7 +663,7 @@ void M5cplist::DumpCorrections(const std::vector<Mattach_correct>& records) {
     if (r.Hook) line += "hook";
     lines.push_back(std::move(line));
   }
-  WriteLinesFile("at correct.txt", lines);
+  step.Report.Dumps.push_back({"at correct.txt", std::move(lines)});
 }
 
 }  // namespace zevrin

@@ -15,6 +15,7 @@
 
 #include "mesh/AM5_cp.h"
 #include "mesh/AM5_splin.h"
+#include "model/tree/AM_step.h"
 
 namespace zevrin {
 
@@ -29,10 +30,13 @@ class M5cplist {
   double MaxX = 0, MaxY = 0, MaxZ = 0;
 
   M5cplist() = default;
-  explicit M5cplist(const std::vector<std::unique_ptr<M5spline>>& splines);
+  // The lower bar steps once per spline while the list is built.
+  M5cplist(const std::vector<std::unique_ptr<M5spline>>& splines, Progress& progress);
+  explicit M5cplist(const std::vector<std::unique_ptr<M5spline>>& splines);  // nothing shown
   // The same list from `points`, which are already the points of the splines in that order
   // (as a mesh reader gathers them), without walking the chains again.
-  M5cplist(const std::vector<std::unique_ptr<M5spline>>& splines, std::vector<M5cp*> points);
+  M5cplist(const std::vector<std::unique_ptr<M5spline>>& splines, std::vector<M5cp*> points,
+           Progress& progress);
 
   std::int32_t Count() const { return static_cast<std::int32_t>(Items.size()); }
   M5cp* GetAt(std::size_t index) const { return index < Items.size() ? Items[index] : nullptr; }
@@ -53,39 +57,34 @@ class M5cplist {
   std::int32_t Renumber();
   void SnapToMirrorPlane(double tolerance);
   // Resolves every attachment; attachments that name no point, and rings of attachments
-  // (which are broken: their points keep their own coordinates), go to "attach_err.txt".
-  void ResolveAttachments();
-  void ReportAttachErrors();
-  void ApplyCorrections(const std::vector<Mattach_correct>& records);
+  // (which are broken: their points keep their own coordinates), are reported as the step's
+  // attach errors.
+  void ResolveAttachments(StepContext& step);
+  // Reports the attached points left without a target (with the diagnostic dumps on, also
+  // when there are none).
+  void ReportAttachErrors(StepContext& step);
+  void ApplyCorrections(const std::vector<Mattach_correct>& records, StepContext& step);
   // Welds unattached points at exactly the same position: the first keeps its coordinates,
   // the others hang behind it in a chain in list order.
-  void AttachAll();
+  void AttachAll(Progress& progress);
   // The chaining of AttachAll for groups already known: group_of[i] is the group of the i-th
   // point (below `groups`, or kNoGroup). In list order, each point not attached at its turn
   // is attached to the one of its group before it; the first of a group keeps its place. The
   // lower bar steps for each point that was not attached when its turn came.
   static constexpr std::uint32_t kNoGroup = 0xFFFFFFFFu;
-  void AttachInGroups(const std::vector<std::uint32_t>& group_of, std::size_t groups);
+  void AttachInGroups(const std::vector<std::uint32_t>& group_of, std::size_t groups,
+                      Progress& progress);
   // Gives every point its resolved position as own coordinates and drops the attachments.
-  void DetachAll();
+  void DetachAll(Progress& progress);
   // Box of every resolved position and the origin; returns its eight corners as text.
-  std::string ComputeBounds();
+  std::string ComputeBounds(Progress& progress);
 
-  void DumpToFile(const std::string& name) const;
-  static void DumpCorrections(const std::vector<Mattach_correct>& records);
+  // Diagnostic dumps, into the step's report while it asks for them.
+  void DumpToFile(const std::string& name, StepContext& step) const;
+  static void DumpCorrections(const std::vector<Mattach_correct>& records, StepContext& step);
 
-  static constexpr const char* kAttachErrorFile = "attach_err.txt";
-};
-
-// Holds back the attach error file for the life of an edit; Flush writes the last report
-// noted (as the writes one after another would have left it).
-class AttachErrorDeferral {
- public:
-  AttachErrorDeferral();
-  ~AttachErrorDeferral();
-  AttachErrorDeferral(const AttachErrorDeferral&) = delete;
-  AttachErrorDeferral& operator=(const AttachErrorDeferral&) = delete;
-  void Flush();
+ private:
+  void build(const std::vector<std::unique_ptr<M5spline>>& splines, Progress& progress);
 };
 
 // The eight corners of a box as the "Bounds=" text lists them.

@@ -4,9 +4,7 @@
 
 #include "mesh/AM5_cplist.h"
 #include "mesh/PositionResolver.h"
-#include "model/AM_const.h"
 #include "util/Errors.h"
-#include "util/FmxUtils.h"
 
 namespace zevrin {
 
@@ -62,9 +60,9 @@ class M5mesh::Reading {
   }
 
   // The list of the mesh's points, gathered in order while they were read.
-  M5cplist List() {
-    if (splines_before_ > 0) return M5cplist(mesh_.Splines);
-    return M5cplist(mesh_.Splines, std::move(points_));
+  M5cplist List(Progress& progress) {
+    if (splines_before_ > 0) return M5cplist(mesh_.Splines, progress);
+    return M5cplist(mesh_.Splines, std::move(points_), progress);
   }
 
  private:
@@ -97,21 +95,20 @@ void M5mesh::TakeEntry(std::string_view text, std::unique_ptr<M5amsuper> child,
   reading_->Take(text, line);
 }
 
-void M5mesh::FinishRead() {
-  M5amsuper::FinishRead();
+void M5mesh::FinishRead(StepContext& step) {
+  M5amsuper::FinishRead(step);
   M5cplist list;
   if (reading_) {
     const std::unique_ptr<Reading> reading = std::move(reading_);
     reading->Finish();
-    list = reading->List();
+    list = reading->List(step.Bars);
   } else {
     Version = "2";
-    list = M5cplist(Splines);
+    list = M5cplist(Splines, step.Bars);
   }
-  list.ResolveAttachments();
-  Shared().CpCount = list.Count();
-  Shared().SplineCount = static_cast<std::int32_t>(Splines.size());
-  list.ComputeBounds();
+  list.ResolveAttachments(step);
+  step.Report.After = MeshCounts{list.Count(), static_cast<std::int32_t>(Splines.size())};
+  list.ComputeBounds(step.Bars);
   BoundsMin = {list.MinX, list.MinY, list.MinZ};
   BoundsMax = {list.MaxX, list.MaxY, list.MaxZ};
   std::erase_if(Entries, [](const Entry& e) { return !e.Child; });
@@ -131,43 +128,41 @@ void M5mesh::Draw(Mscreen& view) {
     if (s->NumCps > 0 && s->FirstCp) s->FirstCp->DrawChain(view, &resolver);
 }
 
-void M5mesh::Halvejoin(double tolerance) {
+void M5mesh::Halvejoin(double tolerance, StepContext& step) {
   if (Splines.empty()) return;
-  SharedState& shared = Shared();
-  SetMainProgress(20);
+  Progress& bars = step.Bars;
+  bars.SetMain(20);
   std::int32_t n = 0;
   {
-    M5cplist list(Splines);
+    M5cplist list(Splines, bars);
     list.SnapToMirrorPlane(tolerance);
-    SetMainProgress(30);
+    bars.SetMain(30);
     n = list.Renumber();
-    list.DumpToFile("3_cp_renumber.txt");
-    DumpSplines("3_cp_renumber splines.txt");
+    list.DumpToFile("3_cp_renumber.txt", step);
+    DumpSplines("3_cp_renumber splines.txt", step);
   }
-  shared.CpCountBefore = n;
-  shared.SplineCountBefore = static_cast<std::int32_t>(Splines.size());
-  SetMainProgress(40);
+  step.Report.Before = MeshCounts{n, static_cast<std::int32_t>(Splines.size())};
+  bars.SetMain(40);
   std::vector<Mattach_correct> corrections;
   MirrorSplines(n, corrections);
-  SetMainProgress(60);
+  bars.SetMain(60);
   std::vector<M5cp*> points;
   {
-    M5cplist list(Splines);
-    list.DumpToFile("6_sd.txt");
-    DumpSplines("6_sd splines.txt");
-    SetMainProgress(70);
-    list.ApplyCorrections(corrections);
-    list.DumpToFile("7_hook_cor.txt");
-    DumpSplines("7_hook_cor splines.txt");
+    M5cplist list(Splines, bars);
+    list.DumpToFile("6_sd.txt", step);
+    DumpSplines("6_sd splines.txt", step);
+    bars.SetMain(70);
+    list.ApplyCorrections(corrections, step);
+    list.DumpToFile("7_hook_cor.txt", step);
+    DumpSplines("7_hook_cor splines.txt", step);
     points = std::move(list.Items);
   }
-  SetMainProgress(90);
+  bars.SetMain(90);
   // The corrections change attachments only: the chains, and so the list, are as they were.
-  M5cplist list(Splines, std::move(points));
-  list.ResolveAttachments();
-  DumpSplines("9b_attach_cor splines.txt");
-  shared.CpCount = list.Count();
-  shared.SplineCount = static_cast<std::int32_t>(Splines.size());
+  M5cplist list(Splines, std::move(points), bars);
+  list.ResolveAttachments(step);
+  DumpSplines("9b_attach_cor splines.txt", step);
+  step.Report.After = MeshCounts{list.Count(), static_cast<std::int32_t>(Splines.size())};
 }
 
 void M5mesh::MirrorSplines(std::int32_t offset, std::vector<Mattach_correct>& corrections) {
@@ -176,15 +171,15 @@ void M5mesh::MirrorSplines(std::int32_t offset, std::vector<Mattach_correct>& co
   }
 }
 
-void M5mesh::AttachAll() {
-  M5cplist list(Splines);
-  list.AttachAll();
-  list.ResolveAttachments();
+void M5mesh::AttachAll(StepContext& step) {
+  M5cplist list(Splines, step.Bars);
+  list.AttachAll(step.Bars);
+  list.ResolveAttachments(step);
 }
 
-void M5mesh::DetachAll() {
-  M5cplist list(Splines);
-  list.DetachAll();
+void M5mesh::DetachAll(StepContext& step) {
+  M5cplist list(Splines, step.Bars);
+  list.DetachAll(step.Bars);
 }
 
 M5spline* M5mesh::FindSplineByEndId(std::int32_t id) const {
@@ -197,11 +192,11 @@ void M5mesh::RemoveEmptySplines() {
   std::erase_if(Splines, [](const std::unique_ptr<M5spline>& s) { return s->NumCps == 0; });
 }
 
-void M5mesh::DumpSplines(const std::string& file_name) const {
-  if (!Shared().DebugDump) return;
+void M5mesh::DumpSplines(const std::string& file_name, StepContext& step) const {
+  if (!step.DebugDump) return;
   LineList lines{"Splines=" + IntToStr(static_cast<std::int64_t>(Splines.size()))};
   for (const auto& s : Splines) s->DumpSpline(lines);
-  WriteLinesFile(file_name, lines);
+  step.Report.Dumps.push_back({file_name, std::move(lines)});
 }
 
 }  // namespace zevrin

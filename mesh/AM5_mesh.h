@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "mesh/AM5_splin.h"
-#include "model/AM5_super.h"
+#include "model/tree/AM5_super.h"
 
 namespace zevrin {
 
@@ -24,40 +24,41 @@ class M5mesh : public M5amsuper {
 
   std::string Version = "2";
   std::int32_t NextId = 1;
-  // BuildFromFaces makes the splines on a second thread from this many faces on; the tests
-  // make it small.
-  static inline std::size_t ThreadedFromFaces = 4096;
   std::vector<std::unique_ptr<M5spline>> Splines;
   std::string BoundsText;
 
   void Write(TextWriter& out) override;
   void Draw(Mscreen& view) override;
   // Snaps points within `tolerance` of X = 0 onto it, renumbers, mirrors every point off the
-  // plane and joins the halves; sets the counters before and after.
-  void Halvejoin(double tolerance) override;
+  // plane and joins the halves; reports the counts before and after.
+  void Halvejoin(double tolerance, StepContext& step) override;
   void CheckHalvejoin() override {}  // Halvejoin goes no deeper
   // Welds the points at exactly equal positions and resolves the attachments.
-  void AttachAll() override;
+  void AttachAll(StepContext& step) override;
   // Gives every point its resolved position as own coordinates and drops the attachments.
-  void DetachAll() override;
+  void DetachAll(StepContext& step) override;
   // Mirrors the splines from the last to the first; twins are appended.
   void MirrorSplines(std::int32_t offset, std::vector<Mattach_correct>& corrections);
 
-  // Polygon import (defined in import/PolyImport.cpp): every face edge becomes a two-point
-  // spline, an edge met again only adds its layer to the kept one, coinciding corners are
-  // attached; sets the counters, the box and BoundsText. New ids follow the mesh's own.
-  // `alongside`, when given, is called once with the finished list of points, on a second
-  // thread for a large import while the attachments are resolved: it may read the points'
-  // ids and names, and must not touch the progress bars or any other shared state.
-  void BuildFromFaces(const std::vector<Mdxf_3dface>& faces,
+  // Polygon import: every face edge becomes a two-point spline, an edge met again only adds
+  // its layer to the kept one, coinciding corners are attached; reports the counts and sets
+  // the box and BoundsText. New ids follow the mesh's own. From step.Import.ThreadedFromFaces
+  // faces on, the splines are made on a second thread. `alongside`, when given, is called
+  // once with the finished list of points, on a second thread for a large import while the
+  // attachments are resolved: it may read the points' ids and names, and must not touch the
+  // progress bars or anything else shared.
+  void BuildFromFaces(const std::vector<Mdxf_3dface>& faces, StepContext& step,
                       const std::function<void(const M5cplist&)>& alongside = {});
-  void ImportPolygons(Mpolycommon& polygons) override;  // the model does it, through BuildFromFaces
+  // The model converts the faces into its mesh, through BuildFromFaces; a mesh met on the
+  // walk takes nothing.
+  void ImportPolygons(Mpolycommon& /*polygons*/, StepContext& /*step*/) override {}
 
   M5spline* SplineAt(std::size_t i) const { return Splines[i].get(); }
   // The last spline that has `id` at one of its ends, or none.
   M5spline* FindSplineByEndId(std::int32_t id) const;
   void RemoveEmptySplines();
-  void DumpSplines(const std::string& file_name) const;
+  // Into the step's report, while it asks for the diagnostic dumps.
+  void DumpSplines(const std::string& file_name, StepContext& step) const;
 
  protected:
   // The splines are built from the section's lines as they are read, in a pass over the same
@@ -67,8 +68,8 @@ class M5mesh : public M5amsuper {
   void TakeEntry(std::string_view text, std::unique_ptr<M5amsuper> child,
                  std::int32_t line) override;
   // Raises the error held back, or the index error of a block cut short; then resolves
-  // attachments and sets the counters and the box.
-  void FinishRead() override;
+  // attachments, reports the counts and sets the box.
+  void FinishRead(StepContext& step) override;
 
  private:
   class Reading;

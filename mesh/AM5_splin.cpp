@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "model/AM_const.h"
 #include "util/Errors.h"
 
 namespace zevrin {
@@ -13,7 +12,6 @@ void M5spline::WriteSpline(TextWriter& out) const {
 }
 
 void M5spline::DumpSpline(LineList& lines) const {
-  if (!Shared().DebugDump) return;
   lines.push_back("CPs=" + IntToStr(NumCps));
   if (FirstCp) FirstCp->DumpChain(lines);
 }

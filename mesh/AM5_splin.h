@@ -23,6 +23,7 @@ class M5spline {
 
   // The "CPs=" line and the records; the mesh reads them (M5mesh::TakeEntry).
   void WriteSpline(TextWriter& out) const;
+  // The diagnostic lines of the spline (the mesh dumps them only when asked).
   void DumpSpline(LineList& lines) const;
 
   void AppendCp(std::unique_ptr<M5cp> cp);

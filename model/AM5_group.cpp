@@ -4,8 +4,8 @@
 
 namespace zevrin {
 
-void M5group::FinishRead() {
-  M5amsuper::FinishRead();
+void M5group::FinishRead(StepContext& step) {
+  M5amsuper::FinishRead(step);
   std::int32_t remaining = 0;
   for (const Entry& e : Entries) {
     TokenView tokens(e.Text);
@@ -31,7 +31,7 @@ void M5group::Write(TextWriter& out) {
   out.Add("[END").Add(Name).AddChar(']').EndLine();
 }
 
-void M5group::Halvejoin(double /*tolerance*/) { Suppressed = true; }
+void M5group::Halvejoin(double /*tolerance*/, StepContext& /*step*/) { Suppressed = true; }
 
 void M5group::FillFromCps(const M5cplist& list) {
   for (const M5cp* p : list.Items)

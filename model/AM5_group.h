@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "model/AM5_super.h"
+#include "model/tree/AM5_super.h"
 
 namespace zevrin {
 
@@ -21,8 +21,9 @@ class M5group : public M5amsuper {
   M5group() { Name = "GROUP"; }
 
   void Write(TextWriter& out) override;
-  void Halvejoin(double tolerance) override;
+  void Halvejoin(double tolerance, StepContext& step) override;
   void CheckHalvejoin() override {}  // Halvejoin goes no deeper
+  bool IsSuppressed() const override { return Suppressed; }
 
   std::int32_t IdCount() const { return static_cast<std::int32_t>(GroupIds.size()); }
   const std::string& IdAt(std::size_t index) const { return GroupIds[index]; }
@@ -32,7 +33,7 @@ class M5group : public M5amsuper {
 
  protected:
   // Takes "Name=" and "Count=" and then as many id lines as the count says (at least one).
-  void FinishRead() override;
+  void FinishRead(StepContext& step) override;
 };
 
 }  // namespace zevrin

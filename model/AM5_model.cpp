@@ -1,20 +1,33 @@
 #include "model/AM5_model.h"
 
 #include <algorithm>
+#include <charconv>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "import/M_poly.h"
 #include "mesh/AM5_cplist.h"
-#include "model/AM_const.h"
-
 #include "mesh/AM5_mesh.h"
 #include "model/AM5_group.h"
+#include "model/AM5_segment.h"
 
 namespace zevrin {
 
-void M5model::FinishRead() {
-  M5amsuper::FinishRead();
+const SectionTable& ModelFileSections() {
+  static const SectionTable table = [] {
+    SectionTable t;
+    t.Add("[MODEL]", [] { return std::unique_ptr<M5amsuper>(std::make_unique<M5model>()); });
+    t.Add("[MESH]", [] { return std::unique_ptr<M5amsuper>(std::make_unique<M5mesh>()); });
+    t.Add("[GROUP]", [] { return std::unique_ptr<M5amsuper>(std::make_unique<M5group>()); });
+    t.Add("[SEGMENT]", [] { return std::unique_ptr<M5amsuper>(std::make_unique<M5segment>()); });
+    return t;
+  }();
+  return table;
+}
+
+void M5model::FinishRead(StepContext& step) {
+  M5amsuper::FinishRead(step);
   Mesh = nullptr;
   Groups.clear();
   MCommaStr tokens;
@@ -88,8 +101,8 @@ void M5model::CheckHalvejoin() {
   M5amsuper::CheckHalvejoin();
 }
 
-void M5model::Halvejoin(double tolerance) {
-  M5amsuper::Halvejoin(tolerance);
+void M5model::Halvejoin(double tolerance, StepContext& step) {
+  M5amsuper::Halvejoin(tolerance, step);
   Entry* bounds = FirstBoundsEntry();
   if (!bounds) return;
   const std::vector<double> v = BoundsNumbers(*bounds);
@@ -189,10 +202,10 @@ void M5model::CheckConnect() {
     for (const std::string& id : g->GroupIds) StrToInt(id);
 }
 
-void M5model::ConnectGroupedSplines() {
+void M5model::ConnectGroupedSplines(StepContext& step) {
   if (Groups.empty() || !Mesh) return;
   IndexedEnds lookup(*Mesh);
-  ConnectGroupedSplines(lookup);
+  ConnectGroupedSplines(lookup, step);
 }
 
 namespace {
@@ -258,7 +271,7 @@ bool keyOf(const M5cp& p, EndKey& key) {
 // candidates that would join are found through an index of their end positions, so a pass
 // costs what it joins, not what it offers. Returns whether any candidate was offered.
 bool joinCandidates(std::vector<M5spline*>& candidates, SplineEndLookup& lookup,
-                    std::int32_t progress_total) {
+                    Progress& progress, std::int32_t progress_total) {
   if (candidates.size() < 2) return false;
   M5spline* target = candidates.front();
   std::unordered_map<EndKey, std::set<std::size_t>, EndKeyHash> at;
@@ -298,7 +311,7 @@ bool joinCandidates(std::vector<M5spline*>& candidates, SplineEndLookup& lookup,
       limit = k;
     }
     if (!joined) break;
-    StepSubProgress(progress_total);
+    progress.StepSub(progress_total);
   }
   // Every offer marks the growing spline with bit 0, joined or not.
   target->FirstCp->SetBit0OnChain();
@@ -307,14 +320,14 @@ bool joinCandidates(std::vector<M5spline*>& candidates, SplineEndLookup& lookup,
 
 }  // namespace
 
-void M5model::ConnectGroupedSplines(SplineEndLookup& lookup) {
+void M5model::ConnectGroupedSplines(SplineEndLookup& lookup, StepContext& step) {
   if (Groups.empty() || !Mesh) return;
   {
-    M5cplist list(Mesh->Splines);
-    list.DetachAll();
+    M5cplist list(Mesh->Splines, step.Bars);
+    list.DetachAll(step.Bars);
   }
-  SetMainProgress(10);
-  ResetSubProgress();
+  step.Bars.SetMain(10);
+  step.Bars.ResetSub();
   const std::size_t rounds = Groups.size();
   bool offered = false;
   std::vector<M5spline*> candidates;
@@ -331,7 +344,8 @@ void M5model::ConnectGroupedSplines(SplineEndLookup& lookup) {
       // A group naming an id twice must not offer a spline twice (and so to itself).
       if (ids.TakeLast(s->OtherEndId(p)) && chosen.insert(s).second) candidates.push_back(s);
     }
-    if (joinCandidates(candidates, lookup, static_cast<std::int32_t>(Groups.size()))) offered = true;
+    if (joinCandidates(candidates, lookup, step.Bars, static_cast<std::int32_t>(Groups.size())))
+      offered = true;
     candidates.clear();
     chosen.clear();
   }
@@ -339,11 +353,10 @@ void M5model::ConnectGroupedSplines(SplineEndLookup& lookup) {
   // soon as one group had something to join.
   if (offered) Mesh->RemoveEmptySplines();
   RemoveGroups();
-  M5cplist list(Mesh->Splines);
-  list.AttachAll();
-  list.ResolveAttachments();
-  Shared().CpCount = list.Count();
-  Shared().SplineCount = static_cast<std::int32_t>(Mesh->Splines.size());
+  M5cplist list(Mesh->Splines, step.Bars);
+  list.AttachAll(step.Bars);
+  list.ResolveAttachments(step);
+  step.Report.After = MeshCounts{list.Count(), static_cast<std::int32_t>(Mesh->Splines.size())};
 }
 
 void M5model::RemoveGroups() {
@@ -354,5 +367,122 @@ void M5model::RemoveGroups() {
     Entries.erase(Entries.begin() + static_cast<std::ptrdiff_t>(k));
   }
 }
+
+namespace {
+
+std::string foldedName(std::string_view name) {
+  std::string out(name);
+  for (char& c : out) c = static_cast<char>(UpperAscii(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// One GROUP per layer, in the layers' order, listing the ids of the points of `list` that carry
+// the layer, in list order. One pass over the points fills every group: a point carries a
+// name at most once, under any spelling. It reads the points' ids and names and nothing
+// else, and touches no shared state, so it may run beside the resolving of the attachments.
+std::vector<std::unique_ptr<M5group>> groupsFromPolygons(const M5cplist& list,
+                                                         const std::vector<std::string>& layers) {
+  std::vector<std::unique_ptr<M5group>> groups;
+  if (layers.empty()) return groups;
+  std::unordered_map<std::string, M5group*> by_name;
+  for (const std::string& name : layers) {
+    auto group = std::make_unique<M5group>();
+    group->GroupName = name;
+    by_name.try_emplace(foldedName(name), group.get());
+    groups.push_back(std::move(group));
+  }
+  // Points that carry the same names share one list of them, so the groups of a list are
+  // looked up once per list rather than once per point, and neighbouring points mostly hold
+  // the same list. Nothing changes the lists during the pass: an address stands for the same
+  // names throughout.
+  std::unordered_map<const GroupNameSet::List*, std::vector<M5group*>> by_list;
+  const GroupNameSet::List* last_list = nullptr;
+  const std::vector<M5group*>* last_groups = nullptr;
+  // The groups of a point, or none for a point without names.
+  const auto groups_of = [&](const M5cp& p) -> const std::vector<M5group*>* {
+    if (p.GroupNames.empty()) return nullptr;
+    const GroupNameSet::List* names = &p.GroupNames.list();
+    if (names != last_list) {
+      const auto [it, fresh] = by_list.try_emplace(names);
+      if (fresh) {
+        for (const std::string& name : *names) {
+          const auto found = by_name.find(foldedName(name));
+          if (found != by_name.end()) it->second.push_back(found->second);
+        }
+      }
+      last_list = names;
+      last_groups = &it->second;
+    }
+    return last_groups;
+  };
+  // Counted first, so that each list of ids is made once at its size: grown by doubling, the
+  // lists of a large import would hold a third more than they need.
+  std::unordered_map<M5group*, std::size_t> counts;
+  M5group* last_counted = nullptr;
+  std::size_t* last_count = nullptr;
+  for (const M5cp* p : list.Items) {
+    if (const std::vector<M5group*>* of = groups_of(*p)) {
+      for (M5group* group : *of) {
+        if (group != last_counted) {
+          last_counted = group;
+          last_count = &counts[group];
+        }
+        ++*last_count;
+      }
+    }
+  }
+  for (const auto& [group, count] : counts) group->GroupIds.reserve(count);
+  for (const M5cp* p : list.Items) {
+    const std::vector<M5group*>* of = groups_of(*p);
+    if (!of || of->empty()) continue;
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, p->Id).ptr;
+    for (M5group* group : *of) group->GroupIds.emplace_back(digits, end);
+  }
+  return groups;
+}
+
+}  // namespace
+
+void M5model::ImportPolygons(Mpolycommon& polygons, StepContext& step) {
+  if (!Mesh) return;
+  std::vector<std::unique_ptr<M5group>> groups;
+  Mesh->BuildFromFaces(polygons.Faces, step, [&](const M5cplist& list) {
+    groups = groupsFromPolygons(list, polygons.Layers);
+  });
+  const std::string bounds = "Bounds=" + Mesh->BoundsText;
+  MCommaStr tokens;
+  tokens.Separator = "=";
+  for (Entry& e : Entries) {
+    if (e.Child) continue;
+    tokens.SetText(e.Text);
+    if (SameKeyword(tokens.NextToken(), "Bounds")) e.Text = bounds;
+  }
+  // Appended to the entries, not entered in Groups: Connect grouped splines uses only the
+  // groups read from the file.
+  for (auto& group : groups) AddChild(std::move(group));
+  BoundsMin = Mesh->BoundsMin;
+  BoundsMax = Mesh->BoundsMax;
+}
+
+bool HasPolygonTarget(const M5amsuper& root) {
+  // Follows the walk of ImportPolygons without recursion: models and meshes pass nothing on.
+  std::vector<const M5amsuper*> pending{&root};
+  while (!pending.empty()) {
+    const M5amsuper* node = pending.back();
+    pending.pop_back();
+    for (const Entry& e : node->Entries) {
+      if (!e.Child) continue;
+      if (const auto* model = dynamic_cast<const M5model*>(e.Child.get())) {
+        if (model->Mesh) return true;
+      } else if (!dynamic_cast<const M5mesh*>(e.Child.get())) {
+        pending.push_back(e.Child.get());
+      }
+    }
+  }
+  return false;
+}
+
+
 
 }  // namespace zevrin

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "model/AM5_super.h"
+#include "model/tree/AM5_super.h"
 
 namespace zevrin {
 
@@ -30,15 +30,15 @@ class M5model : public M5amsuper {
 
   bool GetBounds(Vec3& min, Vec3& max) override;
   // Converts the faces into the mesh, rebuilds every "Bounds=" line from it and appends one
-  // GROUP per layer; nothing without a mesh (defined in import/PolyImport.cpp).
-  void ImportPolygons(Mpolycommon& polygons) override;
+  // GROUP per layer; nothing without a mesh.
+  void ImportPolygons(Mpolycommon& polygons, StepContext& step) override;
   // Children first, then the first "Bounds=" line becomes a box symmetric about X = 0.
-  void Halvejoin(double tolerance) override;
+  void Halvejoin(double tolerance, StepContext& step) override;
   void CheckHalvejoin() override;
   // Joins, group by group, the splines whose ends both lie in the group, wherever an end
-  // meets an end of the growing spline exactly; consumes the groups.
-  void ConnectGroupedSplines() override;
-  void ConnectGroupedSplines(SplineEndLookup& lookup);
+  // meets an end of the growing spline exactly; consumes the groups and reports the counts.
+  void ConnectGroupedSplines(StepContext& step) override;
+  void ConnectGroupedSplines(SplineEndLookup& lookup, StepContext& step);
   void CheckConnect() override;
 
   std::int32_t GroupCount() const { return static_cast<std::int32_t>(Groups.size()); }
@@ -49,7 +49,7 @@ class M5model : public M5amsuper {
  protected:
   // Reads the "Bounds=" line (its 4th to 6th numbers are the maximum, its 19th to 21st the
   // minimum), finds the mesh and the groups, and widens the box to the mesh's.
-  void FinishRead() override;
+  void FinishRead(StepContext& step) override;
   bool IsModelNode() const override { return true; }
 
  private:
@@ -58,5 +58,13 @@ class M5model : public M5amsuper {
   // Its 24 numbers; raises the conversion error (with the line) when some are missing.
   static std::vector<double> BoundsNumbers(const Entry& entry);
 };
+
+// The section classes of a model file: the section tree's own, plus "[MODEL]", "[MESH]",
+// "[GROUP]" and "[SEGMENT]".
+const SectionTable& ModelFileSections();
+
+// True when ImportPolygons on `root` reaches a MODEL that holds a MESH: only such a model
+// takes the faces, and a template without one would yield an empty model.
+bool HasPolygonTarget(const M5amsuper& root);
 
 }  // namespace zevrin

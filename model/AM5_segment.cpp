@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/AM_const.h"
+#include "model/tree/AM_const.h"
 #include "view/M_scr.h"
 
 namespace zevrin {
@@ -29,7 +29,7 @@ Vec3 mirroredX(const Vec3& v) { return {-v.x, v.y, v.z}; }
 }  // namespace
 
 void M5segment::ReadLines(LineSource& source, std::string_view header,
-                          std::int32_t header_index) {
+                          std::int32_t header_index, StepContext& /*step*/) {
   struct Open {
     M5segment* bone;
     std::string end_line;
@@ -159,14 +159,14 @@ void M5segment::Write(TextWriter& out) {
   }
 }
 
-void M5segment::Halvejoin(double tolerance) {
+void M5segment::Halvejoin(double tolerance, StepContext& step) {
   std::vector<M5amsuper*> pending{this};
   while (!pending.empty()) {
     M5amsuper* node = pending.back();
     pending.pop_back();
     M5segment* bone = AsBone(node);
     if (!bone) {
-      node->Halvejoin(tolerance);
+      node->Halvejoin(tolerance, step);
       continue;
     }
     bone->Suppressed = true;
@@ -204,7 +204,8 @@ void M5segment::Draw(Mscreen& view) {
   }
 }
 
-std::unique_ptr<M5segment> M5segment::MirroredCopyOf(double tolerance) const {
+std::unique_ptr<M5segment> M5segment::MirroredCopyOf(double tolerance,
+                                                     const MirrorSettings& rule) const {
   if (!(std::fabs(Pivot.x) > tolerance || std::fabs(End.x) > tolerance)) return nullptr;
   auto copy = std::make_unique<M5segment>();
   copy->MirroredCopy = true;
@@ -216,11 +217,11 @@ std::unique_ptr<M5segment> M5segment::MirroredCopyOf(double tolerance) const {
   copy->Pivot = mirroredX(Pivot);
   copy->End = mirroredX(End);
   copy->RollHandle = mirroredX(RollHandle);
-  copy->BoneName = MirrorName(BoneName);
+  copy->BoneName = MirrorName(BoneName, rule);
   return copy;
 }
 
-std::unique_ptr<M5amsuper> M5segment::MirrorBone(double tolerance) {
+std::unique_ptr<M5amsuper> M5segment::MirrorBone(double tolerance, const MirrorSettings& rule) {
   // A copy is never mirrored again, so running the edit twice gives two copies of a bone,
   // not copies of copies.
   if (MirroredCopy) return nullptr;
@@ -230,7 +231,7 @@ std::unique_ptr<M5amsuper> M5segment::MirrorBone(double tolerance) {
     std::size_t next;                 // entries below this one are still to visit
   };
   std::vector<Open> open;
-  open.push_back({this, MirroredCopyOf(tolerance), Entries.size()});
+  open.push_back({this, MirroredCopyOf(tolerance, rule), Entries.size()});
   for (;;) {
     Open& top = open.back();
     std::unique_ptr<M5amsuper> child_copy;
@@ -239,11 +240,11 @@ std::unique_ptr<M5amsuper> M5segment::MirrorBone(double tolerance) {
       M5amsuper* child = top.bone->Entries[--top.next].Child.get();
       M5segment* bone = AsBone(child);
       if (bone && !bone->MirroredCopy) {
-        open.push_back({bone, bone->MirroredCopyOf(tolerance), bone->Entries.size()});
+        open.push_back({bone, bone->MirroredCopyOf(tolerance, rule), bone->Entries.size()});
         continue;
       }
       if (!child || bone) continue;
-      child_copy = child->MirrorBone(tolerance);
+      child_copy = child->MirrorBone(tolerance, rule);
     } else {
       child_copy = std::move(top.copy);
       open.pop_back();
@@ -257,27 +258,16 @@ std::unique_ptr<M5amsuper> M5segment::MirrorBone(double tolerance) {
   }
 }
 
-void SetMirrorSettings(std::int32_t pattern, std::string word, std::string replacement,
-                       std::string append) {
-  SharedState& s = Shared();
-  s.MirrorPattern = pattern;
-  s.MirrorWord = std::move(word);
-  s.MirrorReplacement = std::move(replacement);
-  s.MirrorAppend = std::move(append);
-}
-
-std::string MirrorName(std::string_view name) {
-  const SharedState& s = Shared();
-  const std::size_t n = s.MirrorWord.size();
+std::string MirrorName(std::string_view name, const MirrorSettings& s) {
+  const std::size_t n = s.Word.size();
   // A name shorter than the word matches neither rule.
   if (name.size() >= n) {
-    if (s.MirrorPattern == kMirrorRulePrefix && SameKeyword(name.substr(0, n), s.MirrorWord))
-      return s.MirrorReplacement + std::string(name.substr(n));
-    if (s.MirrorPattern == kMirrorRuleSuffix &&
-        SameKeyword(name.substr(name.size() - n), s.MirrorWord))
-      return std::string(name.substr(0, name.size() - n)) + s.MirrorReplacement;
+    if (s.Rule == MirrorRule::Prefix && SameKeyword(name.substr(0, n), s.Word))
+      return s.Replacement + std::string(name.substr(n));
+    if (s.Rule == MirrorRule::Suffix && SameKeyword(name.substr(name.size() - n), s.Word))
+      return std::string(name.substr(0, name.size() - n)) + s.Replacement;
   }
-  return std::string(name) + s.MirrorAppend;
+  return std::string(name) + s.Append;
 }
 
 }  // namespace zevrin

@@ -2,7 +2,7 @@
 // end, its roll handle, its colour and its name; nested SEGMENT sections are its child bones.
 // Sections of other kinds inside a bone are kept as plain lines, header and end line included.
 //
-// Also the bone-renaming rule of Mirror bone and the settings it reads from the shared record.
+// Also the bone-renaming rule of Mirror bone.
 #pragma once
 
 #include <cstdint>
@@ -10,9 +10,35 @@
 #include <string>
 #include <string_view>
 
-#include "model/AM5_super.h"
+#include "model/tree/AM5_super.h"
 
 namespace zevrin {
+
+// The renaming rules of Mirror bone, by the numbers the settings store them under.
+enum class MirrorRule : std::int32_t {
+  None = 0,
+  Prefix = 1,  // a name beginning with the word gets the replacement instead
+  Suffix = 2,  // a name ending with the word gets the replacement instead
+  Append = 3,  // every name gets the appended text
+};
+
+// How Mirror bone names a copy. A name that the chosen rule does not match (and every name
+// under the other rules) gets the appended text.
+struct MirrorSettings {
+  MirrorRule Rule = MirrorRule::None;
+  std::string Word;
+  std::string Replacement;
+  std::string Append;
+};
+
+// The settings used when nothing was configured.
+inline constexpr MirrorRule kDefaultMirrorRule = MirrorRule::Append;
+inline constexpr const char* kDefaultMirrorWord = "left";
+inline constexpr const char* kDefaultMirrorReplacement = "right";
+inline constexpr const char* kDefaultMirrorAppend = "mb";
+
+// The name of a bone's mirrored copy under `settings`.
+std::string MirrorName(std::string_view name, const MirrorSettings& settings);
 
 class M5segment : public M5amsuper {
  public:
@@ -29,20 +55,22 @@ class M5segment : public M5amsuper {
   // Rewrites the bone's "Pivot=", "End=", "RollHandle=" and "Name=" lines (every one of them)
   // from the fields, then writes the section; the colour line stays as read.
   void Write(TextWriter& out) override;
-  void Halvejoin(double tolerance) override;
+  void Halvejoin(double tolerance, StepContext& step) override;
+  bool IsSuppressed() const override { return Suppressed; }
   // The child bones first, then the bone as a line from pivot to end in its own colour.
   void Draw(Mscreen& view) override;
   // A bone off the X = 0 plane (pivot or end farther than `tolerance`) returns its copy
   // mirrored across the plane, with the copies of its child bones nested in the copy; the
   // child copies of a bone on the plane are appended to the bone itself.
-  std::unique_ptr<M5amsuper> MirrorBone(double tolerance) override;
+  std::unique_ptr<M5amsuper> MirrorBone(double tolerance, const MirrorSettings& rule) override;
 
  protected:
   bool ReadsNestedSections() const override { return false; }
   // Reads the bone with its child bones, nested without recursion and refused beyond
   // kMaxSectionDepth. A position or colour that is no number raises the conversion error at
   // its line.
-  void ReadLines(LineSource& source, std::string_view header, std::int32_t header_index) override;
+  void ReadLines(LineSource& source, std::string_view header, std::int32_t header_index,
+                 StepContext& step) override;
 
  private:
   // Takes the bone's fields from its plain lines, in order; a key on two lines keeps the
@@ -51,32 +79,10 @@ class M5segment : public M5amsuper {
   // Puts the fields into the name and position lines.
   void RewriteLines();
   // The bone's own copy across the plane, without child bones; none when it lies on the plane.
-  std::unique_ptr<M5segment> MirroredCopyOf(double tolerance) const;
+  std::unique_ptr<M5segment> MirroredCopyOf(double tolerance, const MirrorSettings& rule) const;
   // The node when it is exactly a bone, so that the walks here may take over its part; none
   // for any other class.
   static M5segment* AsBone(M5amsuper* node);
 };
-
-// The values of SharedState::MirrorPattern.
-enum MirrorRule : std::int32_t {
-  kMirrorRuleNone = 0,
-  kMirrorRulePrefix = 1,  // a name beginning with the word gets the replacement instead
-  kMirrorRuleSuffix = 2,  // a name ending with the word gets the replacement instead
-  kMirrorRuleAppend = 3,  // every name gets the appended text
-};
-
-// The settings used when nothing was configured.
-inline constexpr std::int32_t kDefaultMirrorRule = kMirrorRuleAppend;
-inline constexpr const char* kDefaultMirrorWord = "left";
-inline constexpr const char* kDefaultMirrorReplacement = "right";
-inline constexpr const char* kDefaultMirrorAppend = "mb";
-
-// Stores a choice of the renaming settings in the shared record.
-void SetMirrorSettings(std::int32_t pattern, std::string word, std::string replacement,
-                       std::string append);
-
-// The name of a bone's mirrored copy under the shared settings. A name that the chosen rule
-// does not match (and every name under the other rules) gets the appended text.
-std::string MirrorName(std::string_view name);
 
 }  // namespace zevrin

@@ -22,7 +22,7 @@ for t in "${targets[@]}"; do
   log=$root/build/fuzz/$t.log
   mkdir -p "$work" "$findings"
   echo "== fuzz_$t for ${seconds}s"
-  # The targets work in a scratch folder of their own, so every path here is absolute.
+  # Every path here is absolute, so the targets may run from any folder.
   if ! "$root/build/fuzz/bin/fuzz_$t" "$work" "$root/fuzz/corpus/$t" -max_total_time="$seconds" \
       -timeout=10 -rss_limit_mb=4096 -max_len=65536 -artifact_prefix="$findings/" \
       -print_final_stats=1 2>"$log"; then

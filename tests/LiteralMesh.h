@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "mesh/AM5_mesh.h"
-#include "model/AM_const.h"
+#include "model/tree/AM_const.h"
 #include "util/Errors.h"
 
 namespace zevrin::literal {

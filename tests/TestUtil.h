@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "model/AM5_model.h"
+#include "model/tree/AM_step.h"
 #include "util/Ustrlib.h"
 
 namespace zevrin::test {
@@ -37,20 +39,20 @@ class ScratchDir {
   std::filesystem::path path_;
 };
 
-// A test that runs in a scratch folder of its own: resolving attachments and the edits may
-// write "attach_err.txt" into the current folder.
+// A test with a scratch folder of its own.
 class InScratchDir : public ::testing::Test {
  protected:
-  void SetUp() override {
-    old_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_.path());
-  }
-  void TearDown() override { std::filesystem::current_path(old_); }
-
   ScratchDir dir_;
+};
 
- private:
-  std::filesystem::path old_;
+// A step as the document session makes one: the sections of a model file, no bars shown, and
+// its report to look at afterwards.
+class Step : public StepContext {
+ public:
+  Step() { Sections = &ModelFileSections(); }
+  explicit Step(Progress bars) : StepContext(bars) { Sections = &ModelFileSections(); }
+  // The step itself, for a call that takes it from a temporary.
+  Step& operator()() { return *this; }
 };
 
 inline void writeBytes(const std::string& path, const std::string& bytes) {

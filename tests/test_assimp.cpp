@@ -7,10 +7,10 @@
 #include <map>
 #include <sstream>
 
-#include "app/Document.h"
-#include "import/M_assimp.h"
-#include "import/M_export.h"
-#include "model/AM_const.h"
+#include "app/session/Document.h"
+#include "import/assimp/M_assimp.h"
+#include "mesh/M_export.h"
+#include "model/tree/AM_const.h"
 #include "tests/TestUtil.h"
 #include "util/Errors.h"
 #include "util/FmxUtils.h"
@@ -47,14 +47,7 @@ struct Saved {
 
 class AssimpImport : public test::InScratchDir {
  protected:
-  void SetUp() override {
-    SetPolygonFileReader(&reader_);
-    test::InScratchDir::SetUp();
-  }
-  void TearDown() override {
-    test::InScratchDir::TearDown();
-    SetPolygonFileReader(nullptr);
-  }
+  void SetUp() override { session_.PolygonReader = &reader_; }
 
   // Writes `bytes` as `name`, opens it in the template and saves it; the saved model.
   Saved open(const std::string& name, const std::string& bytes) {
@@ -62,7 +55,7 @@ class AssimpImport : public test::InScratchDir {
     test::writeBytes(path, bytes);
     session_.CurrentFile = path;
     session_.TemplatePath = kTemplate;
-    EXPECT_EQ(session_.LoadDocument(), LoadOutcome::Loaded) << name;
+    EXPECT_EQ(session_.LoadDocument().Outcome, LoadOutcome::Loaded) << name;
     session_.SaveDocument(path);
     return Saved(ReadFileLines(session_.SaveFile));
   }
@@ -260,15 +253,16 @@ TEST_F(AssimpImport, LinesAreEdgesAndPointsAreLeftOut) {
 }
 
 TEST_F(AssimpImport, OnlyOtherExtensionsReachTheGeneralReader) {
-  EXPECT_EQ(FileKind("a.OBJ"), kFileForeign);
-  EXPECT_EQ(FileKind("a.stl"), kFileForeign);
-  EXPECT_EQ(FileKind("a.ply"), kFileForeign);
-  EXPECT_EQ(FileKind("a.3ds"), kFileForeign);
-  EXPECT_EQ(FileKind("a.mdl"), kFileModel);  // Assimp would take it for a Quake model
-  EXPECT_EQ(FileKind("a.seg"), kFileModel);
-  EXPECT_EQ(FileKind("a.DXF"), kFileDxf);
-  EXPECT_EQ(FileKind("a.rok"), kFileRok);
-  EXPECT_EQ(FileKind("a.txt"), kFileNone);
+  const auto kind = [&](const char* path) { return FileKindOf(path, &reader_); };
+  EXPECT_EQ(kind("a.OBJ"), FileKind::Foreign);
+  EXPECT_EQ(kind("a.stl"), FileKind::Foreign);
+  EXPECT_EQ(kind("a.ply"), FileKind::Foreign);
+  EXPECT_EQ(kind("a.3ds"), FileKind::Foreign);
+  EXPECT_EQ(kind("a.mdl"), FileKind::Model);  // Assimp would take it for a Quake model
+  EXPECT_EQ(kind("a.seg"), FileKind::Model);
+  EXPECT_EQ(kind("a.DXF"), FileKind::Dxf);
+  EXPECT_EQ(kind("a.rok"), FileKind::Rok);
+  EXPECT_EQ(kind("a.txt"), FileKind::None);
   EXPECT_EQ(reader_.Patterns().find("*.mdl"), std::string::npos);
   EXPECT_EQ(reader_.Patterns().find("*.dxf"), std::string::npos);
   EXPECT_NE(reader_.Patterns().find("*.obj"), std::string::npos);
@@ -296,7 +290,7 @@ TEST_F(AssimpImport, SaveNeverOverwritesThePolygonFile) {
 TEST_F(AssimpImport, BadFilesNameTheFileAndKeepTheOpenDocument) {
   open("good.obj", kCubeObj);
   const M5amsuper* document = session_.Document.get();
-  Shared().CpCount = 42;
+  session_.Shared.Counts.Cps = 42;
 
   const std::string tiny = dir_ / "tiny.stl";
   test::writeBytes(tiny, "x");
@@ -311,7 +305,7 @@ TEST_F(AssimpImport, BadFilesNameTheFileAndKeepTheOpenDocument) {
   EXPECT_EQ(describeError(garbage),
             garbage + ": Cannot import the polygon file: OBJ: Invalid face index.");
   EXPECT_EQ(session_.Document.get(), document);
-  EXPECT_EQ(Shared().CpCount, 42);
+  EXPECT_EQ(session_.Shared.Counts.Cps, 42);
 
   // A model file is never handed to Assimp, even when it holds OBJ text.
   const std::string model = dir_ / "obj_text.mdl";
@@ -319,7 +313,7 @@ TEST_F(AssimpImport, BadFilesNameTheFileAndKeepTheOpenDocument) {
   const std::string as_model = describeError(model);
   EXPECT_EQ(as_model.find("Cannot import"), std::string::npos) << as_model;
   if (as_model == "no error") {
-    EXPECT_EQ(Shared().CpCount, 0);
+    EXPECT_EQ(session_.Shared.Counts.Cps, 0);
   }
 }
 

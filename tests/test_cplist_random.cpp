@@ -76,31 +76,32 @@ TEST_F(RandomMeshes, IndexedPassesEqualLiteralScans) {
     M5cplist list;
     list.Items = fast.items;
     SCOPED_TRACE("seed " + std::to_string(seed));
+    test::Step step;
 
-    list.ResolveAttachments();
+    list.ResolveAttachments(step);
     literalResolve(slow.items);
     ASSERT_EQ(literal::pointStates(fast.items), literal::pointStates(slow.items)) << "resolve";
 
-    list.AttachAll();
+    list.AttachAll(step.Bars);
     literalAttachAll(slow.items);
     ASSERT_EQ(literal::pointStates(fast.items), literal::pointStates(slow.items)) << "attach all";
 
     const auto records = makeRecords(seed, static_cast<int>(fast.items.size()) + 5);
-    list.ApplyCorrections(records);
+    list.ApplyCorrections(records, step);
     literalCorrections(slow.items, records);
     ASSERT_EQ(literal::pointStates(fast.items), literal::pointStates(slow.items)) << "corrections";
 
-    list.ResolveAttachments();
+    list.ResolveAttachments(step);
     literalResolve(slow.items);
-    ASSERT_EQ(list.ComputeBounds(), literalBounds(slow.items)) << "bounds";
+    ASSERT_EQ(list.ComputeBounds(step.Bars), literalBounds(slow.items)) << "bounds";
 
     EXPECT_EQ(list.Renumber(), static_cast<std::int32_t>(slow.items.size()));
     literalRenumber(slow.items);
     ASSERT_EQ(literal::pointStates(fast.items), literal::pointStates(slow.items)) << "renumber";
 
-    list.ResolveAttachments();
+    list.ResolveAttachments(step);
     literalResolve(slow.items);
-    list.DetachAll();
+    list.DetachAll(step.Bars);
     literalDetachAll(slow.items);
     ASSERT_EQ(literal::pointStates(fast.items), literal::pointStates(slow.items)) << "detach all";
   }

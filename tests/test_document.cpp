@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/Document.h"
-#include "app/uAppConst.h"
-#include "model/AM_const.h"
+#include "app/session/Document.h"
+#include "app/session/uAppConst.h"
+#include "model/tree/AM_const.h"
 #include "tests/TestUtil.h"
 #include "util/Errors.h"
 #include "util/FmxUtils.h"
@@ -31,25 +31,25 @@ const std::string kModelB = "[MODELFILE]\r\n  Name=B  \r\n[ENDMODELFILE]";
 const std::string kWrittenB = crlf({"[MODELFILE]", "Name=B", "[ENDMODELFILE]"});
 
 TEST(FileKinds, ByExtensionIgnoringCase) {
-  EXPECT_EQ(FileKind("/w/MODEL.MDL"), kFileModel);
-  EXPECT_EQ(FileKind("/w/arm.Seg"), kFileModel);
-  EXPECT_EQ(FileKind("model.Dxf"), kFileDxf);
-  EXPECT_EQ(FileKind("a.b/model.ROK"), kFileRok);
-  EXPECT_EQ(FileKind("model.mdl.txt"), kFileNone);
-  EXPECT_EQ(FileKind("model"), kFileNone);
-  EXPECT_EQ(FileKind("dir.mdl/model"), kFileNone);
-  EXPECT_EQ(FileKind("model."), kFileNone);
+  const auto kind = [](const char* path) { return FileKindOf(path, nullptr); };
+  EXPECT_EQ(kind("/w/MODEL.MDL"), FileKind::Model);
+  EXPECT_EQ(kind("/w/arm.Seg"), FileKind::Model);
+  EXPECT_EQ(kind("model.Dxf"), FileKind::Dxf);
+  EXPECT_EQ(kind("a.b/model.ROK"), FileKind::Rok);
+  EXPECT_EQ(kind("model.mdl.txt"), FileKind::None);
+  EXPECT_EQ(kind("model"), FileKind::None);
+  EXPECT_EQ(kind("dir.mdl/model"), FileKind::None);
+  EXPECT_EQ(kind("model."), FileKind::None);
+  EXPECT_EQ(kind("/w/.mdl"), FileKind::Model);  // a name that is all extension
+  EXPECT_EQ(kind("/w/model.obj"), FileKind::None);  // no polygon reader given
 }
 
 class Session : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Shared().CpCount = 7;
-    Shared().SplineCount = 3;
-  }
+  void SetUp() override { session.Shared.Counts = {7, 3}; }
   void open(const std::string& path) {
     session.CurrentFile = path;
-    ASSERT_EQ(session.LoadDocument(), LoadOutcome::Loaded);
+    ASSERT_EQ(session.LoadDocument().Outcome, LoadOutcome::Loaded);
   }
   ScratchDir dir;
   DocumentSession session;
@@ -63,7 +63,7 @@ TEST_F(Session, LoadThenSaveMakesTheBackupAndWritesCrLf) {
   EXPECT_EQ(session.SaveFile, a);
   EXPECT_EQ(readBytes(a + ".bak"), kModelB);
   EXPECT_EQ(readBytes(a), kWrittenB);
-  EXPECT_EQ(DocumentSession::CountLines(),
+  EXPECT_EQ(session.CountLines(),
             (std::vector<std::string>{"Number of cp=0", "Number of spline=0"}));
 }
 
@@ -73,12 +73,12 @@ TEST_F(Session, MissingFileAndWrongExtensionLeaveTheOpenDocument) {
   open(a);
   M5amsuper* doc = session.Document.get();
   session.CurrentFile = dir / "gone.mdl";
-  EXPECT_EQ(session.LoadDocument(), LoadOutcome::FileMissing);
+  EXPECT_EQ(session.LoadDocument().Outcome, LoadOutcome::FileMissing);
   writeBytes(dir / "notes.txt", kModelA);
   session.CurrentFile = dir / "notes.txt";
-  EXPECT_EQ(session.LoadDocument(), LoadOutcome::WrongExtension);
+  EXPECT_EQ(session.LoadDocument().Outcome, LoadOutcome::WrongExtension);
   session.CurrentFile = dir.path().string();  // a folder is no file
-  EXPECT_EQ(session.LoadDocument(), LoadOutcome::FileMissing);
+  EXPECT_EQ(session.LoadDocument().Outcome, LoadOutcome::FileMissing);
   EXPECT_EQ(session.Document.get(), doc);
 }
 
@@ -86,7 +86,7 @@ TEST_F(Session, FailedLoadKeepsDocumentAndCountersAndNamesFileAndLine) {
   const std::string a = dir / "a.mdl";
   writeBytes(a, kModelA);
   open(a);
-  Shared().CpCount = 12;
+  session.Shared.Counts.Cps = 12;
   M5amsuper* doc = session.Document.get();
   const std::string bad = dir / "bad.mdl";
   writeBytes(bad, "[MODELFILE]\n[MODEL]\nName=x\n");
@@ -98,7 +98,7 @@ TEST_F(Session, FailedLoadKeepsDocumentAndCountersAndNamesFileAndLine) {
     EXPECT_EQ(e.describe(false), bad + ":2: List index out of range (3)");
   }
   EXPECT_EQ(session.Document.get(), doc);
-  EXPECT_EQ(Shared().CpCount, 12);
+  EXPECT_EQ(session.Shared.Counts.Cps, 12);
 }
 
 TEST_F(Session, NulByteEndsTheText) {
@@ -210,7 +210,7 @@ TEST_F(Session, FailedWriteIsAnErrorAndLeavesTargetAndBackupIntact) {
   writeBytes(a, "current content");
   const std::size_t files = fileCount(dir);
   // Every write stops short: the backup copy fails first.
-  SetWriteHookForTesting([](const char*, std::size_t size, std::FILE*) { return size / 2; });
+  session.Writer = [](const char*, std::size_t size, std::FILE*) { return size / 2; };
   try {
     session.SaveDocument(a);
     ADD_FAILURE() << "no error";
@@ -218,18 +218,18 @@ TEST_F(Session, FailedWriteIsAnErrorAndLeavesTargetAndBackupIntact) {
     EXPECT_EQ(e.kind(), ErrorKind::CannotWrite);
     EXPECT_EQ(e.message(false), "Cannot write file " + a + ".bak");
   }
-  SetWriteHookForTesting(nullptr);
+  session.Writer = nullptr;
   EXPECT_EQ(readBytes(a + ".bak"), "previous backup");
   EXPECT_EQ(readBytes(a), "current content");
   EXPECT_EQ(fileCount(dir), files);
 
   // Only the model's write fails: the backup is fresh, the model untouched.
   int calls = 0;
-  SetWriteHookForTesting([&](const char* data, std::size_t size, std::FILE* f) {
+  session.Writer = [&](const char* data, std::size_t size, std::FILE* f) {
     return ++calls == 1 ? std::fwrite(data, 1, size, f) : 0;
-  });
+  };
   EXPECT_THROW(session.SaveDocument(a), ZevrinError);
-  SetWriteHookForTesting(nullptr);
+  session.Writer = nullptr;
   EXPECT_EQ(readBytes(a + ".bak"), "current content");
   EXPECT_EQ(readBytes(a), "current content");
   EXPECT_EQ(fileCount(dir), files);
@@ -350,18 +350,18 @@ TEST(StatusTexts, BothLanguages) {
 
 TEST(Progress, SubBarPacing) {
   BasicProgressBar sub;
-  Shared().ProgressSub = &sub;
-  ResetSubProgress();
-  for (int k = 0; k < 5; ++k) StepSubProgress(0);  // total 0: a step on every call
+  Progress bars(nullptr, &sub);
+  bars.ResetSub();
+  for (int k = 0; k < 5; ++k) bars.StepSub(0);  // total 0: a step on every call
   EXPECT_EQ(sub.Position(), 5);
-  ResetSubProgress();
-  for (int k = 0; k < 22; ++k) StepSubProgress(1050);  // every eleventh call
+  bars.ResetSub();
+  for (int k = 0; k < 22; ++k) bars.StepSub(1050);  // every eleventh call
   EXPECT_EQ(sub.Position(), 2);
-  ResetSubProgress();
-  for (int k = 0; k < 10; ++k) StepSubProgress(150);  // every second call
+  bars.ResetSub();
+  for (int k = 0; k < 10; ++k) bars.StepSub(150);  // every second call
   EXPECT_EQ(sub.Position(), 5);
-  Shared().ProgressSub = nullptr;
-  StepSubProgress(3);  // no bar: nothing to move, nothing breaks
+  Progress none;
+  none.StepSub(3);  // no bar: nothing to move, nothing breaks
 }
 
 }  // namespace

@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <random>
 
-#include "app/Document.h"
+#include "app/session/Document.h"
 #include "mesh/AM5_cplist.h"
 #include "mesh/AM5_mesh.h"
 #include "model/AM5_group.h"
 #include "model/AM5_model.h"
-#include "model/AM_const.h"
+#include "model/tree/AM_const.h"
 #include "tests/LiteralPasses.h"
 #include "tests/TestUtil.h"
 #include "util/Errors.h"
@@ -24,7 +24,8 @@ using test::lines;
 
 std::unique_ptr<M5amsuper> readDoc(const LineList& l) {
   auto root = std::make_unique<M5amsuper>();
-  root->ReadSection(l, 0);
+  test::Step step;
+  root->ReadSection(l, 0, step);
   return root;
 }
 
@@ -73,16 +74,17 @@ class Edits : public test::InScratchDir {};
 TEST_F(Edits, HalvejoinGoldenFileAndItReopensCleanly) {
   DocumentSession session;
   session.CurrentFile = std::string(ZEVRIN_TEST_DATA) + "/halvejoin_in.mdl";
-  ASSERT_EQ(session.LoadDocument(), LoadOutcome::Loaded);
-  EXPECT_EQ(session.Halvejoin(0.01),
+  ASSERT_EQ(session.LoadDocument().Outcome, LoadOutcome::Loaded);
+  EXPECT_EQ(session.Halvejoin(0.01).Memo,
             lines({"Number of cp=19+11->30", "Number of spline=6+1->7"}));
   session.SaveDocument(dir_ / "out.mdl");
   EXPECT_EQ(test::readBytes(dir_ / "out.mdl"),
             test::readBytes(std::string(ZEVRIN_TEST_DATA) + "/halvejoin_expected.mdl"));
   DocumentSession again;
   again.CurrentFile = dir_ / "out.mdl";
-  ASSERT_EQ(again.LoadDocument(), LoadOutcome::Loaded);
-  EXPECT_FALSE(fs::exists(dir_ / "attach_err.txt"));
+  const StepResult reopened = again.LoadDocument();
+  ASSERT_EQ(reopened.Outcome, LoadOutcome::Loaded);
+  EXPECT_FALSE(reopened.AttachErrors);
 }
 
 TEST_F(Edits, HalvejoinShapesByPlaneKind) {
@@ -94,13 +96,14 @@ TEST_F(Edits, HalvejoinShapesByPlaneKind) {
                              {{"0 0 6", "0 4 0"}, {"0 0 7", "1 4 0"}, {"0 0 8", "0 5 0"}},
                              {{"0 0 9", "1 6 0"}, {"4 0 10", "2 6 0"}},
                              {{"0 0 11", "0 7 0"}, {"0 0 12", "0 8 0"}}}));
-  root->Halvejoin(0);
+  test::Step step;
+  root->Halvejoin(0, step);
   EXPECT_EQ(chains(meshOf(*root)),
             lines({"15@-2,2 14@-1,1 1@0,0 2@1,1 3@2,2 ", "4@2,3 5@0,3 16@-2,3 ",
                    "6@0,4 7@1,4 8@0,5 19@-1,4+L ", "9@1,6 10@2,6+L ", "11@0,7 12@0,8 ",
                    "22@-2,6 21@-1,6+L "}));
-  EXPECT_EQ(Shared().CpCountBefore, 12);
-  EXPECT_EQ(Shared().CpCount, 18);  // 12 points, 6 copies
+  EXPECT_EQ(step.Report.Before, (MeshCounts{12, 5}));
+  EXPECT_EQ(step.Report.After, (MeshCounts{18, 6}));  // 12 points, 6 copies
 }
 
 TEST_F(Edits, HalvejoinToleranceIsStrict) {
@@ -109,7 +112,8 @@ TEST_F(Edits, HalvejoinToleranceIsStrict) {
            {0.5, "4@-1,0 1@0,0 2@1,0 "}, {0.4, "1@0.4,0 2@1,0 "}, {0, "1@0.4,0 2@1,0 "},
            {-1, "1@0.4,0 2@1,0 "}}) {
     auto root = readDoc(model({{{"0 0 1", "0.4 0 0"}, {"0 0 2", "1 0 0"}}}));
-    root->Halvejoin(tolerance);
+    test::Step step;
+    root->Halvejoin(tolerance, step);
     EXPECT_EQ(chains(meshOf(*root)).front(), expected) << tolerance;
   }
 }
@@ -117,15 +121,15 @@ TEST_F(Edits, HalvejoinToleranceIsStrict) {
 TEST_F(Edits, HalvejoinHookedTwoPointLoopAndEmptyMesh) {
   // Both ends on the plane and a hook: nothing to copy, but the loop bit is set.
   auto root = readDoc(model({{{"128 0 1", "0 0 0"}, {"0 0 2", "0 1 0"}}}));
-  root->Halvejoin(0);
+  test::Step step;
+  root->Halvejoin(0, step);
   EXPECT_EQ(chains(meshOf(*root)), lines({"1@0,0 2@0,1+L "}));
-  Shared().CpCountBefore = 5;
-  Shared().CpCount = 6;
+  // A mesh without splines reports no counts: the memo keeps the ones it had.
   auto empty = readDoc(model({}));
-  Shared().CpCount = 6;
-  empty->Halvejoin(0);
-  EXPECT_EQ(Shared().CpCountBefore, 5);
-  EXPECT_EQ(Shared().CpCount, 6);
+  test::Step nothing;
+  empty->Halvejoin(0, nothing);
+  EXPECT_FALSE(nothing.Report.Before);
+  EXPECT_FALSE(nothing.Report.After);
 }
 
 TEST_F(Edits, HalvejoinRebuildsTheBoundsLineSymmetric) {
@@ -133,7 +137,8 @@ TEST_F(Edits, HalvejoinRebuildsTheBoundsLineSymmetric) {
                              "Bounds=4 5 6 4 5 -3 4 -2 -3 4 -2 6 -1 5 6 -1 5 -3 -1 -2 -3 -1 -2 6",
                              "[GROUP]", "Name=g", "Count=0", "[ENDGROUP]", "[SEGMENT]",
                              "Name=b", "[ENDSEGMENT]", "[ENDMODEL]", "[ENDMODELFILE]"}));
-  root->Halvejoin(0.1);
+  test::Step step;
+  root->Halvejoin(0.1, step);
   EXPECT_EQ(written(*root),
             lines({"[MODELFILE]", "[MODEL]",
                    "Bounds=4 5 6 4 5 -3 4 -2 -3 4 -2 6 -4 5 6 -4 5 -3 -4 -2 -3 -4 -2 6 ",
@@ -150,7 +155,7 @@ TEST_F(Edits, FailedEditsLeaveTheDocumentAsItWas) {
       test::crlf(model({{{"0 0 1", "1 0 0"}, {"0 0 2", "2 0 0"}}},
                        {"Bounds=1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21"})));
   session.CurrentFile = dir_ / "short.mdl";
-  ASSERT_EQ(session.LoadDocument(), LoadOutcome::Loaded);
+  ASSERT_EQ(session.LoadDocument().Outcome, LoadOutcome::Loaded);
   const LineList before = written(*session.Document);
   try {
     session.Halvejoin(0.1);
@@ -168,7 +173,7 @@ TEST_F(Edits, FailedEditsLeaveTheDocumentAsItWas) {
                                      "[ENDMESH]", "[GROUP]", "Name=g", "Count=4", "1", "2", "3",
                                      "four", "[ENDGROUP]", "[ENDMODEL]", "[ENDMODELFILE]"})));
   session.CurrentFile = dir_ / "group.mdl";
-  ASSERT_EQ(session.LoadDocument(), LoadOutcome::Loaded);
+  ASSERT_EQ(session.LoadDocument().Outcome, LoadOutcome::Loaded);
   const LineList grouped = written(*session.Document);
   EXPECT_THROW(session.ConnectGroupedSplines(), ZevrinError);
   EXPECT_EQ(written(*session.Document), grouped);
@@ -181,14 +186,15 @@ TEST_F(Edits, AttachAllAndDetachAll) {
     LineList l = written(meshOf(*root));
     return LineList(l.begin() + 3, l.end() - 1);
   };
-  root->AttachAll();
+  test::Step step;
+  root->AttachAll(step);
   const LineList once = records();
   EXPECT_EQ(once, lines({"CPs=3", "0 0 7", "1 2 3", "0", "0", "0 1 3", "7", "0", "0", "0 0 5",
                          "1 2 3.0000000001", "0", "0", "CPs=3", "0 1 9", "5", "0", "0", "0 1 8",
                          "5", "0", "0", "0 1 4", "3", "0", "0"}));
-  root->AttachAll();
+  root->AttachAll(step);
   EXPECT_EQ(records(), once);
-  root->DetachAll();
+  root->DetachAll(step);
   EXPECT_EQ(records(), lines({"CPs=3", "0 0 7", "1 2 3", "0", "0", "0 0 3", "1 2 3", "0", "0",
                               "0 0 5", "1 2 3.0000000001", "0", "0", "CPs=3", "0 0 9",
                               "1 2 3.0000000001", "0", "0", "0 0 8", "1 2 3.0000000001", "0", "0",
@@ -218,7 +224,8 @@ TEST_F(Edits, ConnectJoinsGroupedSplinesAtExactEnds) {
       {{"1", "0 0 0", "2", "1 0 0"}, {"3", "1 0 0", "4", "2 0 0"}, {"5", "3 0 0", "6", "2 0 0"},
        {"7", "3 0 0", "8", "9 9 9"}, {"9", "3.0000001 0 0", "10", "4 0 0"}},
       {lines({"1", "2", "3", "4", "5", "6", "7", "9", "10"})}));
-  root->ConnectGroupedSplines();
+  test::Step step;
+  root->ConnectGroupedSplines(step);
   EXPECT_EQ(chains(meshOf(*root)),
             lines({"1@0,0 2@1,0 4@2,0 5@3,0 ", "7@3,0->5 8@9,9 ", "9@3.0000001,0 10@4,0 "}));
   EXPECT_TRUE(modelOf(*root).Groups.empty());
@@ -231,8 +238,8 @@ TEST_F(Edits, ConnectWithoutGroupsChangesNothing) {
   DocumentSession session;
   test::writeBytes(dir_ / "a.mdl", test::crlf(connectModel({{"1", "0 0 0", "2", "1 0 0"}}, {})));
   session.CurrentFile = dir_ / "a.mdl";
-  ASSERT_EQ(session.LoadDocument(), LoadOutcome::Loaded);
-  EXPECT_EQ(session.ConnectGroupedSplines(),
+  ASSERT_EQ(session.LoadDocument().Outcome, LoadOutcome::Loaded);
+  EXPECT_EQ(session.ConnectGroupedSplines().Memo,
             lines({"Number of cp=2->2", "Number of spline=1->1"}));
 }
 
@@ -379,7 +386,8 @@ TEST_F(Edits, IndexedHalvejoinAndConnectEqualLiteralOnRandomModels) {
     const LineList half = randomHalfModel(seed, false);
     auto fast = readDoc(half);
     auto slow = readDoc(half);
-    meshOf(*fast).Halvejoin(0.01);
+    test::Step step;
+    meshOf(*fast).Halvejoin(0.01, step);
     literalHalvejoin(meshOf(*slow), 0.01);
     ASSERT_EQ(written(meshOf(*fast)), written(meshOf(*slow)));
     ASSERT_EQ(chains(meshOf(*fast)), chains(meshOf(*slow)));
@@ -388,7 +396,7 @@ TEST_F(Edits, IndexedHalvejoinAndConnectEqualLiteralOnRandomModels) {
     auto a = readDoc(grouped);
     auto b = readDoc(grouped);
     const std::size_t splines_before = meshOf(*a).Splines.size();
-    modelOf(*a).ConnectGroupedSplines();
+    modelOf(*a).ConnectGroupedSplines(step);
     joins += splines_before - meshOf(*a).Splines.size();
     literalConnect(modelOf(*b));
     ASSERT_EQ(written(*a), written(*b));

@@ -25,15 +25,15 @@
 #include <string>
 #include <vector>
 
-#include "app/Document.h"
+#include "app/session/Document.h"
 #include "app/DropAcc.h"
 #include "app/uAbout.h"
 #include "app/uMain.h"
 #include "app/uMatu.h"
 #include "app/uMirrorBornDlg.h"
-#include "model/AM_const.h"
+#include "model/tree/AM_const.h"
 #include "view/M_scr.h"
-#include "view/QtSurface.h"
+#include "view/qt/QtSurface.h"
 
 namespace zevrin {
 namespace {
@@ -119,10 +119,10 @@ void typeAndAccept(QFileDialog& dialog, const QString& path) {
 }
 
 // The picture of FILE as the render command and the window draw it, at `size`.
-QImage expectedPicture(const QString& file, std::int32_t direction, QSize size) {
+QImage expectedPicture(const QString& file, ViewKind direction, QSize size) {
   DocumentSession session;
   session.CurrentFile = file.toStdString();
-  if (session.LoadDocument() != LoadOutcome::Loaded) return {};
+  if (session.LoadDocument().Outcome != LoadOutcome::Loaded) return {};
   QtSurface surface(size.width(), size.height());
   Mscreen view;
   view.SetCanvas(&surface, size.width(), size.height());
@@ -649,24 +649,24 @@ void WindowTest::viewItemsAndComboShowTheDirection() {
   QVERIFY(w);
   QVERIFY(w->OpenFile(path));
   const QSize size = w->ImageSD->size();
-  QCOMPARE(w->ImageSD->Picture(), expectedPicture(path, Mscreen::kFront, size));
+  QCOMPARE(w->ImageSD->Picture(), expectedPicture(path, ViewKind::Front, size));
 
   w->mnViewHidari->trigger();
   QCOMPARE(w->comboDir->currentIndex(), 1);
-  QCOMPARE(w->ImageSD->Picture(), expectedPicture(path, Mscreen::kLeft, size));
+  QCOMPARE(w->ImageSD->Picture(), expectedPicture(path, ViewKind::Left, size));
   w->comboDir->setCurrentIndex(2);
-  QCOMPARE(w->ImageSD->Picture(), expectedPicture(path, Mscreen::kTop, size));
+  QCOMPARE(w->ImageSD->Picture(), expectedPicture(path, ViewKind::Top, size));
   w->mnViewUe->trigger();
   QCOMPARE(w->comboDir->currentIndex(), 2);
   w->mnViewMae->trigger();
   QCOMPARE(w->comboDir->currentIndex(), 0);
-  QCOMPARE(w->ImageSD->Picture(), expectedPicture(path, Mscreen::kFront, size));
+  QCOMPARE(w->ImageSD->Picture(), expectedPicture(path, ViewKind::Front, size));
 
   // A bigger window fits the model to the bigger picture.
   w->resize(700, 600);
   QTRY_VERIFY(w->ImageSD->size() != size);
   QCOMPARE(w->ImageSD->Picture().size(), w->ImageSD->size());
-  QCOMPARE(w->ImageSD->Picture(), expectedPicture(path, Mscreen::kFront, w->ImageSD->size()));
+  QCOMPARE(w->ImageSD->Picture(), expectedPicture(path, ViewKind::Front, w->ImageSD->size()));
 }
 
 void WindowTest::idCheckBoxLabelsThePoints() {
@@ -714,7 +714,7 @@ void WindowTest::settingsSurviveARestart() {
   QVERIFY(w);
   QCOMPARE(w->edGosa->text(), QStringLiteral("abc"));
   QVERIFY(w->chkDisplayCpid->isChecked());
-  QVERIFY(Shared().ShowCpid);
+  QVERIFY(w->ShowsCpid());
 }
 
 void WindowTest::settingsNamesIgnoreCaseAndOddValuesCountAsAbsent() {

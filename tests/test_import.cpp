@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <sstream>
 
-#include "app/Document.h"
+#include "app/session/Document.h"
 #include "import/M_dxf.h"
-#include "import/M_export.h"
+#include "mesh/M_export.h"
 #include "import/M_rok.h"
 #include "mesh/AM5_cplist.h"
-#include "model/AM_const.h"
+#include "model/tree/AM_const.h"
 #include "tests/TestUtil.h"
 #include "util/Errors.h"
 #include "util/FmxUtils.h"
@@ -46,7 +46,7 @@ LineList face(const std::string& layer, std::initializer_list<Vec3> corners) {
 template <class Reader>
 std::unique_ptr<Reader> read(const LineList& l) {
   auto r = std::make_unique<Reader>();
-  r->ReadSection(l, 0);
+  r->ReadSection(l, 0, test::Step()());
   return r;
 }
 template <class Reader>
@@ -92,10 +92,13 @@ struct Saved {
   }
 };
 
-Saved imported(Mpolycommon& polygons) {
+// The polygons imported into the template; `counts` gets the counts the import reports.
+Saved imported(Mpolycommon& polygons, MeshCounts* counts = nullptr) {
   M5amsuper root;
-  root.ReadSection(ReadFileLines(kTemplate), 0);
-  root.ImportPolygons(polygons);
+  test::Step step;
+  root.ReadSection(ReadFileLines(kTemplate), 0, step);
+  root.ImportPolygons(polygons, step);
+  if (counts) *counts = step.Report.After.value_or(MeshCounts{-1, -1});
   LineList out;
   root.WriteSection(out);
   return Saved(out);
@@ -168,7 +171,7 @@ TEST(DxfReader, ErrorsNameTheLine) {
 
 TEST(DxfReader, WrittenFacesReadBackTheSame) {
   Mdxf original;
-  original.LoadFile(kData + "/ezdxf_3dface_acad2018.dxf");
+  original.LoadFile(kData + "/ezdxf_3dface_acad2018.dxf", test::Step()());
   LineList written, again;
   original.WriteDxf(written);
   read<Mdxf>(written)->WriteDxf(again);
@@ -230,14 +233,15 @@ TEST(RokReader, FacesThatCannotBeConvertedNameTheirLine) {
 
 TEST_F(Import, OneTriangleGivesThreeSplinesWithTheirCornersAttached) {
   Mdxf dxf;
-  dxf.ReadSection(entities(face("Skin", {P, Q, R})), 0);
-  const Saved s = imported(dxf);
+  dxf.ReadSection(entities(face("Skin", {P, Q, R})), 0, test::Step()());
+  MeshCounts counts;
+  const Saved s = imported(dxf, &counts);
   EXPECT_EQ(s.points, "1 2 | 3>2 4 | 5>4 6>1");
   EXPECT_EQ(s.groups, (decltype(s.groups){{"Skin", "1 2 3 4 5 6"}}));
   EXPECT_EQ(
       s.bounds,
       (std::vector<std::string>{"Bounds=7 8 6 7 8 -9 7 0 -9 7 0 6 0 8 6 0 8 -9 0 0 -9 0 0 6"}));
-  EXPECT_EQ(DocumentSession::CountLines(), (LineList{"Number of cp=6", "Number of spline=3"}));
+  EXPECT_EQ(counts, (MeshCounts{6, 3}));
 }
 
 TEST_F(Import, SharedEdgesAreOneSplineCarryingEveryLayer) {
@@ -246,7 +250,7 @@ TEST_F(Import, SharedEdgesAreOneSplineCarryingEveryLayer) {
   // corners and no layer; the last one has no corners, but its layer still makes a group.
   dxf.ReadSection(entities(cat({face("a", {P, Q, R}), face("B", {R, Q, T}), face("", {T, T, P}),
                                 face("c", {})})),
-                  0);
+                  0, test::Step()());
   const Saved s = imported(dxf);
   EXPECT_EQ(s.points, "1 2 | 3>2 4 | 5>4 6>1 | 7>3 8 | 9>8 10>5 | 11>9 12>11 | 13>12 14>6");
   EXPECT_EQ(s.groups,
@@ -261,10 +265,11 @@ TEST_F(Import, TemplateSplinesKeepTheirIdsAndTakeMatchingEdges) {
   for (int k = 0; k < 24; ++k) tpl[2] += " 0";
   tpl[17] = tpl[2];
   M5amsuper root;
-  root.ReadSection(tpl, 0);
+  test::Step step;
+  root.ReadSection(tpl, 0, step);
   Mdxf dxf;
-  dxf.ReadSection(entities(face("x", {P, Q, R})), 0);
-  root.ImportPolygons(dxf);
+  dxf.ReadSection(entities(face("x", {P, Q, R})), 0, step);
+  root.ImportPolygons(dxf, step);
   LineList out;
   root.WriteSection(out);
   const Saved s(out);
@@ -278,7 +283,7 @@ TEST_F(Import, TemplateSplinesKeepTheirIdsAndTakeMatchingEdges) {
 
 TEST_F(Import, OwnRokFileWithLinesInMixedOrderAndDirection) {
   Mrok r;
-  r.LoadFile(kData + "/pyramid_mixed_lines.rok");
+  r.LoadFile(kData + "/pyramid_mixed_lines.rok", test::Step()());
   const Saved s = imported(r);
   EXPECT_EQ(s.points,
             "1 2 | 3>2 4 | 5>4 6 | 7>6 8>1 | 9>8 10 | 11>10 12>7 | 13>11 14>5 | 15>13 16>3");
@@ -316,12 +321,13 @@ TEST_F(Import, RealFilesOpenAndSaveAsModels) {
     DocumentSession session;
     session.TemplatePath = kTemplate;
     session.CurrentFile = copy;
-    ASSERT_EQ(session.LoadDocument(), LoadOutcome::Loaded);
+    const StepResult loaded = session.LoadDocument();
+    ASSERT_EQ(loaded.Outcome, LoadOutcome::Loaded);
     session.SaveDocument(copy);
     EXPECT_EQ(session.SaveFile, copy.substr(0, copy.rfind('.')) + ".mdl");
     EXPECT_EQ(test::readBytes(copy), test::readBytes(kData + "/" + c.file));
     const Saved s(ReadFileLines(session.SaveFile));
-    EXPECT_EQ(DocumentSession::CountLines()[1], "Number of spline=" + std::to_string(c.splines));
+    EXPECT_EQ(loaded.Memo[1], "Number of spline=" + std::to_string(c.splines));
     EXPECT_EQ(s.unattached, c.positions);
     EXPECT_EQ(s.bounds, (LineList{"Bounds=" + BoundsCornersText(c.min, c.max)}));
     if (c.layer) {
@@ -357,9 +363,9 @@ TEST_F(Import, FailedPolygonLoadsLeaveTheOpenDocument) {
   };
   DocumentSession session;
   session.CurrentFile = model;
-  ASSERT_EQ(session.LoadDocument(), LoadOutcome::Loaded);
+  ASSERT_EQ(session.LoadDocument().Outcome, LoadOutcome::Loaded);
   const M5amsuper* open = session.Document.get();
-  Shared().CpCount = 42;
+  session.Shared.Counts.Cps = 42;
   for (const Case& c : cases) {
     session.CurrentFile = c.file;
     session.TemplatePath = c.template_file;
@@ -370,7 +376,7 @@ TEST_F(Import, FailedPolygonLoadsLeaveTheOpenDocument) {
       EXPECT_EQ(e.describe(false), c.described);
     }
     EXPECT_EQ(session.Document.get(), open);
-    EXPECT_EQ(Shared().CpCount, 42);
+    EXPECT_EQ(session.Shared.Counts.Cps, 42);
   }
 }
 
@@ -404,9 +410,10 @@ TEST_F(Import, FacesOfMoreCornersKeepTheirOutline) {
   broken.Faces.push_back(polygon("x", kHexagon));
   broken.Faces.back().MoreCorners.pop_back();
   M5amsuper root;
-  root.ReadSection(ReadFileLines(kTemplate), 0);
+  test::Step step;
+  root.ReadSection(ReadFileLines(kTemplate), 0, step);
   try {
-    root.ImportPolygons(broken);
+    root.ImportPolygons(broken, step);
     ADD_FAILURE() << "no error";
   } catch (const ZevrinError& e) {
     EXPECT_EQ(e.message(false), "A face must have one to four corners, not 6");
@@ -452,7 +459,7 @@ LineList drawing(const LineList& blocks, const LineList& body) {
 std::unique_ptr<Mdxf> expanded(const LineList& l) {
   auto dxf = std::make_unique<Mdxf>();
   dxf->ExpandInserts = true;
-  dxf->ReadSection(l, 0);
+  dxf->ReadSection(l, 0, test::Step()());
   return dxf;
 }
 std::string corners(const Mdxf_3dface& f) {
@@ -565,8 +572,8 @@ TEST_F(Import, ExpandingARealFileWithoutInsertsChangesNothing) {
   // This drawing keeps two faces in blocks that nothing inserts.
   Mdxf plain, expanding;
   expanding.ExpandInserts = true;
-  plain.LoadFile(kData + "/ezdxf_3dface_acad2018.dxf");
-  expanding.LoadFile(kData + "/ezdxf_3dface_acad2018.dxf");
+  plain.LoadFile(kData + "/ezdxf_3dface_acad2018.dxf", test::Step()());
+  expanding.LoadFile(kData + "/ezdxf_3dface_acad2018.dxf", test::Step()());
   LineList a, b;
   plain.WriteDxf(a);
   expanding.WriteDxf(b);
@@ -575,7 +582,7 @@ TEST_F(Import, ExpandingARealFileWithoutInsertsChangesNothing) {
 
 TEST(ObjExport, OnePolylinePerSplineAtResolvedPositionsWithLoopsClosed) {
   M5amsuper root;
-  root.ReadSection(ReadFileLines(kData + "/halvejoin_expected.mdl"), 0);
+  root.ReadSection(ReadFileLines(kData + "/halvejoin_expected.mdl"), 0, test::Step()());
   const LineList obj = WriteObjPolylines(root);
   LineList elements, vertices;
   for (const std::string& line : obj) {

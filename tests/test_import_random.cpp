@@ -13,7 +13,7 @@
 #include "import/M_dxf.h"
 #include "model/AM5_group.h"
 #include "model/AM5_model.h"
-#include "model/AM_const.h"
+#include "model/tree/AM_const.h"
 #include "tests/LiteralImport.h"
 #include "tests/TestUtil.h"
 #include "util/Errors.h"
@@ -75,19 +75,6 @@ LineList saved(M5amsuper& root, M5mesh& mesh) {
   return out;
 }
 
-// Sets a static threshold for the life of the object.
-class Threshold {
- public:
-  Threshold(std::size_t& value, std::size_t now) : value_(value), old_(value) { value_ = now; }
-  ~Threshold() { value_ = old_; }
-  Threshold(const Threshold&) = delete;
-  Threshold& operator=(const Threshold&) = delete;
-
- private:
-  std::size_t& value_;
-  std::size_t old_;
-};
-
 // Each face set is imported with the splines made on a second thread (every import) and on
 // the calling thread alone (none).
 class ImportThreads : public RandomFaces, public ::testing::WithParamInterface<std::size_t> {};
@@ -97,7 +84,6 @@ INSTANTIATE_TEST_SUITE_P(Both, ImportThreads, ::testing::Values(0, SIZE_MAX),
                          });
 
 TEST_P(ImportThreads, IndexedImportEqualsLiteralImport) {
-  const Threshold threads(M5mesh::ThreadedFromFaces, GetParam());
   for (std::uint32_t seed = 1; seed <= 1000; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 rng(seed);
@@ -107,14 +93,16 @@ TEST_P(ImportThreads, IndexedImportEqualsLiteralImport) {
     polygons.CollectLayers();
 
     M5amsuper fast;
-    fast.ReadSection(tpl, 0);
-    fast.ImportPolygons(polygons);
+    test::Step step;
+    step.Import.ThreadedFromFaces = GetParam();
+    fast.ReadSection(tpl, 0, step);
+    fast.ImportPolygons(polygons, step);
     auto& fast_model = dynamic_cast<M5model&>(*fast.Entries[0].Child);
 
     // The literal steps: edges compared with every kept spline, points with every point,
     // one FillFromCps per layer.
     M5amsuper slow;
-    slow.ReadSection(tpl, 0);
+    slow.ReadSection(tpl, 0, step);
     auto& model = dynamic_cast<M5model&>(*slow.Entries[0].Child);
     literal::literalBuildFromFaces(*model.Mesh, polygons.Faces);
     model.Entries[0].Text = "Bounds=" + model.Mesh->BoundsText;
@@ -134,10 +122,11 @@ TEST_P(ImportThreads, IndexedImportEqualsLiteralImport) {
 // distinct corners make most edges shared, many times over.
 TEST_F(RandomFaces, ThreadedImportEqualsOneThread) {
   const auto import = [](const LineList& tpl, Mdxf& polygons, std::size_t threaded_from) {
-    const Threshold threads(M5mesh::ThreadedFromFaces, threaded_from);
     auto root = std::make_unique<M5amsuper>();
-    root->ReadSection(tpl, 0);
-    root->ImportPolygons(polygons);
+    test::Step step;
+    step.Import.ThreadedFromFaces = threaded_from;
+    root->ReadSection(tpl, 0, step);
+    root->ImportPolygons(polygons, step);
     return root;
   };
   for (std::uint32_t seed = 1; seed <= 12; ++seed) {
@@ -169,7 +158,6 @@ TEST_F(RandomFaces, AFailureWhileDecidingReleasesTheSplineMaker) {
   struct FailingBar : BasicProgressBar {
     void StepIt() override { throw std::runtime_error("stepped"); }
   } bar;
-  const Threshold threads(M5mesh::ThreadedFromFaces, 0);
   Mdxf polygons;
   polygons.Faces.resize(5000);
   for (std::size_t i = 0; i < polygons.Faces.size(); ++i) {
@@ -179,12 +167,12 @@ TEST_F(RandomFaces, AFailureWhileDecidingReleasesTheSplineMaker) {
                  Vec3{double(i), 1, 0}};
   }
   M5amsuper root;
+  test::Step step(Progress(nullptr, &bar));
+  step.Import.ThreadedFromFaces = 0;
   root.ReadSection(test::lines({"[MODELFILE]", "[MODEL]", "[MESH]", "[ENDMESH]", "[ENDMODEL]",
                                 "[ENDMODELFILE]"}),
-                   0);
-  Shared().ProgressSub = &bar;
-  EXPECT_THROW(root.ImportPolygons(polygons), std::runtime_error);
-  Shared().ProgressSub = nullptr;
+                   0, step);
+  EXPECT_THROW(root.ImportPolygons(polygons, step), std::runtime_error);
 }
 
 // ---- a large DXF text read in two halves at once ----
@@ -296,15 +284,18 @@ ReadResult readDxf(Read read) {
 }
 
 TEST(DxfHalves, ReadingInTwoHalvesEqualsOneReading) {
-  const Threshold split(Mdxf::ParallelFromBytes, 0);
   int split_taken = 0;
   int errors = 0;
   for (std::uint32_t seed = 1; seed <= 2000; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 rng(seed);
     const std::string text = makeDxfText(rng);
-    const ReadResult halves = readDxf([&](Mdxf& d) { d.ReadText(text); });
-    const ReadResult one = readDxf([&](Mdxf& d) { d.ReadSection(SplitLines(text), 0); });
+    const ReadResult halves = readDxf([&](Mdxf& d) {
+      d.ParallelFromBytes = 0;
+      d.ReadText(text, test::Step()());
+    });
+    const ReadResult one =
+        readDxf([&](Mdxf& d) { d.ReadSection(SplitLines(text), 0, test::Step()()); });
     ASSERT_EQ(halves.error, one.error);
     ASSERT_EQ(halves.line, one.line);
     if (!one.error.empty()) {

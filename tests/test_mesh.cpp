@@ -8,7 +8,7 @@
 #include "mesh/AM5_mesh.h"
 #include "model/AM5_group.h"
 #include "model/AM5_model.h"
-#include "model/AM_const.h"
+#include "model/tree/AM_const.h"
 #include "tests/RecordingSurface.h"
 #include "tests/TestUtil.h"
 #include "util/Errors.h"
@@ -20,11 +20,20 @@ namespace {
 using test::lines;
 namespace fs = std::filesystem;
 
-// A MESH section around the given lines, read as a document.
-std::unique_ptr<M5amsuper> readDoc(const LineList& body) {
+// The lines read as a document; the step's report goes to `report` when given.
+std::unique_ptr<M5amsuper> readDoc(const LineList& body, StepReport* report = nullptr,
+                                   bool debug_dump = false) {
   auto root = std::make_unique<M5amsuper>();
-  root->ReadSection(body, 0);
+  test::Step step;
+  step.DebugDump = debug_dump;
+  root->ReadSection(body, 0, step);
+  if (report) *report = std::move(step.Report);
   return root;
+}
+
+// The lines of the attach error file a report asks for, as written; empty for none.
+std::string attachErrors(const StepReport& report) {
+  return report.AttachErrors ? test::crlf(report.AttachErrors->Lines()) : std::string();
 }
 
 LineList meshDoc(const LineList& mesh_lines) {
@@ -53,16 +62,7 @@ ZevrinError errorOf(const LineList& l) {
   return ZevrinError(ErrorKind::RangeCheck, "");
 }
 
-class InScratch : public test::InScratchDir {
- protected:
-  void SetUp() override {
-    test::InScratchDir::SetUp();
-    Shared().DebugDump = false;
-    Shared().ShowCpid = false;
-  }
-  bool attachErrorFile() const { return fs::exists(dir_ / "attach_err.txt"); }
-  std::string attachErrors() const { return test::readBytes(dir_ / "attach_err.txt"); }
-};
+using InScratch = test::InScratchDir;
 
 using Records = InScratch;
 
@@ -72,7 +72,8 @@ TEST_F(Records, ReadAndWriteBackExactly) {
                          "0",           "2147483648 0 4", "0.0001 1E-5 -0", "0 0 0", "5",
                          "4096 0 5",    "1 2 3",     "0.5 0.25 1", "1 1 1",
                          "4 0 6 0.5 9", "0 0 0",     "0",           "0"};
-  auto root = readDoc(meshDoc(body));
+  StepReport report;
+  auto root = readDoc(meshDoc(body), &report);
   const LineList expected = {"[MESH]",     "Version=3", "Splines=1",      "CPs=5",
                              "16 0 7 0.25", "1.5 -2 3", "0",              "0",
                              "0 1 9",      "4",         "0",              "0",
@@ -86,8 +87,7 @@ TEST_F(Records, ReadAndWriteBackExactly) {
   EXPECT_EQ(hooked.Id, 7);
   EXPECT_EQ(hooked.HookParam, 0.25);
   EXPECT_TRUE(hooked.InBiasDefault);
-  EXPECT_EQ(Shared().CpCount, 5);
-  EXPECT_EQ(Shared().SplineCount, 1);
+  EXPECT_EQ(report.After, (MeshCounts{5, 1}));
 }
 
 TEST_F(Records, MalformedRecordsNameTheirLine) {
@@ -160,30 +160,39 @@ TEST_F(Positions, AttachChainsHooksAndBrokenTargets) {
   p7->AttachTo(99);
   M5cplist list;
   s.FirstCp->AppendChainTo(list.Items);
-  list.ResolveAttachments();
+  test::Step step;
+  list.ResolveAttachments(step);
   EXPECT_EQ(p3->PosX(0), 4);
   EXPECT_EQ(hook->PosX(0.25), 2);
   EXPECT_EQ(p6->PosX(p6->HookParam), 2);
   EXPECT_EQ(p7->PosX(0), 9);  // no target: its own coordinates
-  EXPECT_TRUE(attachErrorFile());
+  ASSERT_TRUE(step.Report.AttachErrors);
+  EXPECT_EQ(step.Report.AttachErrors->Problems,
+            (std::vector<AttachProblem>{{7, 99, AttachProblemKind::NoSuchPoint}}));
 }
 
 TEST_F(Positions, RingsOfAttachmentsKeepOwnCoordinatesAndAreReported) {
   // Point 1 attached to itself; 2 -> 3 -> 2 a ring; 4 hangs on the ring.
-  auto root = readDoc(meshDoc({"CPs=4", "0 1 1", "1", "0", "0", "0 1 2", "3", "0", "0", "0 1 3",
-                               "2", "0", "0", "0 1 4", "3", "0", "0"}));
+  StepReport report;
+  auto root = readDoc(meshDoc({"CPs=5", "0 1 1", "1", "0", "0", "0 1 2", "3", "0", "0", "0 1 3",
+                               "2", "0", "0", "0 1 4", "3", "0", "0", "0 1 5", "6", "0", "0"}),
+                      &report);
   M5mesh& mesh = meshOf(*root);
   for (const M5cp* p = mesh.SplineAt(0)->FirstCp.get(); p; p = p->Next.get())
     EXPECT_EQ(p->PosX(0), 0);
-  EXPECT_EQ(attachErrors(),
-            test::crlf({"アタッチ先が無い", "num_of_cp=4", "cpid=1 at_cpid=1", "cpid=2 at_cpid=3",
-                        "cpid=3 at_cpid=2"}));
+  EXPECT_EQ(attachErrors(report),
+            test::crlf({"アタッチ先が無い", "num_of_cp=5", "cpid=1 at_cpid=1", "cpid=2 at_cpid=3",
+                        "cpid=3 at_cpid=2", "cpid=5 at_cpid=6"}));
+  using Kind = AttachProblemKind;
+  EXPECT_EQ(report.AttachErrors->Problems,
+            (std::vector<AttachProblem>{
+                {1, 1, Kind::Ring}, {2, 3, Kind::Ring}, {3, 2, Kind::Ring}, {5, 6, Kind::NoSuchPoint}}));
   // Drawing and saving finish too.
   test::RecordingSurface surface;
   Mscreen view;
   view.SetCanvas(&surface, 100, 100);
   root->Draw(view);
-  EXPECT_EQ(written(mesh).size(), 21u);
+  EXPECT_EQ(written(mesh).size(), 25u);
 }
 
 TEST(Points, SmallEditsOfThePoint) {
@@ -292,7 +301,7 @@ TEST_F(Drawing, ClosedAndOpenSplinesAndIdsAtResolvedPositions) {
   Mscreen view;
   view.SetCanvas(&surface, 220, 220);
   view.SetExtent(-100, 100, 100, -100);  // one pixel per unit, origin at (110, 110)
-  Shared().ShowCpid = true;
+  view.ShowCpid = true;
   root->Draw(view);
   EXPECT_EQ(surface.Log,
             lines({"move 110,110", "text 110,110 #008000 9pt 1", "line 120,110",
@@ -339,16 +348,14 @@ TEST_F(Lists, RenumberFollowsAttachmentsAndRepeatedIds) {
 }
 
 TEST_F(Lists, AttachErrorFileOnlyWhenSomethingIsMissing) {
-  readDoc(meshDoc({"CPs=2", "0 0 1", "0 0 0", "0", "0", "0 1 2", "1", "0", "0"}));
-  EXPECT_FALSE(attachErrorFile());
-  readDoc(meshDoc({"CPs=2", "0 0 1", "0 0 0", "0", "0", "0 1 2", "99", "0", "0"}));
-  EXPECT_EQ(attachErrors(),
+  StepReport report;
+  readDoc(meshDoc({"CPs=2", "0 0 1", "0 0 0", "0", "0", "0 1 2", "1", "0", "0"}), &report);
+  EXPECT_FALSE(report.AttachErrors);
+  readDoc(meshDoc({"CPs=2", "0 0 1", "0 0 0", "0", "0", "0 1 2", "99", "0", "0"}), &report);
+  EXPECT_EQ(attachErrors(report),
             test::crlf({"アタッチ先が無い", "num_of_cp=2", "cpid=2 at_cpid=99"}));
-  Shared().DebugDump = true;
-  fs::remove("attach_err.txt");
-  readDoc(meshDoc({}));
-  EXPECT_EQ(attachErrors(), test::crlf({"アタッチ先が無い", "num_of_cp=0"}));
-  Shared().DebugDump = false;
+  readDoc(meshDoc({}), &report, /*debug_dump=*/true);
+  EXPECT_EQ(attachErrors(report), test::crlf({"アタッチ先が無い", "num_of_cp=0"}));
 }
 
 TEST_F(Lists, AttachAllWeldsInListOrderExactly) {
@@ -360,7 +367,8 @@ TEST_F(Lists, AttachAllWeldsInListOrderExactly) {
   s.AddCpAt(11, {1, 2, 3});
   s.LastCp->AttachTo(8);  // attached before the pass: neither target nor welded
   M5cplist list = listOf(s);
-  list.AttachAll();
+  Progress none;
+  list.AttachAll(none);
   std::vector<std::int32_t> targets;
   for (const M5cp* p : list.Items) targets.push_back(p->AttachTargetId());
   EXPECT_EQ(targets, (std::vector<std::int32_t>{-1, 4, 1, 3, -1, -1, 9, 8}));
@@ -372,8 +380,9 @@ TEST_F(Lists, DetachAllAndBounds) {
   s.AddCpAt(2, {0, 0, 0});
   s.LastCp->AttachTo(1);
   M5cplist list = listOf(s);
-  list.ResolveAttachments();
-  list.DetachAll();
+  test::Step step;
+  list.ResolveAttachments(step);
+  list.DetachAll(step.Bars);
   EXPECT_FALSE(s.LastCp->IsAttached());
   EXPECT_EQ(s.LastCp->Pos(0).z, 3);
 
@@ -381,19 +390,17 @@ TEST_F(Lists, DetachAllAndBounds) {
   t.AddCpAt(1, {5, 6, 7});
   t.AddCpAt(2, {5, 6, 7});
   M5cplist bounds = listOf(t);
-  EXPECT_EQ(bounds.ComputeBounds(), "5 6 7 5 6 0 5 0 0 5 0 7 0 6 7 0 6 0 0 0 0 0 0 7");
+  EXPECT_EQ(bounds.ComputeBounds(step.Bars), "5 6 7 5 6 0 5 0 0 5 0 7 0 6 7 0 6 0 0 0 0 0 0 7");
   EXPECT_EQ(bounds.MinX, 0);
   EXPECT_EQ(bounds.MaxZ, 7);
 
   BasicProgressBar main_bar, sub_bar;
-  Shared().ProgressMain = &main_bar;
-  Shared().ProgressSub = &sub_bar;
+  Progress bars(&main_bar, &sub_bar);
   main_bar.SetPosition(40);
   sub_bar.SetPosition(30);
-  M5cplist().DetachAll();
+  M5cplist().DetachAll(bars);
   EXPECT_EQ(main_bar.Position(), 40);
   EXPECT_EQ(sub_bar.Position(), 30);
-  Shared().ProgressMain = Shared().ProgressSub = nullptr;
 }
 
 TEST_F(Lists, Corrections) {
@@ -404,7 +411,8 @@ TEST_F(Lists, Corrections) {
     s.AddCpAt(2, {});
     s.LastCp->AttachTo(3);
     M5cplist list = listOf(s);
-    list.ApplyCorrections({{3, 8, false, false}});
+    test::Step step;
+    list.ApplyCorrections({{3, 8, false, false}}, step);
     EXPECT_EQ(s.FirstCp->TargetId, 8);
     EXPECT_EQ(s.LastCp->TargetId, 3);
   }
@@ -415,7 +423,8 @@ TEST_F(Lists, Corrections) {
     s.LastCp->AttachTo(3);
     s.AddCpAt(30, {});
     M5cplist list = listOf(s);
-    list.ApplyCorrections({{30, 3, false, true}});
+    test::Step step;
+    list.ApplyCorrections({{30, 3, false, true}}, step);
     EXPECT_EQ(s.LastCp->AttachTargetId(), 4);
   }
   {  // hook: 20 moves to 8 with its parameter flipped; 21 is re-pointed to 5
@@ -429,7 +438,8 @@ TEST_F(Lists, Corrections) {
     s.AddCpAt(21, {});
     s.LastCp->AttachTo(20);
     M5cplist list = listOf(s);
-    list.ApplyCorrections({{5, 8, true, false}});
+    test::Step step;
+    list.ApplyCorrections({{5, 8, true, false}}, step);
     EXPECT_EQ(p20->TargetId, 8);
     EXPECT_EQ(p20->HookParam, 0.75);
     EXPECT_EQ(s.LastCp->TargetId, 5);
@@ -468,7 +478,8 @@ TEST_F(Groups, CountDecidesWhichLinesAreIds) {
   }
   EXPECT_EQ(errorOf(groupDoc({"Name=x", "Count=three"})).line(), 5);
   auto root = readDoc(groupDoc({"Name=Top", "Count=1", "5"}));
-  root->Halvejoin(0.1);
+  test::Step step;
+  root->Halvejoin(0.1, step);
   EXPECT_TRUE(written(groupOf(*root)).empty());
 }
 
@@ -531,7 +542,8 @@ TEST_F(Models, WholeFileRoundTrip) {
       "1 0 0\r\n0 1 0\r\n4 0 3\r\n1 1 0\r\n0\r\n0\r\nCPs=2\r\n0 1 4\r\n1\r\n0\r\n0\r\n"
       "0 1 5\r\n3\r\n0\r\n0\r\n[ENDMESH]\r\n[GROUP]\r\nName=Tip\r\nCount=2\r\n3\r\n5\r\n"
       "[ENDGROUP]\r\n[DECALS]\r\n  Image=a.tga\r\n[ENDDECALS]\r\n[ENDMODEL]\r\n[ENDMODELFILE]\r\n";
-  auto root = readDoc(SplitLines(file));
+  StepReport report;
+  auto root = readDoc(SplitLines(file), &report);
   EXPECT_EQ(written(*root),
             lines({"[MODELFILE]", "ProductVersion=5.0", "[MODEL]", "Name=arm",
                    "Bounds=1 1 1 1 1 0 1 0 0 1 0 1 0 1 1 0 1 0 0 0 0 0 0 1", "[MESH]",
@@ -540,9 +552,8 @@ TEST_F(Models, WholeFileRoundTrip) {
                    "CPs=2", "0 1 4", "1", "0", "0", "0 1 5", "3", "0", "0", "[ENDMESH]",
                    "[GROUP]", "Name=Tip", "Count=2", "3", "5", "[ENDGROUP]", "[DECALS]",
                    "Image=a.tga", "[ENDDECALS]", "[ENDMODEL]", "[ENDMODELFILE]"}));
-  EXPECT_FALSE(attachErrorFile());
-  EXPECT_EQ(Shared().CpCount, 5);
-  EXPECT_EQ(Shared().SplineCount, 2);
+  EXPECT_FALSE(report.AttachErrors);
+  EXPECT_EQ(report.After, (MeshCounts{5, 2}));
   // The hook (flags 144 = 0x80 | 0x10) sits half way from its own X 1 to the next point's 1:
   // the box reaches x = 1, y = 1, z = 1.
   EXPECT_EQ(root->GetBound(3), 1);

@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "model/AM5_super.h"
+#include "model/tree/AM5_super.h"
 #include "view/M_scr.h"
-#include "view/QtSurface.h"
+#include "view/qt/QtSurface.h"
 
 namespace zevrin {
 namespace {
@@ -37,7 +37,7 @@ TEST(Raster, RedisplayOfAnEmptyModelIsExactlyBlackWithTheTwoAxes) {
   Mscreen view;
   view.SetCanvas(&surface, 40, 30);
   M5amsuper root;
-  view.Redisplay(&root, Mscreen::kFront);
+  view.Redisplay(&root, ViewKind::Front);
 
   QImage expected(40, 30, QImage::Format_RGB32);
   expected.fill(rgb(0, 0, 0));

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "model/AM5_segment.h"
-#include "model/AM_const.h"
+#include "model/tree/AM_const.h"
 #include "tests/TestUtil.h"
 #include "util/Errors.h"
 #include "view/M_scr.h"
@@ -19,7 +19,8 @@ using test::lines;
 
 std::unique_ptr<M5amsuper> read(const LineList& l) {
   auto root = std::make_unique<M5amsuper>();
-  root->ReadSection(l, 0);
+  test::Step step;
+  root->ReadSection(l, 0, step);
   return root;
 }
 
@@ -56,12 +57,12 @@ LineList cat(std::initializer_list<LineList> parts) {
   return out;
 }
 
+const MirrorSettings kDefaults{kDefaultMirrorRule, kDefaultMirrorWord, kDefaultMirrorReplacement,
+                               kDefaultMirrorAppend};
+
 class Bones : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SetMirrorSettings(kDefaultMirrorRule, kDefaultMirrorWord, kDefaultMirrorReplacement,
-                      kDefaultMirrorAppend);
-  }
+  test::Step step;
 };
 
 TEST_F(Bones, LinesAreRewrittenInTheProgramsNumbersAndTheCopyMirrorsThem) {
@@ -72,7 +73,7 @@ TEST_F(Bones, LinesAreRewrittenInTheProgramsNumbersAndTheCopyMirrorsThem) {
   EXPECT_EQ(write(*root), lines({"[MODELFILE]", "[SEGMENT]", "Name=upper arm", "Pivot=0 1.5 -2",
                                  "End=10 2 3", "RollHandle=4 5 6", "BoneColor=255 128 0",
                                  "Other=1.0", "[ENDSEGMENT]", "[ENDMODELFILE]"}));
-  auto copy = root->Entries[0].Child->MirrorBone(0);
+  auto copy = root->Entries[0].Child->MirrorBone(0, kDefaults);
   ASSERT_TRUE(copy);
   EXPECT_EQ(write(*copy),
             lines({"[SEGMENT]", "Name=upper armmb", "Pivot=0 1.5 -2", "End=-10 2 3",
@@ -133,18 +134,19 @@ TEST_F(Bones, ChildBonesAreDrawnFirstEachInItsOwnColour) {
 }
 
 TEST(MirrorNames, EachRuleWithItsWord) {
-  using Case = std::tuple<std::int32_t, const char*, const char*, const char*>;
+  using Case = std::tuple<MirrorRule, const char*, const char*, const char*>;
   for (const auto& [rule, word, name, expected] : {
-           Case{kMirrorRulePrefix, "left", "leftArm", "rightArm"},
-           Case{kMirrorRulePrefix, "left", "LEFTarm", "rightarm"},
-           Case{kMirrorRulePrefix, "left", "arm", "armmb"},
-           Case{kMirrorRulePrefix, "", "arm", "rightarm"},
-           Case{kMirrorRuleSuffix, "left", "arm_left", "arm_right"},
-           Case{kMirrorRuleSuffix, "left", "lef", "lefmb"},
-           Case{kMirrorRuleAppend, "left", "leftArm", "leftArmmb"},
+           Case{MirrorRule::Prefix, "left", "leftArm", "rightArm"},
+           Case{MirrorRule::Prefix, "left", "LEFTarm", "rightarm"},
+           Case{MirrorRule::Prefix, "left", "arm", "armmb"},
+           Case{MirrorRule::Prefix, "", "arm", "rightarm"},
+           Case{MirrorRule::Suffix, "left", "arm_left", "arm_right"},
+           Case{MirrorRule::Suffix, "left", "lef", "lefmb"},
+           Case{MirrorRule::Append, "left", "leftArm", "leftArmmb"},
+           Case{MirrorRule::None, "left", "leftArm", "leftArmmb"},
        }) {
-    SetMirrorSettings(rule, word, "right", "mb");
-    EXPECT_EQ(MirrorName(name), expected) << rule << " " << name;
+    EXPECT_EQ(MirrorName(name, MirrorSettings{rule, word, "right", "mb"}), expected)
+        << static_cast<int>(rule) << " " << name;
   }
 }
 
@@ -156,7 +158,7 @@ TEST_F(Bones, OnlyBonesStrictlyBeyondTheToleranceAreCopied) {
     M5segment b;
     b.Pivot.x = pivot_x;
     b.End.x = end_x;
-    EXPECT_EQ(b.MirrorBone(tolerance) != nullptr, copied) << pivot_x << " " << end_x;
+    EXPECT_EQ(b.MirrorBone(tolerance, kDefaults) != nullptr, copied) << pivot_x << " " << end_x;
   }
 }
 
@@ -177,7 +179,7 @@ TEST_F(Bones, CopiesLandBeforeTheLastBoneOrAtTheEndOfAnOnPlaneBone) {
                         kEnd,
                         kEnd,
                         {"[ENDMODEL]", "[ENDMODELFILE]"}}));
-  EXPECT_EQ(root->MirrorBone(0.5), nullptr);
+  EXPECT_EQ(root->MirrorBone(0.5, kDefaults), nullptr);
   EXPECT_EQ(write(*root), cat({{"[MODELFILE]", "[MODEL]"},
                                open("arm", 2),
                                open("hand", 3),
@@ -204,7 +206,7 @@ TEST_F(Bones, CopiesLandBeforeTheLastBoneOrAtTheEndOfAnOnPlaneBone) {
                                {"[ENDMODEL]", "[ENDMODELFILE]"}}));
 
   // Copies are never copied again: a second run adds one more copy of each source.
-  root->MirrorBone(0.5);
+  root->MirrorBone(0.5, kDefaults);
   const LineList twice = write(*root);
   EXPECT_EQ(std::count(twice.begin(), twice.end(), "Name=armmb"), 2);
   EXPECT_EQ(std::count(twice.begin(), twice.end(), "Name=c1mb"), 2);
@@ -222,9 +224,9 @@ TEST_F(Bones, AfterHalvejoinOnlyCopiesOutsideSuppressedBonesAreSaved) {
                         kEnd,
                         kEnd,
                         {"Keep=1", "[ENDMODELFILE]"}}));
-  root->Halvejoin(0.5);
+  root->Halvejoin(0.5, step);
   EXPECT_EQ(write(*root), lines({"[MODELFILE]", "Keep=1", "[ENDMODELFILE]"}));
-  root->MirrorBone(0.5);
+  root->MirrorBone(0.5, kDefaults);
   EXPECT_EQ(write(*root), cat({{"[MODELFILE]"},
                                open("armmb", -2),
                                open("handmb", -3),
@@ -252,12 +254,12 @@ TEST_F(Bones, NestedToTheLimitTheyGoThroughEveryWalk) {
   view.SetCanvas(&rec, 200, 200);
   root->Draw(view);
   EXPECT_EQ(rec.calls.size(), 3u * bones);
-  root->MirrorBone(0.5);
+  root->MirrorBone(0.5, kDefaults);
   const LineList mirrored = write(*root);
   ASSERT_EQ(mirrored.size(), 2 * file.size() - 2);
   EXPECT_EQ(mirrored[2], "Pivot=-1 0 0");
   EXPECT_EQ(mirrored[3 * bones + 2], "Pivot=1 0 0");  // the source chain follows its copy
-  root->Halvejoin(0.5);
+  root->Halvejoin(0.5, step);
   EXPECT_EQ(write(*root), lines({"[MODELFILE]", "[ENDMODELFILE]"}));
   root.reset();
 

@@ -6,10 +6,10 @@
 #include "mesh/AM5_mesh.h"
 #include "model/AM5_group.h"
 #include "model/AM5_model.h"
-#include "model/AM5_nodata.h"
-#include "model/AM5_nosection.h"
+#include "model/tree/AM5_nodata.h"
+#include "model/tree/AM5_nosection.h"
 #include "model/AM5_segment.h"
-#include "model/AM5_super.h"
+#include "model/tree/AM5_super.h"
 #include "tests/TestUtil.h"
 #include "util/Errors.h"
 
@@ -20,7 +20,8 @@ using test::lines;
 
 std::unique_ptr<M5amsuper> read(const LineList& l) {
   auto root = std::make_unique<M5amsuper>();
-  root->ReadSection(l, 0);
+  test::Step step;
+  root->ReadSection(l, 0, step);
   return root;
 }
 
@@ -92,9 +93,13 @@ TEST(RoundTrip, HeaderTableChoosesTheNodeClass) {
       {"[", &typeid(M5nosection)},
   };
   for (const auto& [header, type] : table) {
-    auto node = M5amsuper::CreateForHeader(header);
+    auto node = ModelFileSections().Create(header);
     EXPECT_EQ(typeid(*node), *type) << header;
   }
+  // The section tree alone knows its containers and data sections; the rest are kept as read.
+  EXPECT_EQ(typeid(*SectionTable::TreeOnly().Create("[Objects]")), typeid(M5amsuper));
+  EXPECT_EQ(typeid(*SectionTable::TreeOnly().Create("[materials]")), typeid(M5nodata));
+  EXPECT_EQ(typeid(*SectionTable::TreeOnly().Create("[MESH]")), typeid(M5nosection));
 }
 
 TEST(RoundTrip, NameIsTheHeaderWithoutItsFirstAndLastByte) {
@@ -135,7 +140,9 @@ TEST(ReadErrors, AStrayEndLineOpensASectionThatNeverCloses) {
 
 TEST(ReadErrors, PartialTreeKeepsWhatWasReadAndIsDestroyedCleanly) {
   M5amsuper root;
-  EXPECT_THROW(root.ReadSection(lines({"[MODELFILE]", "a", "[X]", "b", "[Y]"}), 0), ZevrinError);
+  test::Step step;
+  EXPECT_THROW(root.ReadSection(lines({"[MODELFILE]", "a", "[X]", "b", "[Y]"}), 0, step),
+               ZevrinError);
   ASSERT_EQ(root.Entries.size(), 2u);
   EXPECT_EQ(root.Entries[0].Text, "a");
   ASSERT_TRUE(root.Entries[1].Child);
@@ -156,10 +163,11 @@ TEST(ReadErrors, DeepNestingUpToTheLimitWorksInEveryWalk) {
   EXPECT_EQ(write(*root), l);
   Vec3 lo, hi;
   EXPECT_FALSE(root->GetBounds(lo, hi));
-  root->AttachAll();
-  root->DetachAll();
-  root->ConnectGroupedSplines();
-  root->Halvejoin(0.1);  // every nested section is suppressed
+  test::Step step;
+  root->AttachAll(step);
+  root->DetachAll(step);
+  root->ConnectGroupedSplines(step);
+  root->Halvejoin(0.1, step);  // every nested section is suppressed
   EXPECT_EQ(write(*root), lines({"[S]", "[ENDS]"}));
 }
 
@@ -176,7 +184,8 @@ TEST(Walks, HalvejoinDropsUninterpretedSectionsAndNestedSectionsOfDataSections) 
                           "[ENDMESH]", "[ENDDECALS]", "Keep=1", "[ENDMODELFILE]"}));
   const LineList before = write(*root);
   EXPECT_EQ(before.size(), 16u);  // the mesh writes its version and spline count
-  root->Halvejoin(0.5);
+  test::Step step;
+  root->Halvejoin(0.5, step);
   EXPECT_EQ(write(*root), lines({"[MODELFILE]", "[MATERIALS]", "Count=1", "Tail=1",
                                  "[ENDMATERIALS]", "Keep=1", "[ENDMODELFILE]"}));
 }
@@ -190,7 +199,7 @@ TEST(Walks, BoundsAreZeroWithoutAModelAndAnyOtherIndexGives100) {
 
 TEST(Walks, MirrorBoneOfContainersWithoutBonesChangesNothing) {
   auto root = read(lines({"[MODELFILE]", "[MODEL]", "[ENDMODEL]", "[ENDMODELFILE]"}));
-  EXPECT_EQ(root->MirrorBone(0.1), nullptr);
+  EXPECT_EQ(root->MirrorBone(0.1, MirrorSettings{}), nullptr);
   EXPECT_EQ(write(*root).size(), 4u);
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "model/AM5_super.h"
+#include "model/tree/AM5_super.h"
 #include "tests/RecordingSurface.h"
 #include "util/Errors.h"
 #include "view/M_scr.h"
@@ -44,7 +44,7 @@ struct View {
   View(DrawSurface& surface, std::int32_t width, std::int32_t height) {
     screen.SetCanvas(&surface, width, height);
     screen.SetExtent(-100, 100, 100, -100);
-    screen.SetDirection(Mscreen::kFront);
+    screen.SetDirection(ViewKind::Front);
   }
 };
 
@@ -87,7 +87,7 @@ TEST(Fitting, ModelBoxFrontViewKeepsTheMarginOnTheTighterAxis) {
   RecordingSurface r;
   View v(r, 400, 300);
   Box box({-50, 0, -1}, {20, 80, 1});
-  v.screen.Redisplay(&box.root, Mscreen::kFront);
+  v.screen.Redisplay(&box.root, ViewKind::Front);
 
   ASSERT_FALSE(r.Log.empty());
   EXPECT_EQ(r.Log.front(), "fill 0,0 400,300 #000000");
@@ -109,7 +109,7 @@ TEST(Fitting, FlatModelSeenEdgeOnIsScaledByTheOtherAxis) {
   RecordingSurface r;
   View v(r, 400, 300);
   Box box({0, -10, -5}, {0, 30, 5});
-  v.screen.Redisplay(&box.root, Mscreen::kFront);
+  v.screen.Redisplay(&box.root, ViewKind::Front);
 
   EXPECT_EQ(withColor(r, kGrey),
             concat(vertical({200, 200}, 0, 300),
@@ -121,7 +121,7 @@ TEST(Fitting, EmptyBoxDrawsOnlyTheAxesAndTheGridLinesAtZero) {
   RecordingSurface r;
   View v(r, 400, 300);
   Box box({0, 0, 0}, {0, 0, 0});
-  v.screen.Redisplay(&box.root, Mscreen::kFront);
+  v.screen.Redisplay(&box.root, ViewKind::Front);
   EXPECT_EQ(r.Log,
             (Strings{"fill 0,0 400,300 #000000", "pen #808080", "move 200,0", "line 200,300",
                      "move 200,0", "line 200,300", "move 50,150", "line 350,150", "move 50,150",
@@ -132,22 +132,22 @@ TEST(Fitting, EmptyBoxDrawsOnlyTheAxesAndTheGridLinesAtZero) {
 TEST(Fitting, EachDirectionFitsItsOwnPairOfAxes) {
   // x in [-6, 6], y in [-20, 20], z in [-40, 40] on 200 x 200. The axes' ends are the window.
   struct Case {
-    std::int32_t direction;
+    ViewKind direction;
     Segment green, red;
   };
   const Case cases[] = {
-      {Mscreen::kFront, {100, 0, 100, 200, kGreen}, {70, 100, 130, 100, kRed}},
-      {Mscreen::kLeft, {100, 50, 100, 150, kGreen}, {0, 100, 200, 100, kRed}},
-      {Mscreen::kTop, {100, 0, 100, 200, kGreen}, {85, 100, 115, 100, kRed}},
-      {7, {100, 0, 100, 200, kGreen}, {85, 100, 115, 100, kRed}},
+      {ViewKind::Front, {100, 0, 100, 200, kGreen}, {70, 100, 130, 100, kRed}},
+      {ViewKind::Left, {100, 50, 100, 150, kGreen}, {0, 100, 200, 100, kRed}},
+      {ViewKind::Top, {100, 0, 100, 200, kGreen}, {85, 100, 115, 100, kRed}},
+      {ViewKindOfItem(7), {100, 0, 100, 200, kGreen}, {85, 100, 115, 100, kRed}},
   };
   for (const Case& c : cases) {
     RecordingSurface r;
     View v(r, 200, 200);
     Box box({-6, -20, -40}, {6, 20, 40});
     v.screen.Redisplay(&box.root, c.direction);
-    EXPECT_EQ(withColor(r, kGreen), std::vector<Segment>{c.green}) << c.direction;
-    EXPECT_EQ(withColor(r, kRed), std::vector<Segment>{c.red}) << c.direction;
+    EXPECT_EQ(withColor(r, kGreen), std::vector<Segment>{c.green}) << static_cast<int>(c.direction);
+    EXPECT_EQ(withColor(r, kRed), std::vector<Segment>{c.red}) << static_cast<int>(c.direction);
   }
 }
 
@@ -167,16 +167,16 @@ TEST(Fitting, ResizingRescalesAndKeepsTheMarginOnTheTighterAxis) {
 TEST(Directions, LeftShowsLargerZToTheRightAndTopShowsItHigher) {
   RecordingSurface r;
   View v(r, 220, 220);  // one pixel a unit, origin at (110, 110)
-  v.screen.SetDirection(Mscreen::kFront);
+  v.screen.SetDirection(ViewKind::Front);
   v.screen.MoveTo3D(0, 0, 0);
   v.screen.LineTo3D(30, 20, 50);
-  v.screen.SetDirection(Mscreen::kLeft);
+  v.screen.SetDirection(ViewKind::Left);
   v.screen.MoveTo3D(0, 0, 0);
   v.screen.LineTo3D(30, 20, 50);
-  v.screen.SetDirection(Mscreen::kTop);
+  v.screen.SetDirection(ViewKind::Top);
   v.screen.MoveTo3D(0, 0, 0);
   v.screen.LineTo3D(30, 20, 50);
-  v.screen.SetDirection(5);  // anything else is the top view too
+  v.screen.SetDirection(ViewKindOfItem(5));  // any other item is the top view too
   v.screen.TextOut3D("p", 30, 20, 50);
   EXPECT_EQ(r.Log, (Strings{"move 110,110", "line 140,90", "move 110,110", "line 160,90",
                             "move 110,110", "line 140,60", "text 140,60 #008000 9pt p"}));
@@ -231,7 +231,7 @@ TEST(Pixels, InfiniteBoxRaisesTheRangeError) {
   RecordingSurface r;
   View v(r, 400, 300);
   Box box({-std::numeric_limits<double>::infinity(), 0, 0}, {1, 1, 1});
-  expectRangeError([&] { v.screen.Redisplay(&box.root, Mscreen::kFront); }, "infinite box");
+  expectRangeError([&] { v.screen.Redisplay(&box.root, ViewKind::Front); }, "infinite box");
 }
 
 // Counts lines only: a huge model draws hundreds of thousands of grid lines.
@@ -249,7 +249,7 @@ TEST(Grid, HugeBoxDrawsAtMostALinePerPixel) {
   CountingSurface c;
   View v(c, 400, 300);
   Box box({-1e300, -1e300, -1e300}, {1e300, 1e300, 1e300});
-  v.screen.Redisplay(&box.root, Mscreen::kFront);
+  v.screen.Redisplay(&box.root, ViewKind::Front);
   EXPECT_LE(c.lines, 2 * (400 + 2) + 2 * (300 + 2) + 2);
 }
 
@@ -259,7 +259,7 @@ TEST(Grid, LinesDenserThanPixelsCoverTheSamePixelsAsEveryLine) {
   RecordingSurface r;
   View v(r, 400, 300);
   Box box({-2000, -1500, 0}, {2000, 1500, 0});
-  v.screen.Redisplay(&box.root, Mscreen::kFront);
+  v.screen.Redisplay(&box.root, ViewKind::Front);
   std::set<std::int32_t> columns, rows, want_columns, want_rows;
   for (const Segment& g : withColor(r, kGrey)) {
     if (g.x0 == g.x1) columns.insert(g.x0);

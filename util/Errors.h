@@ -76,4 +76,15 @@ auto WithLine(std::int64_t line_index, F&& f) -> decltype(f()) {
   }
 }
 
+// Runs `f`; an error raised inside that names no file yet gets `path`.
+template <class F>
+auto WithFile(const std::string& path, F&& f) -> decltype(f()) {
+  try {
+    return f();
+  } catch (ZevrinError& e) {
+    if (e.file().empty()) e.setFile(path);
+    throw;
+  }
+}
+
 }  // namespace zevrin

@@ -20,19 +20,14 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-WriteHook& writeHook() {
-  static WriteHook hook;
-  return hook;
-}
-
-std::size_t writeBytes(const char* data, std::size_t size, std::FILE* f) {
-  if (writeHook()) return writeHook()(data, size, f);
+std::size_t writeBytes(const char* data, std::size_t size, std::FILE* f, const WriteHook& write) {
+  if (write) return write(data, size, f);
   return std::fwrite(data, 1, size, f);
 }
 
 // A name for a temporary file beside `target` that no other file has.
 std::string temporaryNameBeside(const fs::path& target) {
-  static std::mt19937_64 rng{std::random_device{}()};
+  thread_local std::mt19937_64 rng{std::random_device{}()};
   char suffix[20];
   std::snprintf(suffix, sizeof suffix, ".%08llx.tmp",
                 static_cast<unsigned long long>(rng() & 0xffffffffULL));
@@ -42,8 +37,6 @@ std::string temporaryNameBeside(const fs::path& target) {
 }
 
 }  // namespace
-
-void SetWriteHookForTesting(WriteHook hook) { writeHook() = std::move(hook); }
 
 bool FileExists(const std::string& path) {
   std::error_code ec;
@@ -101,7 +94,8 @@ FileBuffer ReadFileBuffer(const std::string& path) {
 }
 
 void WriteFileAtomically(const std::string& path,
-                         const std::function<bool(const ByteSink&)>& produce) {
+                         const std::function<bool(const ByteSink&)>& produce,
+                         const WriteHook& write) {
   fs::path target(path);
   std::error_code ec;
   // Replace the file a link points to, not the link.
@@ -130,12 +124,12 @@ void WriteFileAtomically(const std::string& path,
     throw ZevrinError(kind, path);
   };
 
-  static thread_local std::vector<char> buffer(1 << 20);
+  std::vector<char> buffer(1 << 20);
   std::setvbuf(f.get(), buffer.data(), _IOFBF, buffer.size());
   bool ok = false;
   try {
     ok = produce([&](const char* data, std::size_t size) {
-      return writeBytes(data, size, f.get()) == size;
+      return writeBytes(data, size, f.get(), write) == size;
     });
   } catch (...) {
     // Whatever stopped the content half way, the temporary file goes with it.
@@ -154,7 +148,7 @@ void WriteFileAtomically(const std::string& path,
   if (ec) fail(ErrorKind::CannotWrite);
 }
 
-void WriteLinesFile(const std::string& path, const LineList& lines) {
+void WriteLinesFile(const std::string& path, const LineList& lines, const WriteHook& write) {
   WriteFileAtomically(path, [&](const ByteSink& sink) {
     // Gather lines into large blocks: one write call per line costs more than the copy.
     std::string block;
@@ -169,17 +163,17 @@ void WriteLinesFile(const std::string& path, const LineList& lines) {
       }
     }
     return sink(block.data(), block.size());
-  });
+  }, write);
 }
 
-void CopyFile(const std::string& source, const std::string& destination) {
+void CopyFile(const std::string& source, const std::string& destination, const WriteHook& write) {
   fs::path dest = fs::absolute(destination);
   std::error_code ec;
   if (fs::is_directory(dest, ec)) dest /= fs::path(source).filename();
   const std::string bytes = ReadFileBytes(source);
   WriteFileAtomically(dest.string(), [&](const ByteSink& sink) {
     return sink(bytes.data(), bytes.size());
-  });
+  }, write);
 }
 
 std::string ProgramDir() {

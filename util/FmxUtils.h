@@ -33,6 +33,10 @@ FileBuffer ReadFileBuffer(const std::string& path);
 // written.
 using ByteSink = std::function<bool(const char* data, std::size_t size)>;
 
+// Writes to an open file in place of the C library's fwrite, returning the bytes written; the
+// tests use one to make a write fail part way.
+using WriteHook = std::function<std::size_t(const char* data, std::size_t size, std::FILE* f)>;
+
 // Writes a file so that it is either replaced whole or left as it was: the content goes to a
 // new temporary file in the target's own folder, every write and the close are checked, the
 // target's permissions are kept, and the temporary file is renamed over the target only
@@ -40,25 +44,23 @@ using ByteSink = std::function<bool(const char* data, std::size_t size)>;
 // false when the sink reported a failure. A symbolic link is followed, so the file it points
 // to is replaced. Raises CannotCreate when the temporary file cannot be made and CannotWrite
 // when writing or renaming fails; the temporary file is removed then, and also when
-// `produce` raises anything, which goes on to the caller.
+// `produce` raises anything, which goes on to the caller. `write`, when given, writes the
+// bytes to the temporary file instead of fwrite.
 void WriteFileAtomically(const std::string& path,
-                         const std::function<bool(const ByteSink&)>& produce);
+                         const std::function<bool(const ByteSink&)>& produce,
+                         const WriteHook& write = {});
 
 // Writes `lines`, each followed by CR LF, with WriteFileAtomically.
-void WriteLinesFile(const std::string& path, const LineList& lines);
+void WriteLinesFile(const std::string& path, const LineList& lines, const WriteHook& write = {});
 
 // Copies `source` byte for byte to `destination` (into it, under the source's file name, when
 // the destination is a directory), replacing the destination only once the copy is
 // complete. Raises CannotOpen (source), CannotRead (source), CannotCreate or CannotWrite
 // (destination).
-void CopyFile(const std::string& source, const std::string& destination);
+void CopyFile(const std::string& source, const std::string& destination,
+              const WriteHook& write = {});
 
 // The folder of the running executable, or the empty text when it cannot be told.
 std::string ProgramDir();
-
-// Hooks for tests: when set, every write to a temporary file made by WriteFileAtomically goes
-// through this function instead of the C library. It returns the number of bytes written.
-using WriteHook = std::function<std::size_t(const char* data, std::size_t size, std::FILE* f)>;
-void SetWriteHookForTesting(WriteHook hook);
 
 }  // namespace zevrin

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "model/AM5_super.h"
+#include "model/tree/AM_common.h"
 #include "util/Errors.h"
 
 namespace zevrin {
@@ -58,11 +58,11 @@ void Mscreen::Recompute() {
 
 void Mscreen::Project(long double x, long double y, long double z) {
   switch (Direction) {
-    case kFront:
+    case ViewKind::Front:
       ProjH = static_cast<double>(x);
       ProjV = static_cast<double>(y);
       break;
-    case kLeft:
+    case ViewKind::Left:
       ProjH = static_cast<double>(z);
       ProjV = static_cast<double>(y);
       break;
@@ -176,10 +176,10 @@ void Mscreen::DrawGrid(long double step) {
   LineTo2D(Right, 0);
 }
 
-void Mscreen::Redisplay(M5amsuper* document, std::int32_t direction) {
+void Mscreen::Redisplay(Mamcommon* document, ViewKind direction) {
   if (!document) return;
   static constexpr std::uint32_t kIndex[3][4] = {{0, 1, 3, 4}, {2, 1, 5, 4}, {0, 2, 3, 5}};
-  const int d = direction == kFront ? 0 : direction == kLeft ? 1 : 2;
+  const int d = direction == ViewKind::Front ? 0 : direction == ViewKind::Left ? 1 : 2;
   const long double h_min = document->GetBound(kIndex[d][0]);
   const long double v_min = document->GetBound(kIndex[d][1]);
   const long double h_max = document->GetBound(kIndex[d][2]);

@@ -10,11 +10,17 @@
 
 namespace zevrin {
 
-class M5amsuper;
+class Mamcommon;
+
+// The three directions of view, by the numbers of the View menu's items and the combo box.
+enum class ViewKind : std::int32_t { Front = 0, Left = 1, Top = 2 };
+// The view of a menu or combo item: 0 is the front, 1 the left, any other the top.
+constexpr ViewKind ViewKindOfItem(std::int32_t item) {
+  return item == 0 ? ViewKind::Front : item == 1 ? ViewKind::Left : ViewKind::Top;
+}
 
 class Mscreen {
  public:
-  enum : std::int32_t { kFront = 0, kLeft = 1, kTop = 2 };
 
   DrawSurface* Canvas = nullptr;  // not owned
   long double Left = -100;
@@ -28,12 +34,14 @@ class Mscreen {
   std::int32_t OriginY = 0;
   double ProjH = 0;
   double ProjV = 0;
-  std::int32_t Direction = 0;
+  ViewKind Direction = ViewKind::Front;
+  // The control points are labelled with their ids.
+  bool ShowCpid = false;
 
   void SetCanvas(DrawSurface* canvas, std::int32_t width, std::int32_t height);
   // Widens the window by 10 percent; an edge on the wrong side of zero becomes +-0.1.
   void SetExtent(long double left, long double top, long double right, long double bottom);
-  void SetDirection(std::int32_t code) { Direction = code; }
+  void SetDirection(ViewKind kind) { Direction = kind; }
   void Project(long double x, long double y, long double z);
 
   // The primitives the nodes draw with. A pixel coordinate beyond 32 bits raises the range
@@ -52,8 +60,7 @@ class Mscreen {
 
   // Fits the view to the document's box symmetrically about the origin, clears, draws the
   // grid and axes, then the document in white lines. Without a document nothing happens.
-  // `direction` 0 is the front, 1 the left and any other value the top view.
-  void Redisplay(M5amsuper* document, std::int32_t direction);
+  void Redisplay(Mamcommon* document, ViewKind direction);
 
   // Pixel of a view coordinate: nearest integer, ties to even.
   std::int32_t PixelX(long double h) const;

@@ -1,4 +1,4 @@
-#include "model/AM5_nosection.h"
+#include "model/tree/AM5_nosection.h"
 
 namespace zevrin {
 
@@ -7,6 +7,6 @@ void M5nosection::Write(TextWriter& out) {
   M5amsuper::Write(out);
 }
 
-void M5nosection::Halvejoin(double /*tolerance*/) { Suppressed = true; }
+void M5nosection::Halvejoin(double /*tolerance*/, StepContext& /*step*/) { Suppressed = true; }
 
 }  // namespace zevrin

@@ -1,11 +1,9 @@
 // Faces become two-point edge splines: an edge shared by several faces is one spline that
 // carries the layers of all of them, and corners shared by faces become control points
-// attached to each other. A model then gets one GROUP per layer.
+// attached to each other.
 //
-// Finding the first kept spline with the same ends and the groups of the points both run
-// through hash tables, with exactly the results of the scans they replace (the tests keep
-// the scans beside them).
-#include "import/PolyImport.h"
+// Finding the first kept spline with the same ends runs through hash tables, with exactly the
+// results of the scans it replaces (the tests keep the scans beside them).
 
 #include <atomic>
 #include <charconv>
@@ -20,18 +18,11 @@
 #include "import/M_poly.h"
 #include "mesh/AM5_cplist.h"
 #include "mesh/AM5_mesh.h"
-#include "model/AM5_group.h"
-#include "model/AM5_model.h"
-#include "model/AM_const.h"
 #include "util/Errors.h"
 #include "util/FlatHash.h"
 
 namespace zevrin {
 namespace {
-
-void stepMain() {
-  if (ProgressBar* bar = Shared().ProgressMain) bar->StepIt();
-}
 
 bool samePosition(const Vec3& a, const Vec3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 bool hasNaN(const Vec3& v) { return v.x != v.x || v.y != v.y || v.z != v.z; }
@@ -170,10 +161,10 @@ class EdgeDecider {
 // The points of the template's splines come first in the list and are looked up; then come
 // the new splines' two points each. In list order, the first unattached point of a position
 // keeps it and each later one is attached to the one before.
-void attachByVertices(M5cplist& list, EdgeDecider& decider) {
-  stepMain();
+void attachByVertices(M5cplist& list, EdgeDecider& decider, Progress& progress) {
+  progress.StepMain();
   if (list.Items.empty()) return;
-  ResetSubProgress();
+  progress.ResetSub();
   const std::size_t made = decider.NewEnds().size();
   const std::size_t template_points = list.Items.size() - 2 * made;
   std::vector<std::uint32_t> vertex_of(list.Items.size(), EdgeIndex::kNoVertex);
@@ -186,7 +177,7 @@ void attachByVertices(M5cplist& list, EdgeDecider& decider) {
     vertex_of[template_points + 2 * k] = decider.NewEnds()[k].first;
     vertex_of[template_points + 2 * k + 1] = decider.NewEnds()[k].second;
   }
-  list.AttachInGroups(vertex_of, decider.VertexCount());
+  list.AttachInGroups(vertex_of, decider.VertexCount(), progress);
 }
 
 // Carries out the decisions on the mesh: a spline from a to b whose points both carry
@@ -194,6 +185,8 @@ void attachByVertices(M5cplist& list, EdgeDecider& decider) {
 class EdgeSplineMaker {
  public:
   explicit EdgeSplineMaker(M5mesh& mesh) : mesh_(mesh) {}
+  EdgeSplineMaker(const EdgeSplineMaker&) = delete;
+  EdgeSplineMaker& operator=(const EdgeSplineMaker&) = delete;
 
   void Apply(std::uint32_t spline, const Vec3& a, const Vec3& b, const std::string& layer) {
     if (spline < mesh_.Splines.size()) {
@@ -202,7 +195,7 @@ class EdgeSplineMaker {
       // chain), so a first point that has the layer means the chain has it: a long template
       // spline met by many edges is not walked again each time.
       if (kept->FirstCp && !kept->FirstCp->HasGroupName(layer))
-        kept->FirstCp->AddGroupNameToChain(layer);
+        kept->FirstCp->AddGroupNameToChain(layer, &names_);
       return;
     }
     // Ids are 32-bit; the program refuses to wrap onto ids already given.
@@ -211,13 +204,14 @@ class EdgeSplineMaker {
     auto made = std::make_unique<M5spline>();
     made->AddCpAt(mesh_.NextId, a);
     made->AddCpAt(mesh_.NextId + 1, b);
-    made->FirstCp->AddGroupNameToChain(layer);
+    made->FirstCp->AddGroupNameToChain(layer, &names_);
     mesh_.Splines.push_back(std::move(made));
     mesh_.NextId += 2;
   }
 
  private:
   M5mesh& mesh_;
+  GroupNameTable names_;  // every point of a layer shares one list of names
 };
 
 // The first id after every id in the mesh: 1 for an empty mesh.
@@ -231,90 +225,20 @@ std::int32_t firstFreeId(const M5mesh& mesh) {
   return static_cast<std::int32_t>(highest + 1);
 }
 
-std::string foldedName(std::string_view name) {
-  std::string out(name);
-  for (char& c : out) c = static_cast<char>(UpperAscii(static_cast<unsigned char>(c)));
-  return out;
-}
-
-// One GROUP per layer, in the layers' order, listing the ids of the points of `list` that carry
-// the layer, in list order. One pass over the points fills every group: a point carries a
-// name at most once, under any spelling. It reads the points' ids and names and nothing
-// else, and touches no shared state, so it may run beside the resolving of the attachments.
-std::vector<std::unique_ptr<M5group>> groupsFromPolygons(const M5cplist& list,
-                                                         const std::vector<std::string>& layers) {
-  std::vector<std::unique_ptr<M5group>> groups;
-  if (layers.empty()) return groups;
-  std::unordered_map<std::string, M5group*> by_name;
-  for (const std::string& name : layers) {
-    auto group = std::make_unique<M5group>();
-    group->GroupName = name;
-    by_name.try_emplace(foldedName(name), group.get());
-    groups.push_back(std::move(group));
-  }
-  // Points that carry the same names share one list of them, so the groups of a list are
-  // looked up once per list rather than once per point, and neighbouring points mostly hold
-  // the same list. Nothing changes the lists during the pass: an address stands for the same
-  // names throughout.
-  std::unordered_map<const GroupNameSet::List*, std::vector<M5group*>> by_list;
-  const GroupNameSet::List* last_list = nullptr;
-  const std::vector<M5group*>* last_groups = nullptr;
-  // The groups of a point, or none for a point without names.
-  const auto groups_of = [&](const M5cp& p) -> const std::vector<M5group*>* {
-    if (p.GroupNames.empty()) return nullptr;
-    const GroupNameSet::List* names = &p.GroupNames.list();
-    if (names != last_list) {
-      const auto [it, fresh] = by_list.try_emplace(names);
-      if (fresh) {
-        for (const std::string& name : *names) {
-          const auto found = by_name.find(foldedName(name));
-          if (found != by_name.end()) it->second.push_back(found->second);
-        }
-      }
-      last_list = names;
-      last_groups = &it->second;
-    }
-    return last_groups;
-  };
-  // Counted first, so that each list of ids is made once at its size: grown by doubling, the
-  // lists of a large import would hold a third more than they need.
-  std::unordered_map<M5group*, std::size_t> counts;
-  M5group* last_counted = nullptr;
-  std::size_t* last_count = nullptr;
-  for (const M5cp* p : list.Items) {
-    if (const std::vector<M5group*>* of = groups_of(*p)) {
-      for (M5group* group : *of) {
-        if (group != last_counted) {
-          last_counted = group;
-          last_count = &counts[group];
-        }
-        ++*last_count;
-      }
-    }
-  }
-  for (const auto& [group, count] : counts) group->GroupIds.reserve(count);
-  for (const M5cp* p : list.Items) {
-    const std::vector<M5group*>* of = groups_of(*p);
-    if (!of || of->empty()) continue;
-    char digits[16];
-    const auto end = std::to_chars(digits, digits + sizeof digits, p->Id).ptr;
-    for (M5group* group : *of) group->GroupIds.emplace_back(digits, end);
-  }
-  return groups;
-}
-
 }  // namespace
 
-void M5mesh::BuildFromFaces(const std::vector<Mdxf_3dface>& faces,
+void M5mesh::BuildFromFaces(const std::vector<Mdxf_3dface>& faces, StepContext& step,
                             const std::function<void(const M5cplist&)>& alongside) {
+  Progress& bars = step.Bars;
+  const std::size_t threaded_from = step.Import.ThreadedFromFaces;
   // A face that cannot be stored fails before the mesh changes.
   for (const Mdxf_3dface& face : faces)
     if (face.CornerCount > 4 && !face.CornersStored())
       throw ZevrinError(ErrorKind::FaceCorners, IntToStr(face.CornerCount));
   std::optional<EdgeDecider> decider;
   if (!faces.empty()) {
-    stepMain();
-    ResetSubProgress();
+    bars.StepMain();
+    bars.ResetSub();
     // Ids follow those the mesh already has, so that a template with splines of its own
     // keeps every id unique.
     NextId = firstFreeId(*this);
@@ -359,7 +283,7 @@ void M5mesh::BuildFromFaces(const std::vector<Mdxf_3dface>& faces,
       }
     };
     std::jthread maker_thread;
-    if (faces.size() >= ThreadedFromFaces) maker_thread = std::jthread(make);
+    if (faces.size() >= threaded_from) maker_thread = std::jthread(make);
     // However deciding ends, the maker is released and joined before the decisions go.
     struct Release {
       std::atomic<bool>& abandon;
@@ -410,7 +334,7 @@ void M5mesh::BuildFromFaces(const std::vector<Mdxf_3dface>& faces,
         for (std::size_t k = 0; k < n; ++k)
           decisions[d++] = decider->Decide(vertices[c + k], vertices[c + (k + 1 == n ? 0 : k + 1)]);
         c += n;
-        StepSubProgress(total);
+        bars.StepSub(total);
       }
       if (maker_thread.joinable() && ((start / kBatch) % 16 == 15 || end == faces.size())) {
         published.store(d, std::memory_order_release);
@@ -425,13 +349,13 @@ void M5mesh::BuildFromFaces(const std::vector<Mdxf_3dface>& faces,
     }
     if (maker_error) std::rethrow_exception(maker_error);
   }
-  stepMain();
-  M5cplist list(Splines);
+  bars.StepMain();
+  M5cplist list(Splines, bars);
 
   if (decider)
-    attachByVertices(list, *decider);
+    attachByVertices(list, *decider, bars);
   else
-    list.AttachAll();
+    list.AttachAll(bars);
   decider.reset();
   // `alongside` reads the finished list while the attachments are resolved and the box is
   // measured: those write the points' targets, which it does not read.
@@ -444,61 +368,17 @@ void M5mesh::BuildFromFaces(const std::vector<Mdxf_3dface>& faces,
     }
   };
   std::jthread beside;
-  if (alongside && faces.size() >= ThreadedFromFaces) beside = std::jthread(run_alongside);
-  list.ResolveAttachments();
-  BoundsText = list.ComputeBounds();
+  if (alongside && faces.size() >= threaded_from) beside = std::jthread(run_alongside);
+  list.ResolveAttachments(step);
+  BoundsText = list.ComputeBounds(bars);
   if (beside.joinable())
     beside.join();
   else if (alongside)
     run_alongside();
   if (alongside_error) std::rethrow_exception(alongside_error);
-  Shared().CpCount = list.Count();
-  Shared().SplineCount = static_cast<std::int32_t>(Splines.size());
+  step.Report.After = MeshCounts{list.Count(), static_cast<std::int32_t>(Splines.size())};
   BoundsMin = {list.MinX, list.MinY, list.MinZ};
   BoundsMax = {list.MaxX, list.MaxY, list.MaxZ};
-}
-
-void M5mesh::ImportPolygons(Mpolycommon& /*polygons*/) {
-  // The model converts the faces into its mesh; a mesh met on the walk takes nothing.
-}
-
-void M5model::ImportPolygons(Mpolycommon& polygons) {
-  if (!Mesh) return;
-  std::vector<std::unique_ptr<M5group>> groups;
-  Mesh->BuildFromFaces(polygons.Faces, [&](const M5cplist& list) {
-    groups = groupsFromPolygons(list, polygons.Layers);
-  });
-  const std::string bounds = "Bounds=" + Mesh->BoundsText;
-  MCommaStr tokens;
-  tokens.Separator = "=";
-  for (Entry& e : Entries) {
-    if (e.Child) continue;
-    tokens.SetText(e.Text);
-    if (SameKeyword(tokens.NextToken(), "Bounds")) e.Text = bounds;
-  }
-  // Appended to the entries, not entered in Groups: Connect grouped splines uses only the
-  // groups read from the file.
-  for (auto& group : groups) AddChild(std::move(group));
-  BoundsMin = Mesh->BoundsMin;
-  BoundsMax = Mesh->BoundsMax;
-}
-
-bool HasPolygonTarget(const M5amsuper& root) {
-  // Follows the walk of ImportPolygons without recursion: models and meshes pass nothing on.
-  std::vector<const M5amsuper*> pending{&root};
-  while (!pending.empty()) {
-    const M5amsuper* node = pending.back();
-    pending.pop_back();
-    for (const Entry& e : node->Entries) {
-      if (!e.Child) continue;
-      if (const auto* model = dynamic_cast<const M5model*>(e.Child.get())) {
-        if (model->Mesh) return true;
-      } else if (!dynamic_cast<const M5mesh*>(e.Child.get())) {
-        pending.push_back(e.Child.get());
-      }
-    }
-  }
-  return false;
 }
 
 }  // namespace zevrin

@@ -1,4 +1,4 @@
-#include "import/M_export.h"
+#include "mesh/M_export.h"
 
 #include "mesh/AM5_mesh.h"
 #include "mesh/PositionResolver.h"
@@ -7,21 +7,35 @@
 namespace zevrin {
 namespace {
 
-void collectMeshes(const M5amsuper& node, std::vector<const M5mesh*>& meshes) {
-  for (const Entry& e : node.Entries) {
-    if (!e.Child) continue;
-    if (const auto* mesh = dynamic_cast<const M5mesh*>(e.Child.get()))
+// The meshes below `root` in file order, without recursion: a file may nest its sections as
+// deep as the reader allows.
+std::vector<const M5mesh*> meshesOf(const M5amsuper& root) {
+  std::vector<const M5mesh*> meshes;
+  struct Open {
+    const M5amsuper* node;
+    std::size_t next;
+  };
+  std::vector<Open> open{{&root, 0}};
+  while (!open.empty()) {
+    Open& top = open.back();
+    if (top.next == top.node->Entries.size()) {
+      open.pop_back();
+      continue;
+    }
+    const M5amsuper* child = top.node->Entries[top.next++].Child.get();
+    if (!child) continue;
+    if (const auto* mesh = dynamic_cast<const M5mesh*>(child))
       meshes.push_back(mesh);
     else
-      collectMeshes(*e.Child, meshes);
+      open.push_back({child, 0});
   }
+  return meshes;
 }
 
 }  // namespace
 
 LineList WriteObjPolylines(const M5amsuper& root) {
-  std::vector<const M5mesh*> meshes;
-  collectMeshes(root, meshes);
+  const std::vector<const M5mesh*> meshes = meshesOf(root);
   LineList lines{"# Splines written by Zevrin: one polyline per spline"};
   std::vector<std::string> elements;
   std::int64_t next_vertex = 1;  // OBJ counts vertices from 1

@@ -1,14 +1,10 @@
-#include "model/AM5_super.h"
+#include "model/tree/AM5_super.h"
 
 #include <array>
 #include <utility>
 
-#include "mesh/AM5_mesh.h"
-#include "model/AM5_group.h"
-#include "model/AM5_model.h"
-#include "model/AM5_nodata.h"
-#include "model/AM5_nosection.h"
-#include "model/AM5_segment.h"
+#include "model/tree/AM5_nodata.h"
+#include "model/tree/AM5_nosection.h"
 
 namespace zevrin {
 
@@ -26,28 +22,47 @@ M5amsuper::~M5amsuper() {
   }
 }
 
-std::unique_ptr<M5amsuper> M5amsuper::CreateForHeader(std::string_view header) {
-  if (SameKeyword(header, "[MODELFILE]") || SameKeyword(header, "[OBJECTS]"))
-    return std::make_unique<M5amsuper>();
-  if (SameKeyword(header, "[MODEL]")) return std::make_unique<M5model>();
-  if (SameKeyword(header, "[MESH]")) return std::make_unique<M5mesh>();
+SectionTable::SectionTable() {
+  const Maker container = [] { return std::make_unique<M5amsuper>(); };
+  const Maker no_data = [] { return std::unique_ptr<M5amsuper>(std::make_unique<M5nodata>()); };
+  Add("[MODELFILE]", container);
+  Add("[OBJECTS]", container);
   for (const char* name : {"[MATERIALS]", "[PATCHS]", "[ACTIONS]", "[CHOREOGRAPHIES]"})
-    if (SameKeyword(header, name)) return std::make_unique<M5nodata>();
-  if (SameKeyword(header, "[GROUP]")) return std::make_unique<M5group>();
-  if (SameKeyword(header, "[SEGMENT]")) return std::make_unique<M5segment>();
+    Add(name, no_data);
+}
+
+void SectionTable::Add(std::string_view header, Maker make) {
+  for (auto& [name, maker] : makers_) {
+    if (SameKeyword(name, header)) {
+      maker = make;
+      return;
+    }
+  }
+  makers_.emplace_back(std::string(header), make);
+}
+
+std::unique_ptr<M5amsuper> SectionTable::Create(std::string_view header) const {
+  for (const auto& [name, make] : makers_)
+    if (SameKeyword(header, name)) return make();
   return std::make_unique<M5nosection>();
 }
 
-std::int32_t M5amsuper::ReadSection(const LineList& lines, std::int32_t start) {
-  LineSource source(lines, start);
-  return ReadFrom(source);
+const SectionTable& SectionTable::TreeOnly() {
+  static const SectionTable table;
+  return table;
 }
 
-std::int32_t M5amsuper::ReadFrom(LineSource& source) {
+std::int32_t M5amsuper::ReadSection(const LineList& lines, std::int32_t start,
+                                    StepContext& step) {
+  LineSource source(lines, start);
+  return ReadFrom(source, step);
+}
+
+std::int32_t M5amsuper::ReadFrom(LineSource& source, StepContext& step) {
   const std::int64_t header = source.Index();
   std::string_view line;
   if (!source.Next(line)) throwIndexError(header);
-  ReadLines(source, TrimView(line), static_cast<std::int32_t>(header));
+  ReadLines(source, TrimView(line), static_cast<std::int32_t>(header), step);
   return static_cast<std::int32_t>(source.Index());
 }
 
@@ -56,7 +71,9 @@ void M5amsuper::TakeEntry(std::string_view text, std::unique_ptr<M5amsuper> chil
   Entries.push_back(Entry{std::string(text), std::move(child), line});
 }
 
-void M5amsuper::ReadLines(LineSource& source, std::string_view header, std::int32_t header_index) {
+void M5amsuper::ReadLines(LineSource& source, std::string_view header, std::int32_t header_index,
+                          StepContext& step) {
+  const SectionTable& sections = step.Sections ? *step.Sections : SectionTable::TreeOnly();
   struct Open {
     M5amsuper* node;
     std::string end_line;
@@ -81,21 +98,21 @@ void M5amsuper::ReadLines(LineSource& source, std::string_view header, std::int3
     if (SameKeyword(line, top.end_line)) {
       M5amsuper* finished = top.node;
       open.pop_back();
-      finished->FinishRead();
+      finished->FinishRead(step);
       continue;
     }
     if (line.empty() || line.front() != '[') {
       top.node->TakeEntry(line, nullptr, index);
       continue;
     }
-    std::unique_ptr<M5amsuper> child = CreateForHeader(line);
+    std::unique_ptr<M5amsuper> child = sections.Create(line);
     M5amsuper* c = child.get();
     top.node->TakeEntry({}, std::move(child), index);
     if (c->ReadsNestedSections()) {
       begin_section(c, line, index);
     } else {
       c->read_depth_ = static_cast<std::int32_t>(open.size()) + read_depth_;
-      c->ReadLines(source, line, index);
+      c->ReadLines(source, line, index, step);
     }
   }
 }
@@ -116,7 +133,7 @@ void M5amsuper::ThrowTooDeep(std::int32_t header_index) {
   throw e;
 }
 
-void M5amsuper::FinishRead() {
+void M5amsuper::FinishRead(StepContext& /*step*/) {
   // Only a model answers for its box. A subtree without one has nothing to give, and asking it
   // again at every level would cost the square of the nesting depth of a hostile file.
   read_model_below_ = IsModelNode();
@@ -142,9 +159,9 @@ void M5amsuper::Write(TextWriter& out) {
   out.Add("[END").Add(Name).AddChar(']').EndLine();
 }
 
-void M5amsuper::Halvejoin(double tolerance) {
+void M5amsuper::Halvejoin(double tolerance, StepContext& step) {
   for (Entry& e : Entries)
-    if (e.Child) e.Child->Halvejoin(tolerance);
+    if (e.Child) e.Child->Halvejoin(tolerance, step);
   GetBounds(BoundsMin, BoundsMax);
 }
 
@@ -165,9 +182,9 @@ void M5amsuper::Draw(Mscreen& view) {
     if (e.Child) e.Child->Draw(view);
 }
 
-void M5amsuper::ConnectGroupedSplines() {
+void M5amsuper::ConnectGroupedSplines(StepContext& step) {
   for (Entry& e : Entries)
-    if (e.Child) e.Child->ConnectGroupedSplines();
+    if (e.Child) e.Child->ConnectGroupedSplines(step);
 }
 
 bool M5amsuper::GetBounds(Vec3& min, Vec3& max) {
@@ -176,30 +193,31 @@ bool M5amsuper::GetBounds(Vec3& min, Vec3& max) {
   return false;
 }
 
-void M5amsuper::ImportPolygons(Mpolycommon& polygons) {
+void M5amsuper::ImportPolygons(Mpolycommon& polygons, StepContext& step) {
   for (Entry& e : Entries)
-    if (e.Child) e.Child->ImportPolygons(polygons);
+    if (e.Child) e.Child->ImportPolygons(polygons, step);
   GetBounds(BoundsMin, BoundsMax);
 }
 
-void M5amsuper::AttachAll() {
+void M5amsuper::AttachAll(StepContext& step) {
   for (Entry& e : Entries)
-    if (e.Child) e.Child->AttachAll();
+    if (e.Child) e.Child->AttachAll(step);
 }
 
-void M5amsuper::DetachAll() {
+void M5amsuper::DetachAll(StepContext& step) {
   for (Entry& e : Entries)
-    if (e.Child) e.Child->DetachAll();
+    if (e.Child) e.Child->DetachAll(step);
 }
 
-std::unique_ptr<M5amsuper> M5amsuper::MirrorBone(double tolerance) {
+std::unique_ptr<M5amsuper> M5amsuper::MirrorBone(double tolerance, const MirrorSettings& rule) {
   if (Entries.empty()) return nullptr;
-  std::vector<std::unique_ptr<M5amsuper>> copies;
+  std::vector<std::unique_ptr<M5amsuper>> made;
   for (std::size_t k = Entries.size(); k-- > 0;) {
     if (!Entries[k].Child) continue;
-    if (auto copy = Entries[k].Child->MirrorBone(tolerance)) copies.push_back(std::move(copy));
+    if (auto copy = Entries[k].Child->MirrorBone(tolerance, rule))
+      made.push_back(std::move(copy));
   }
-  if (copies.empty()) return nullptr;
+  if (made.empty()) return nullptr;
   std::size_t last_bone = Entries.size();
   for (std::size_t k = Entries.size(); k-- > 0;) {
     if (Entries[k].Child && SameKeyword(Entries[k].Child->Name, "SEGMENT")) {
@@ -209,8 +227,8 @@ std::unique_ptr<M5amsuper> M5amsuper::MirrorBone(double tolerance) {
   }
   if (last_bone == Entries.size()) return nullptr;
   std::vector<Entry> inserted;
-  inserted.reserve(copies.size());
-  for (auto& copy : copies) inserted.push_back(Entry{std::string(), std::move(copy), -1});
+  inserted.reserve(made.size());
+  for (auto& copy : made) inserted.push_back(Entry{std::string(), std::move(copy), -1});
   Entries.insert(Entries.begin() + static_cast<std::ptrdiff_t>(last_bone),
                  std::make_move_iterator(inserted.begin()),
                  std::make_move_iterator(inserted.end()));

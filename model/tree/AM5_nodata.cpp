@@ -1,10 +1,10 @@
-#include "model/AM5_nodata.h"
+#include "model/tree/AM5_nodata.h"
 
 #include <algorithm>
 
 namespace zevrin {
 
-void M5nodata::Halvejoin(double /*tolerance*/) {
+void M5nodata::Halvejoin(double /*tolerance*/, StepContext& /*step*/) {
   std::erase_if(Entries, [](const Entry& e) { return e.Child != nullptr; });
 }
 

@@ -1,8 +1,8 @@
-// The state that the document tree and the front ends share for the whole run: the counters
-// reported after each command, the two progress bars and the pacing of the lower one, the
-// display and debug switches, and the bone-renaming settings.
+// The progress of long operations (the two bars and the pacing of the lower one) and two
+// small line helpers shared by the readers.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -45,42 +45,50 @@ class BasicProgressBar : public ProgressBar {
   std::int32_t step_ = 1;
 };
 
-struct SharedState {
-  bool DebugDump = false;
-  bool ShowCpid = false;
-  std::int32_t SplineCount = 0;
-  std::int32_t CpCount = 0;
-  std::int32_t SplineCountBefore = 0;
-  std::int32_t CpCountBefore = 0;
-  // Not owned; either may be absent (nothing is shown then).
-  ProgressBar* ProgressMain = nullptr;
-  ProgressBar* ProgressSub = nullptr;
-  std::int32_t SubProgressAccumulator = 0;
-  std::string MirrorAppend;
-  std::int32_t MirrorPattern = 0;
-  std::string MirrorWord;
-  std::string MirrorReplacement;
-  // While an edit runs, the attach error file is only noted here and written once the whole
-  // tree has been edited: a failed write must not stop an edit half way.
-  bool DeferAttachErrors = false;
-  bool AttachErrorsPending = false;
-  LineList PendingAttachErrors;
+// The bars that one load or edit moves: the upper one directly, the lower one paced so that
+// a loop of any length steps it about a hundred times. Either bar may be absent (nothing is
+// shown then); a default-made one shows nothing. The bars are only ever moved from the thread
+// that runs the operation.
+class Progress {
+ public:
+  Progress() = default;
+  Progress(ProgressBar* main, ProgressBar* sub) : main_(main), sub_(sub) {}
+
+  ProgressBar* Main() const { return main_; }
+  ProgressBar* Sub() const { return sub_; }
+
+  void SetMain(std::int32_t position) {
+    if (main_) main_->SetPosition(position);
+  }
+  void SetMainStep(std::int32_t step) {
+    if (main_) main_->SetStep(step);
+  }
+  void StepMain() {
+    if (main_) main_->StepIt();
+  }
+  // Lower bar back to 0, pacing restarted.
+  void ResetSub();
+  // Called once per item of a loop of `total` items: the lower bar steps once every
+  // (total div 105) + 1 calls.
+  void StepSub(std::int32_t total);
+  // One step of the lower bar, unpaced.
+  void StepSubOnce() {
+    if (sub_) sub_->StepIt();
+  }
+
+ private:
+  ProgressBar* main_ = nullptr;  // not owned
+  ProgressBar* sub_ = nullptr;   // not owned
+  std::int32_t accumulator_ = 0;
 };
 
-// The one process-wide record. Everything runs on one thread.
-SharedState& Shared();
-
-// Lower bar back to 0, pacing restarted.
-void ResetSubProgress();
-// Called once per item of a loop of `total` items: the lower bar steps once every
-// (total div 105) + 1 calls.
-void StepSubProgress(std::int32_t total);
 // The same pacing for a reader that goes through a file's text without counting its lines
 // first: the lower bar steps each time another 1/105 of the source has been read.
 class SourceProgress {
  public:
-  explicit SourceProgress(const LineSource& source)
+  SourceProgress(const LineSource& source, Progress& progress)
       : source_(source),
+        progress_(progress),
         stride_(std::max<std::uint64_t>(source.Extent() / 105, 1)),
         next_(stride_) {}
   // Called once per item read.
@@ -89,17 +97,15 @@ class SourceProgress {
   void Update(std::uint64_t done) {
     if (done < next_) return;
     next_ = done + stride_;
-    if (ProgressBar* bar = Shared().ProgressSub) bar->StepIt();
+    progress_.StepSubOnce();
   }
 
  private:
   const LineSource& source_;
+  Progress& progress_;
   std::uint64_t stride_;
   std::uint64_t next_;
 };
-
-// Upper bar helpers that tolerate an absent bar.
-void SetMainProgress(std::int32_t position);
 
 // 1 plus the number of space bytes; every space counts, also several in a row.
 std::int32_t CountWords(std::string_view text);

@@ -2,7 +2,7 @@
 // be looked at in any 3-D viewer.
 #pragma once
 
-#include "model/AM5_super.h"
+#include "model/tree/AM5_super.h"
 
 namespace zevrin {
 

@@ -9,13 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "model/AM_common.h"
+#include "model/tree/AM_common.h"
+#include "model/tree/AM_step.h"
 #include "util/Errors.h"
 #include "util/TextWriter.h"
 
 namespace zevrin {
 
 class M5amsuper;
+struct MirrorSettings;  // how Mirror bone names its copies
 
 // One line or one child section of a node, in file order.
 struct Entry {
@@ -46,27 +48,30 @@ class M5amsuper : public Mamcommon {
   // error (at the header of the innermost open section); nesting deeper than
   // kMaxSectionDepth raises ErrorKind::NestingTooDeep. On an error, every child read so far is
   // already an entry of its parent.
-  std::int32_t ReadSection(const LineList& lines, std::int32_t start) final;
+  // The children are made by step.Sections.
+  std::int32_t ReadSection(const LineList& lines, std::int32_t start, StepContext& step) final;
   // The same for lines taken one after another from `source`, whose next line is the header
   // (a model file is read this way straight from its bytes); returns the index after the
   // section's end line.
-  std::int32_t ReadFrom(LineSource& source);
+  std::int32_t ReadFrom(LineSource& source, StepContext& step);
   // Appends the section's lines; Write does the work.
   void WriteSection(LineList& lines) final;
   // Writes the section's lines, in file order.
   virtual void Write(TextWriter& out);
-  void Halvejoin(double tolerance) override;
+  void Halvejoin(double tolerance, StepContext& step) override;
   double GetBound(std::uint32_t index) override;
   void Draw(Mscreen& view) override;
-  void ConnectGroupedSplines() override;
+  void ConnectGroupedSplines(StepContext& step) override;
 
   // The box of the first model in the subtree, in file order; false when there is none.
   virtual bool GetBounds(Vec3& min, Vec3& max);
-  virtual void ImportPolygons(Mpolycommon& polygons);
-  virtual void AttachAll();
-  virtual void DetachAll();
+  virtual void ImportPolygons(Mpolycommon& polygons, StepContext& step);
+  virtual void AttachAll(StepContext& step);
+  virtual void DetachAll(StepContext& step);
   // Containers insert their children's mirrored bones before their last bone and return none.
-  virtual std::unique_ptr<M5amsuper> MirrorBone(double tolerance);
+  virtual std::unique_ptr<M5amsuper> MirrorBone(double tolerance, const MirrorSettings& rule);
+  // Whether Halvejoin marked this node to write nothing.
+  virtual bool IsSuppressed() const { return false; }
 
   // Raise, before anything changes, the errors that Halvejoin or Connect grouped splines would
   // otherwise meet part way through the tree, so that a failed edit leaves the document as it
@@ -77,19 +82,17 @@ class M5amsuper : public Mamcommon {
   void AddChild(std::unique_ptr<M5amsuper> child);
   void AddLine(std::string text);
 
-  // Creates the node class for a trimmed header line.
-  static std::unique_ptr<M5amsuper> CreateForHeader(std::string_view header);
-
  protected:
   // Runs once the section's own lines and children have been read: interpreting nodes
   // override it and call this version first. The base refreshes the box from the subtree.
-  virtual void FinishRead();
+  virtual void FinishRead(StepContext& step);
   // Nodes whose reader takes its lines on its own, without nesting sections, return false;
   // the tree reader then hands them the rest of the section through ReadLines.
   virtual bool ReadsNestedSections() const { return true; }
   // Reads the rest of the section whose trimmed header line `header`, at 0-based
   // `header_index`, was just taken from `source`; the tree reader itself for the base.
-  virtual void ReadLines(LineSource& source, std::string_view header, std::int32_t header_index);
+  virtual void ReadLines(LineSource& source, std::string_view header, std::int32_t header_index,
+                         StepContext& step);
   // Takes, in file order, each trimmed line read inside this section (`child` none) and each
   // child section as it begins (`text` empty); the base files them as entries. The text is a
   // view of the file being read and lives only as long as the read.
@@ -118,6 +121,28 @@ class M5amsuper : public Mamcommon {
  private:
   // Whether a model lies in this subtree, as found when its reading finished.
   bool read_model_below_ = false;
+};
+
+// The node class a reader makes for each section header (the whole trimmed line, ASCII case
+// ignored). The table starts with the section tree's own classes: "[MODELFILE]" and
+// "[OBJECTS]" are plain containers, "[MATERIALS]", "[PATCHS]", "[ACTIONS]" and
+// "[CHOREOGRAPHIES]" sections lose their child sections to Halvejoin, and any other header
+// makes a section that is kept as read. The layers that define the interpreting classes add
+// them (the model's table: ModelFileSections()).
+class SectionTable {
+ public:
+  using Maker = std::unique_ptr<M5amsuper> (*)();
+
+  SectionTable();
+  // From now on `header` ("[MESH]") makes a node with `make`.
+  void Add(std::string_view header, Maker make);
+  std::unique_ptr<M5amsuper> Create(std::string_view header) const;
+
+  // The table with nothing added.
+  static const SectionTable& TreeOnly();
+
+ private:
+  std::vector<std::pair<std::string, Maker>> makers_;
 };
 
 template <class F>

@@ -1,13 +1,12 @@
 // The polygon formats of the Assimp library (OBJ, STL, PLY, 3DS, FBX and the rest it reads)
-// as faces of the polygon model. Kept out of the core: the programs register it with
-// SetPolygonFileReader.
+// as faces of the polygon model. Kept out of the core: the programs hand it to their document
+// session.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <string_view>
 
-#include "app/Document.h"
 #include "import/M_poly.h"
 
 namespace zevrin {
@@ -16,7 +15,10 @@ namespace zevrin {
 // to read: the reader fills Faces and Layers itself, and ReadSection reads nothing.
 class Massimp : public Mpolycommon {
  public:
-  std::int32_t ReadSection(const LineList& /*lines*/, std::int32_t start) override { return start; }
+  std::int32_t ReadSection(const LineList& /*lines*/, std::int32_t start,
+                           StepContext& /*step*/) override {
+    return start;
+  }
 };
 
 class AssimpPolygonReader : public PolygonFileReader {
@@ -33,7 +35,7 @@ class AssimpPolygonReader : public PolygonFileReader {
   // mesh, else the file's name without extension; node transforms are applied. Point
   // primitives are left out (they have no edge). Assimp's refusals raise ImportFailed with
   // its reason; a face naming a vertex the mesh lacks raises it too.
-  std::unique_ptr<Mpolycommon> Read(const std::string& path) const override;
+  std::unique_ptr<Mpolycommon> Read(const std::string& path, StepContext& step) const override;
 
   std::string Patterns() const override;
 

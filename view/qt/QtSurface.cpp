@@ -1,4 +1,4 @@
-#include "view/QtSurface.h"
+#include "view/qt/QtSurface.h"
 
 #include <QBuffer>
 #include <QFontDatabase>

@@ -2,7 +2,7 @@
 // marked it suppressed: the joined model keeps no section whose content it cannot mirror.
 #pragma once
 
-#include "model/AM5_super.h"
+#include "model/tree/AM5_super.h"
 
 namespace zevrin {
 
@@ -11,8 +11,9 @@ class M5nosection : public M5amsuper {
   bool Suppressed = false;
 
   void Write(TextWriter& out) override;
-  void Halvejoin(double tolerance) override;
+  void Halvejoin(double tolerance, StepContext& step) override;
   void CheckHalvejoin() override {}  // Halvejoin goes no deeper
+  bool IsSuppressed() const override { return Suppressed; }
 };
 
 }  // namespace zevrin

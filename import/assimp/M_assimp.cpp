@@ -1,4 +1,4 @@
-#include "import/M_assimp.h"
+#include "import/assimp/M_assimp.h"
 
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
@@ -86,7 +86,8 @@ std::string AssimpPolygonReader::Patterns() const {
   return out;
 }
 
-std::unique_ptr<Mpolycommon> AssimpPolygonReader::Read(const std::string& path) const {
+std::unique_ptr<Mpolycommon> AssimpPolygonReader::Read(const std::string& path,
+                                                       StepContext& /*step*/) const {
   Assimp::Importer importer;
   // Lines stay lines and points are dropped below; keeping what the file has is the point.
   const aiScene* scene = nullptr;

@@ -1,4 +1,4 @@
-#include "app/uAppConst.h"
+#include "app/session/uAppConst.h"
 
 #include <cstdlib>
 #include <string_view>

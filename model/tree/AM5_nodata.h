@@ -2,13 +2,13 @@
 // Halvejoin while everything nested in them is dropped.
 #pragma once
 
-#include "model/AM5_super.h"
+#include "model/tree/AM5_super.h"
 
 namespace zevrin {
 
 class M5nodata : public M5amsuper {
  public:
-  void Halvejoin(double tolerance) override;
+  void Halvejoin(double tolerance, StepContext& step) override;
   void CheckHalvejoin() override {}  // Halvejoin goes no deeper
 };
 

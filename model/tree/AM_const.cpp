@@ -1,4 +1,4 @@
-#include "model/AM_const.h"
+#include "model/tree/AM_const.h"
 
 #include <algorithm>
 
@@ -18,29 +18,18 @@ void BasicProgressBar::StepIt() {
   Changed();
 }
 
-SharedState& Shared() {
-  static SharedState state;
-  return state;
+void Progress::ResetSub() {
+  accumulator_ = 0;
+  if (sub_) sub_->SetPosition(0);
 }
 
-void ResetSubProgress() {
-  SharedState& s = Shared();
-  s.SubProgressAccumulator = 0;
-  if (s.ProgressSub) s.ProgressSub->SetPosition(0);
-}
-
-void StepSubProgress(std::int32_t total) {
-  SharedState& s = Shared();
+void Progress::StepSub(std::int32_t total) {
   // Saturate instead of wrapping: the accumulator is reset long before in any real loop.
-  if (s.SubProgressAccumulator <= INT32_MAX - 105) s.SubProgressAccumulator += 105;
-  if (total < s.SubProgressAccumulator) {
-    s.SubProgressAccumulator = 0;
-    if (s.ProgressSub) s.ProgressSub->StepIt();
+  if (accumulator_ <= INT32_MAX - 105) accumulator_ += 105;
+  if (total < accumulator_) {
+    accumulator_ = 0;
+    if (sub_) sub_->StepIt();
   }
-}
-
-void SetMainProgress(std::int32_t position) {
-  if (ProgressBar* bar = Shared().ProgressMain) bar->SetPosition(position);
 }
 
 std::int32_t CountWords(std::string_view text) {

@@ -1,0 +1,321 @@
+#include "app/session/Document.h"
+
+#include <filesystem>
+
+#include "app/session/uAppConst.h"
+#include "import/M_dxf.h"
+#include "import/M_rok.h"
+#include "model/AM5_group.h"
+#include "model/AM5_model.h"
+#include "model/tree/AM5_nosection.h"
+#include "util/Errors.h"
+#include "util/FilePath.h"
+#include "util/TextWriter.h"
+
+namespace fs = std::filesystem;
+
+namespace zevrin {
+namespace {
+
+bool samePath(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return fs::equivalent(a, b, ec);
+}
+
+// Hides the progress window however the step ends.
+class ProgressShown {
+ public:
+  explicit ProgressShown(ProgressWindow* window) : window_(window) {
+    if (window_) window_->Show();
+  }
+  ~ProgressShown() {
+    if (window_) window_->Hide();
+  }
+  ProgressShown(const ProgressShown&) = delete;
+  ProgressShown& operator=(const ProgressShown&) = delete;
+
+ private:
+  ProgressWindow* window_;
+};
+
+// The faces of a DXF or ROK file from its text, or of another format from its path. The text
+// is released once read: at a million faces it is the largest thing held.
+std::unique_ptr<Mpolycommon> readPolygons(FileKind kind, FileBuffer& bytes, const std::string& path,
+                                          const PolygonOptions& options,
+                                          const PolygonFileReader* reader, StepContext& step) {
+  if (kind == FileKind::Foreign) return reader->Read(path, step);
+  std::unique_ptr<Mpolycommon> polygons;
+  if (kind == FileKind::Dxf) {
+    auto dxf = std::make_unique<Mdxf>();
+    dxf->ExpandInserts = options.ExpandInserts;
+    dxf->ParallelFromBytes = options.ParallelFromBytes;
+    polygons = std::move(dxf);
+  } else {
+    polygons = std::make_unique<Mrok>();
+  }
+  polygons->ReadText(bytes.view(), step);
+  bytes = FileBuffer();
+  return polygons;
+}
+
+// A polygon file becomes the template model with the faces converted into its mesh. Errors
+// of the template name the template.
+void readPolygonDocument(FileKind kind, FileBuffer& bytes, const std::string& path,
+                         const PolygonOptions& options, const PolygonFileReader* reader,
+                         const std::string& template_file, M5amsuper& root, StepContext& step) {
+  step.Bars.SetMainStep(10);
+  step.Bars.StepMain();
+  std::unique_ptr<Mpolycommon> polygons = readPolygons(kind, bytes, path, options, reader, step);
+  step.Bars.SetMain(20);
+  step.Bars.StepMain();
+  WithFile(template_file, [&] {
+    const LineList template_lines = ReadFileLines(template_file);
+    root.ReadSection(template_lines, 0, step);
+    if (!HasPolygonTarget(root)) throw ZevrinError(ErrorKind::TemplateNoMesh, template_file);
+  });
+  step.Import = options.Import;
+  root.ImportPolygons(*polygons, step);
+}
+
+// Counts the mirrored bones below `root`, without recursion.
+std::int32_t mirroredBones(const M5amsuper& root) {
+  std::int32_t count = 0;
+  std::vector<const M5amsuper*> pending{&root};
+  while (!pending.empty()) {
+    const M5amsuper* node = pending.back();
+    pending.pop_back();
+    for (const Entry& e : node->Entries) {
+      if (!e.Child) continue;
+      if (const auto* bone = dynamic_cast<const M5segment*>(e.Child.get()); bone && bone->MirroredCopy)
+        ++count;
+      pending.push_back(e.Child.get());
+    }
+  }
+  return count;
+}
+
+std::string countLine(const char* key, std::int32_t before, std::int32_t after, bool with_change) {
+  std::string line = key + IntToStr(before);
+  if (with_change) line += "+" + IntToStr(static_cast<std::int64_t>(after) - before);
+  return line + "->" + IntToStr(after);
+}
+
+}  // namespace
+
+FileKind FileKindOf(const std::string& path, const PolygonFileReader* reader) {
+  const std::string_view ext = FileExtension(path);
+  if (ext.empty()) return FileKind::None;
+  // Segment files are model files too: the program saves them and must read them back.
+  if (SameKeyword(ext, ".mdl") || SameKeyword(ext, ".seg")) return FileKind::Model;
+  if (SameKeyword(ext, ".dxf")) return FileKind::Dxf;
+  if (SameKeyword(ext, ".rok")) return FileKind::Rok;
+  if (reader && reader->Reads(ext)) return FileKind::Foreign;
+  return FileKind::None;
+}
+
+std::unique_ptr<Mpolycommon> ReadPolygonFile(const std::string& path,
+                                             const PolygonOptions& options,
+                                             const PolygonFileReader* reader, StepContext& step) {
+  const FileKind kind = FileKindOf(path, reader);
+  if (kind == FileKind::None || kind == FileKind::Model) return nullptr;
+  return WithFile(path, [&] {
+    FileBuffer bytes;
+    if (kind != FileKind::Foreign) bytes = ReadFileBuffer(path);
+    return readPolygons(kind, bytes, path, options, reader, step);
+  });
+}
+
+SaveOmissions OmissionsOf(const M5amsuper& root) {
+  SaveOmissions out;
+  std::vector<const M5amsuper*> pending{&root};
+  while (!pending.empty()) {
+    const M5amsuper* node = pending.back();
+    pending.pop_back();
+    for (const Entry& e : node->Entries) {
+      const M5amsuper* child = e.Child.get();
+      if (!child) continue;
+      if (child->IsSuppressed()) {
+        if (dynamic_cast<const M5segment*>(child)) {
+          ++out.Bones;  // its child bones are counted as they are met
+        } else if (dynamic_cast<const M5group*>(child)) {
+          ++out.Groups;
+          continue;
+        } else {
+          ++out.Sections;  // with everything inside it
+          continue;
+        }
+      }
+      pending.push_back(child);
+    }
+  }
+  return out;
+}
+
+void WriteResultFiles(const StepResult& result) {
+  if (result.AttachErrors)
+    WriteLinesFile(AttachReport::kFileName, result.AttachErrors->Lines());
+  for (const DumpFile& dump : result.Dumps) WriteLinesFile(dump.Name, dump.Lines);
+}
+
+std::string DocumentSession::TemplateFile() const {
+  if (!TemplatePath.empty()) return TemplatePath;
+  return (fs::path(ProgramDir()) / kTemplateFileName).string();
+}
+
+std::unique_ptr<StepContext> DocumentSession::newStep() const {
+  auto step = std::make_unique<StepContext>(
+      Progress ? zevrin::Progress(Progress->MainBar(), Progress->SubBar()) : zevrin::Progress());
+  step->DebugDump = Shared.DebugDump;
+  step->Sections = &ModelFileSections();
+  return step;
+}
+
+StepResult DocumentSession::finish(StepContext& step) {
+  StepReport& report = step.Report;
+  if (report.Before) Shared.CountsBefore = *report.Before;
+  if (report.After) Shared.Counts = *report.After;
+  StepResult result;
+  result.Counts = Shared.Counts;
+  result.CountsBefore = Shared.CountsBefore;
+  result.AttachErrors = std::move(report.AttachErrors);
+  result.Dumps = std::move(report.Dumps);
+  if (Document) result.LeftOut = OmissionsOf(*Document);
+  return result;
+}
+
+StepResult DocumentSession::LoadDocument() {
+  StepResult refused;
+  if (!FileExists(CurrentFile)) {
+    refused.Outcome = LoadOutcome::FileMissing;
+    return refused;
+  }
+  const FileKind kind = KindOf(CurrentFile);
+  if (kind == FileKind::None) {
+    if (Progress) Progress->Hide();
+    refused.Outcome = LoadOutcome::WrongExtension;
+    return refused;
+  }
+  ProgressShown shown(Progress);
+  const std::unique_ptr<StepContext> step = newStep();
+  step->Bars.SetMain(0);
+  WithFile(CurrentFile, [&] {
+    step->Bars.SetMain(10);
+    // Model and DXF files are read straight from their bytes, line by line, with no copy of
+    // their lines.
+    FileBuffer bytes;
+    if (kind != FileKind::Foreign) bytes = ReadFileBuffer(CurrentFile);
+    auto root = std::make_unique<M5amsuper>();
+    if (kind == FileKind::Model) {
+      LineSource source(bytes.view());
+      root->ReadFrom(source, *step);
+    } else {
+      readPolygonDocument(kind, bytes, CurrentFile, Polygons, PolygonReader, TemplateFile(),
+                          *root, *step);
+    }
+    Document = std::move(root);
+  });
+  // A file without a mesh shows zero counts rather than the previous document's.
+  Shared.Counts = MeshCounts{};
+  StepResult result = finish(*step);
+  result.Memo = CountLines();
+  return result;
+}
+
+void DocumentSession::SaveDocument(const std::string& path) {
+  SaveFile = path;
+  // A polygon file is never overwritten: x.dxf becomes x.mdl.
+  const FileKind kind = KindOf(SaveFile);
+  if (kind == FileKind::Dxf || kind == FileKind::Rok || kind == FileKind::Foreign)
+    SaveFile = ReplaceExtension(SaveFile, ".mdl");
+
+  // Overwriting the opened file keeps its previous content as name + ".bak". When the opened
+  // file is gone there is nothing to keep, and the save goes on.
+  bool current_backed_up = false;
+  if (SameKeyword(CurrentFile, SaveFile) && FileExists(CurrentFile)) {
+    CopyFile(CurrentFile, CurrentFile + ".bak", Writer);
+    current_backed_up = true;
+  }
+  if (ExtensionDot(SaveFile) == std::string::npos) SaveFile += ".mdl";
+  // Whatever other file the save replaces is kept the same way: no save destroys a file
+  // without a copy.
+  if (FileExists(SaveFile) && !(current_backed_up && samePath(CurrentFile, SaveFile)))
+    CopyFile(SaveFile, SaveFile + ".bak", Writer);
+
+  // The lines go to the file as they are made, in large blocks.
+  WriteFileAtomically(SaveFile, [&](const ByteSink& sink) {
+    TextWriter out(sink);
+    Document->Write(out);
+    return out.Finish();
+  }, Writer);
+}
+
+std::vector<std::string> DocumentSession::CountLines() const {
+  return {"Number of cp=" + IntToStr(Shared.Counts.Cps),
+          "Number of spline=" + IntToStr(Shared.Counts.Splines)};
+}
+
+namespace {
+
+// The frame of every edit: the progress window shown with both bars at 0.
+template <class Edit>
+void runEdit(ProgressWindow* progress, StepContext& step, Edit&& edit) {
+  ProgressShown shown(progress);
+  step.Bars.SetMain(0);
+  if (ProgressBar* sub = step.Bars.Sub()) sub->SetPosition(0);
+  edit();
+}
+
+}  // namespace
+
+StepResult DocumentSession::Halvejoin(double tolerance) {
+  if (!Document) return {};
+  Document->CheckHalvejoin();
+  const std::unique_ptr<StepContext> step = newStep();
+  runEdit(Progress, *step, [&] { Document->Halvejoin(tolerance, *step); });
+  StepResult result = finish(*step);
+  const MeshCounts& b = result.CountsBefore;
+  const MeshCounts& a = result.Counts;
+  result.Memo = {countLine("Number of cp=", b.Cps, a.Cps, true),
+                 countLine("Number of spline=", b.Splines, a.Splines, true)};
+  return result;
+}
+
+StepResult DocumentSession::ConnectGroupedSplines() {
+  if (!Document) return {};
+  Document->CheckConnect();
+  const std::unique_ptr<StepContext> step = newStep();
+  Shared.CountsBefore = Shared.Counts;
+  runEdit(Progress, *step, [&] { Document->ConnectGroupedSplines(*step); });
+  StepResult result = finish(*step);
+  const MeshCounts& b = result.CountsBefore;
+  const MeshCounts& a = result.Counts;
+  result.Memo = {countLine("Number of cp=", b.Cps, a.Cps, false),
+                 countLine("Number of spline=", b.Splines, a.Splines, false)};
+  return result;
+}
+
+StepResult DocumentSession::AttachAll() {
+  if (!Document) return {};
+  const std::unique_ptr<StepContext> step = newStep();
+  runEdit(Progress, *step, [&] { Document->AttachAll(*step); });
+  return finish(*step);
+}
+
+StepResult DocumentSession::DetachAll() {
+  if (!Document) return {};
+  const std::unique_ptr<StepContext> step = newStep();
+  runEdit(Progress, *step, [&] { Document->DetachAll(*step); });
+  return finish(*step);
+}
+
+StepResult DocumentSession::MirrorBone(double tolerance) {
+  if (!Document) return {};
+  const std::unique_ptr<StepContext> step = newStep();
+  const std::int32_t before = mirroredBones(*Document);
+  runEdit(Progress, *step, [&] { Document->MirrorBone(tolerance, Shared.Mirror); });
+  StepResult result = finish(*step);
+  result.BonesCopied = mirroredBones(*Document) - before;
+  return result;
+}
+
+}  // namespace zevrin

@@ -1,0 +1,158 @@
+// Opening a file as the document and saving the document back, and the whole-model edits as
+// commands with their memo lines: the logic that the command line and the window share. The
+// window adds only its dialogs, menus and status bar.
+//
+// The session is the one place that keeps state between commands (the counters that the memo
+// reports, the renaming rule of Mirror bone, the debug switch); every load and edit gets what
+// it needs as arguments and hands back a StepResult.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/AM5_segment.h"
+#include "model/tree/AM5_super.h"
+#include "util/FmxUtils.h"
+
+namespace zevrin {
+
+class Mpolycommon;
+class PolygonFileReader;
+
+// The kind of file a path names, by the extension of its file name (ASCII case ignored).
+enum class FileKind : std::int32_t {
+  None = 0,       // anything else: refused
+  Model = 5,      // ".mdl" and ".seg": Animation:Master model and segment files
+  Dxf = 100,      // ".dxf"
+  Rok = 101,      // ".rok"
+  Foreign = 102,  // any other extension `reader` takes
+};
+FileKind FileKindOf(const std::string& path, const PolygonFileReader* reader);
+
+// How polygon files are read.
+struct PolygonOptions {
+  // A DXF file's INSERT entities bring the faces of their blocks (Mdxf::ExpandInserts).
+  bool ExpandInserts = false;
+  // A DXF text from this size on is read in two halves at once (Mdxf::ParallelFromBytes).
+  std::size_t ParallelFromBytes = std::size_t{8} << 20;
+  ImportOptions Import;
+};
+
+// The faces of the polygon file at `path` (DXF, ROK or a format `reader` takes), with the
+// reader's errors naming the file. None for a model file or an extension no reader takes.
+std::unique_ptr<Mpolycommon> ReadPolygonFile(const std::string& path,
+                                             const PolygonOptions& options,
+                                             const PolygonFileReader* reader, StepContext& step);
+
+// Shows and hides whatever carries the two progress bars while a file is read or an edit
+// runs, and lends the bars.
+class ProgressWindow {
+ public:
+  virtual ~ProgressWindow() = default;
+  virtual void Show() = 0;
+  virtual void Hide() = 0;
+  virtual ProgressBar* MainBar() = 0;
+  virtual ProgressBar* SubBar() = 0;
+};
+
+enum class LoadOutcome {
+  Loaded,          // the new document replaced the old one
+  FileMissing,     // no file at CurrentFile; nothing changed
+  WrongExtension,  // the extension names no file kind; nothing changed
+};
+
+// What the next save leaves out of what was read: the sections Halvejoin marked (bones and
+// their children, groups, sections the program does not interpret).
+struct SaveOmissions {
+  std::int32_t Bones = 0;
+  std::int32_t Groups = 0;
+  std::int32_t Sections = 0;
+  friend bool operator==(const SaveOmissions&, const SaveOmissions&) = default;
+};
+SaveOmissions OmissionsOf(const M5amsuper& root);
+
+// What one command did, as its memo, the window and the files it may write need it.
+struct StepResult {
+  LoadOutcome Outcome = LoadOutcome::Loaded;
+  // The counters after the command (CountsBefore as the memo of Halvejoin and Connect shows it).
+  MeshCounts Counts;
+  MeshCounts CountsBefore;
+  // The attachments the command left without a target: its last resolution that found any.
+  std::optional<AttachReport> AttachErrors;
+  std::vector<DumpFile> Dumps;
+  SaveOmissions LeftOut;
+  // Mirror bone: the bones copied.
+  std::int32_t BonesCopied = 0;
+  // The memo's lines after the command; none for a command that leaves the memo alone.
+  std::vector<std::string> Memo;
+};
+
+// Writes the files a command's result asks for, each into the current folder: the attach
+// error file when some attachment was left without a target, and the diagnostic dumps.
+void WriteResultFiles(const StepResult& result);
+
+// What the program keeps between commands.
+struct SharedState {
+  bool DebugDump = false;  // nothing sets it: the diagnostic dumps stay off
+  MeshCounts Counts;        // CpCount, SplineCount: the last mesh read or changed
+  MeshCounts CountsBefore;  // CpCountBefore, SplineCountBefore
+  MirrorSettings Mirror;
+};
+
+class DocumentSession {
+ public:
+  std::string CurrentFile;  // the opened path; saving never changes it
+  std::string SaveFile;     // the path the last save wrote (or was about to write)
+  std::unique_ptr<M5amsuper> Document;
+  ProgressWindow* Progress = nullptr;  // not owned; may be absent
+  // Where the template model is read from; empty: beside the program.
+  std::string TemplatePath;
+  PolygonOptions Polygons;
+  // Reads the formats beyond model, DXF and ROK files; not owned, may be absent.
+  const PolygonFileReader* PolygonReader = nullptr;
+  // Writes the bytes of every save, when set (the tests make writes fail with it).
+  WriteHook Writer;
+  SharedState Shared;
+
+  FileKind KindOf(const std::string& path) const { return FileKindOf(path, PolygonReader); }
+
+  // Opens CurrentFile. The file is read into a new tree that replaces the document only when
+  // the whole read succeeded: on an error (raised as ZevrinError naming the file and line)
+  // the open document, the counters and the files on disk are as they were. A DXF or ROK
+  // file, or one the polygon reader takes, is converted into the template model
+  // (TemplateFile()); the template's errors name the template, and a template without a MODEL
+  // holding a MESH is one. A file without a mesh shows zero counts.
+  StepResult LoadDocument();
+
+  // Writes the document to `path`: a polygon file's extension becomes ".mdl", a path without
+  // extension gets ".mdl", and every existing file that the save replaces is first copied to
+  // its full name plus ".bak". The file is replaced whole or not at all. Requires an open
+  // document.
+  void SaveDocument(const std::string& path);
+
+  // The memo lines of the counters as they stand.
+  std::vector<std::string> CountLines() const;
+
+  // The whole-model edits. Without a document they do nothing and return an empty result.
+  // Each first checks what could fail part way (a short "Bounds=" line, a group id that is no
+  // integer), so that an error leaves the document as it was.
+  StepResult Halvejoin(double tolerance);
+  StepResult ConnectGroupedSplines();
+  StepResult AttachAll();
+  StepResult DetachAll();
+  // Under the renaming rule in Shared.Mirror.
+  StepResult MirrorBone(double tolerance);
+
+  std::string TemplateFile() const;
+
+ private:
+  // A step of this session: its bars and switches.
+  std::unique_ptr<StepContext> newStep() const;
+  // The result of `step`, with the counters taken over from its report.
+  StepResult finish(StepContext& step);
+};
+
+}  // namespace zevrin
