@@ -41,12 +41,6 @@ double& axisOf(Vec3& v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v
 
 bool sameCorner(const Vec3& a, const Vec3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 
-std::string foldedName(std::string_view name) {
-  std::string out(name);
-  for (char& c : out) c = static_cast<char>(UpperAscii(static_cast<unsigned char>(c)));
-  return out;
-}
-
 // An INSERT entity as read, and where it stands among the faces of its list.
 struct InsertRecord {
   std::string block;
@@ -163,7 +157,7 @@ class InsertExpander {
     for (const InsertRecord& ins : inserts) {
       for (; next_face < ins.position && next_face < faces.size(); ++next_face)
         Emit(faces[next_face], map, layer, out);
-      const auto it = blocks_.find(foldedName(ins.block));
+      const auto it = blocks_.find(FoldedUpper(ins.block));
       if (it == blocks_.end()) continue;
       if (depth >= Mdxf::kMaxInsertDepth)  // Check has ruled it out; a guard all the same
         failAtInsert(ErrorKind::InsertsTooDeep, Mdxf::kMaxInsertDepth, ins.line);
@@ -205,7 +199,7 @@ class InsertExpander {
     Extent out;
     out.faces = static_cast<std::int64_t>(faces.size());
     for (const InsertRecord& ins : inserts) {
-      const auto it = blocks_.find(foldedName(ins.block));
+      const auto it = blocks_.find(FoldedUpper(ins.block));
       if (it == blocks_.end()) continue;
       const BlockRecord* block = &it->second;
       if (depth + 1 > Mdxf::kMaxInsertDepth)
@@ -300,10 +294,13 @@ class Mdxf::Reading {
     std::string_view code_line;
     std::string_view value_line;
     std::uint32_t pairs = 0;
+    // Watched while the reading has not passed it.
+    bool watching = mark.has_value();
+    const std::uint64_t mark_at = mark.value_or(0);
     for (;;) {
-      if (mark) {
-        if (source.Done() == *mark) return Stop::AtMark;
-        if (source.Done() > *mark) mark.reset();
+      if (watching) {
+        if (source.Done() == mark_at) return Stop::AtMark;
+        if (source.Done() > mark_at) watching = false;
       }
       const std::int64_t i = line_base + source.Index();  // of the code line, 0-based
       // Line indices are 32-bit throughout the program.
@@ -401,7 +398,7 @@ class Mdxf::Reading {
           if (code == "0") {
             // The first block of a name counts, as CAD programs keep names unique.
             const auto [it, fresh] =
-                blocks_.try_emplace(foldedName(block_name_), std::move(scratch_block_));
+                blocks_.try_emplace(FoldedUpper(block_name_), std::move(scratch_block_));
             if (fresh) {
               block_ = &it->second;
             } else {

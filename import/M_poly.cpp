@@ -8,15 +8,6 @@
 #include "util/FmxUtils.h"
 
 namespace zevrin {
-namespace {
-
-std::string folded(std::string_view name) {
-  std::string out(name);
-  for (char& c : out) c = static_cast<char>(UpperAscii(static_cast<unsigned char>(c)));
-  return out;
-}
-
-}  // namespace
 
 namespace {
 
@@ -67,13 +58,13 @@ void Mpolycommon::ReadText(std::string_view bytes, StepContext& step) {
 
 void Mpolycommon::CollectLayers() {
   std::unordered_set<std::string> seen;
-  for (const std::string& name : Layers) seen.insert(folded(name));
+  for (const std::string& name : Layers) seen.insert(FoldedUpper(name));
   const std::string* previous = nullptr;
   for (const Mdxf_3dface& face : Faces) {
     // Neighbouring faces mostly share their layer: skip the hashing for those.
     if (previous && *previous == face.Layer) continue;
     previous = &face.Layer;
-    if (seen.insert(folded(face.Layer)).second) Layers.push_back(face.Layer);
+    if (seen.insert(FoldedUpper(face.Layer)).second) Layers.push_back(face.Layer);
   }
   // No two names are equal under the order, so any sort gives the one sorted list.
   std::sort(Layers.begin(), Layers.end(),

@@ -213,21 +213,13 @@ bool M5cp::ChainOnMirrorPlane() const {
 }
 
 const M5cp* M5cp::PositionSource() const {
-  // Follow the targets to the point with coordinates of its own. Brent's cycle test keeps a
-  // ring of attachments from looping: a point whose chain runs into one keeps its own
-  // coordinates, as if it had no target.
+  // Follow the targets to the point with coordinates of its own. A point whose chain runs
+  // into a ring of attachments keeps its own coordinates, as if it had no target.
   const M5cp* p = this;
-  const M5cp* mark = p;
-  std::size_t power = 1;
-  std::size_t steps = 0;
+  CycleGuard guard(p);
   while (p->Attached != 0 && p->Target) {
     p = p->Target;
-    if (p == mark) return this;
-    if (++steps == power) {
-      mark = p;
-      power <<= 1;
-      steps = 0;
-    }
+    if (guard.Returned(p)) return this;
   }
   return p;
 }
@@ -235,9 +227,7 @@ const M5cp* M5cp::PositionSource() const {
 double M5cp::Resolve(double t, int axis) const {
   if (t == 0) return coord(*PositionSource(), axis);
   const M5cp* p = this;
-  const M5cp* mark = p;
-  std::size_t power = 1;
-  std::size_t steps = 0;
+  CycleGuard guard(p);
   for (;;) {
     if (p->HasHookBits()) {
       const double next = coord(*p->NextOrFirst()->PositionSource(), axis);
@@ -246,12 +236,7 @@ double M5cp::Resolve(double t, int axis) const {
     }
     if (!p->Target) return coord(*p, axis);
     p = p->Target;
-    if (p == mark) return coord(*this, axis);
-    if (++steps == power) {
-      mark = p;
-      power <<= 1;
-      steps = 0;
-    }
+    if (guard.Returned(p)) return coord(*this, axis);
   }
 }
 

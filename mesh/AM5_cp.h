@@ -199,6 +199,28 @@ class M5cp {
   double Resolve(double t, int axis) const;
 };
 
+// Brent's cycle test for a walk from point to point along their targets: after each move,
+// Returned(p) tells whether the walk came back to a point it passed, which a ring of
+// attachments makes it do. It costs two pointers and a counter, whatever the walk's length.
+class CycleGuard {
+ public:
+  explicit CycleGuard(const M5cp* start) : mark_(start) {}
+  bool Returned(const M5cp* p) {
+    if (p == mark_) return true;
+    if (++steps_ == power_) {
+      mark_ = p;
+      power_ <<= 1;
+      steps_ = 0;
+    }
+    return false;
+  }
+
+ private:
+  const M5cp* mark_;
+  std::size_t power_ = 1;
+  std::size_t steps_ = 0;
+};
+
 // Asks for the memory of the point a few places after `p` in a walk along its chain. A chain
 // read from a file lies in memory in its order, one point after the other, and a walk that
 // waits for each point's successor would wait for memory at nearly every step. Only a guess:

@@ -11,29 +11,20 @@ const M5cp& PositionResolver::Source(const M5cp& p) {
   if (p.Attached == 0 || !p.Target) return p;  // most points: nothing to remember
   {
     // Short chains, as welding makes them, are walked without the table: a step costs less
-    // than a look-up. Brent's test finds a cycle among them as the long walk below does.
+    // than a look-up. A cycle among them is found as in the long walk below.
     const M5cp* q = &p;
-    const M5cp* mark = q;
-    std::size_t power = 1;
-    std::size_t steps = 0;
+    CycleGuard guard(q);
     for (int k = 0; k < 16; ++k) {
       if (q->Attached == 0 || !q->Target) return *q;
       q = q->Target;
-      if (q == mark) return p;
-      if (++steps == power) {
-        mark = q;
-        power <<= 1;
-        steps = 0;
-      }
+      if (guard.Returned(q)) return p;
     }
   }
   path_.clear();
   const M5cp* q = &p;
   const M5cp* source = nullptr;
   bool cycle = false;
-  const M5cp* mark = q;
-  std::size_t power = 1;
-  std::size_t steps = 0;
+  CycleGuard guard(q);
   for (;;) {
     if (const M5cp* const* known = memo_.Find(PointerKey(q))) {
       source = *known;
@@ -46,14 +37,9 @@ const M5cp& PositionResolver::Source(const M5cp& p) {
     }
     path_.push_back(q);
     q = q->Target;
-    if (q == mark) {
+    if (guard.Returned(q)) {
       cycle = true;
       break;
-    }
-    if (++steps == power) {
-      mark = q;
-      power <<= 1;
-      steps = 0;
     }
   }
   if (cycle) {
@@ -73,9 +59,7 @@ Vec3 PositionResolver::Pos(const M5cp& p, double t) {
   // The same walk as M5cp's position rule for a nonzero parameter; only hooks and their
   // attached points take it.
   const M5cp* q = &p;
-  const M5cp* mark = q;
-  std::size_t power = 1;
-  std::size_t steps = 0;
+  CycleGuard guard(q);
   for (;;) {
     if (q->HasHookBits()) {
       const M5cp& next = Source(*q->NextOrFirst());
@@ -90,12 +74,7 @@ Vec3 PositionResolver::Pos(const M5cp& p, double t) {
     }
     if (!q->Target) return {q->X, q->Y, q->Z};
     q = q->Target;
-    if (q == mark) return {p.X, p.Y, p.Z};
-    if (++steps == power) {
-      mark = q;
-      power <<= 1;
-      steps = 0;
-    }
+    if (guard.Returned(q)) return {p.X, p.Y, p.Z};
   }
 }
 

@@ -370,12 +370,6 @@ void M5model::RemoveGroups() {
 
 namespace {
 
-std::string foldedName(std::string_view name) {
-  std::string out(name);
-  for (char& c : out) c = static_cast<char>(UpperAscii(static_cast<unsigned char>(c)));
-  return out;
-}
-
 // One GROUP per layer, in the layers' order, listing the ids of the points of `list` that carry
 // the layer, in list order. One pass over the points fills every group: a point carries a
 // name at most once, under any spelling. It reads the points' ids and names and nothing
@@ -388,7 +382,7 @@ std::vector<std::unique_ptr<M5group>> groupsFromPolygons(const M5cplist& list,
   for (const std::string& name : layers) {
     auto group = std::make_unique<M5group>();
     group->GroupName = name;
-    by_name.try_emplace(foldedName(name), group.get());
+    by_name.try_emplace(FoldedUpper(name), group.get());
     groups.push_back(std::move(group));
   }
   // Points that carry the same names share one list of them, so the groups of a list are
@@ -406,7 +400,7 @@ std::vector<std::unique_ptr<M5group>> groupsFromPolygons(const M5cplist& list,
       const auto [it, fresh] = by_list.try_emplace(names);
       if (fresh) {
         for (const std::string& name : *names) {
-          const auto found = by_name.find(foldedName(name));
+          const auto found = by_name.find(FoldedUpper(name));
           if (found != by_name.end()) it->second.push_back(found->second);
         }
       }

@@ -65,6 +65,17 @@ inline std::string readBytes(const std::string& path) {
   return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
+// Whether `actual` is exactly the golden file at `golden`. On a difference the actual bytes
+// are kept beside it, as GOLDEN.actual, for a look with any diff tool.
+inline ::testing::AssertionResult matchesGolden(const std::string& actual,
+                                                const std::string& golden) {
+  if (actual == readBytes(golden)) return ::testing::AssertionSuccess();
+  const std::string kept = golden + ".actual";
+  writeBytes(kept, actual);
+  return ::testing::AssertionFailure() << "differs from " << golden << "; the output is in "
+                                       << kept;
+}
+
 // Lines joined with CR LF after each, as the program writes files.
 inline std::string crlf(const std::vector<std::string>& lines) {
   std::string out;

@@ -21,6 +21,16 @@ check() {  # check NAME EXPECTED ACTUAL
   fi
 }
 
+golden() {  # golden NAME GOLDEN_FILE ACTUAL_FILE: a difference keeps ACTUAL as GOLDEN.actual
+  if cmp -s "$2" "$3"; then
+    passes=$((passes + 1))
+  else
+    failures=$((failures + 1))
+    cp "$3" "$2.actual"
+    printf 'FAIL %s: differs from %s; the output is in %s.actual\n' "$1" "$2" "$2"
+  fi
+}
+
 crlf() {  # crlf LINE...: the lines as the program saves them
   printf '%s\r\n' "$@"
 }
@@ -194,7 +204,7 @@ run halvejoin half.mdl -t 0.01 -o joined.mdl
 check "halvejoin exit" 0 "$rc"
 check "halvejoin memo" $'Number of cp=19+11->30\nNumber of spline=6+1->7' "$out"
 check "halvejoin status" $'Halvejoined half.mdl\nSaved joined.mdl' "$err"
-check "halvejoin file" "$(cat "$src/tests/data/halvejoin_expected.mdl")" "$(cat joined.mdl)"
+golden "halvejoin file" "$src/tests/data/halvejoin_expected.mdl" joined.mdl
 run --lang ja halvejoin half.mdl -t 0.01 -o joined_ja.mdl
 check "halvejoin status ja" $'half.mdl をHalvejoinしました。\njoined_ja.mdlへ保存しました' "$err"
 cp half.mdl half.orig

@@ -15,6 +15,7 @@
 #include "model/tree/AM_const.h"
 #include "tests/TestUtil.h"
 #include "util/Errors.h"
+#include "util/FilePath.h"
 #include "util/FmxUtils.h"
 
 namespace zevrin {
@@ -346,6 +347,75 @@ TEST(StatusTexts, BothLanguages) {
             "Error:ファイルが存在しません！！");
   EXPECT_EQ(ZevrinError(ErrorKind::WrongExtension, "").message(false),
             "Error:filename Extension!!");
+}
+
+TEST(FilePaths, ExtensionsOfTheFileNameOnly) {
+  EXPECT_EQ(FileExtension("/w/a.b/model.MDL"), ".MDL");
+  EXPECT_EQ(FileExtension("/w/a.b/model"), "");
+  EXPECT_EQ(FileExtension("model.tar.gz"), ".gz");
+  EXPECT_EQ(FileExtension("model."), ".");
+  EXPECT_EQ(FileExtension("dir/"), "");
+  EXPECT_TRUE(HasExtension("x/Y.Png", ".png"));
+  EXPECT_FALSE(HasExtension("x.png/y", ".png"));
+  EXPECT_EQ(ReplaceExtension("/w/a.b/model.dxf", ".mdl"), "/w/a.b/model.mdl");
+  EXPECT_EQ(ReplaceExtension("/w/a.b/model", ".mdl"), "/w/a.b/model.mdl");
+}
+
+// A model with a bone, a group, a section of its own and a point attached to nothing.
+const std::string kEverything =
+    "[MODELFILE]\n[MODEL]\n[MESH]\nCPs=2\n0 0 1\n1 0 0\n0\n0\n0 1 2\n99\n0\n0\n[ENDMESH]\n"
+    "[GROUP]\nName=g\nCount=1\n1\n[ENDGROUP]\n[SEGMENT]\nName=arm\nPivot=1 0 0\nEnd=2 0 0\n"
+    "[SEGMENT]\nName=hand\nPivot=2 0 0\nEnd=3 0 0\n[ENDSEGMENT]\n[ENDSEGMENT]\n[DECALS]\n"
+    "[ENDDECALS]\n[ENDMODEL]\n[ENDMODELFILE]\n";
+
+TEST_F(Session, StepsReportWhatTheyDidAndTheCoreWritesNoFile) {
+  // Everything a step has to say comes back in its result: the folder it runs in stays
+  // empty until a front end writes the result's files.
+  const ScratchDir cwd;
+  const fs::path old = fs::current_path();
+  fs::current_path(cwd.path());
+  writeBytes(dir / "all.mdl", kEverything);
+  session.CurrentFile = dir / "all.mdl";
+  const StepResult loaded = session.LoadDocument();
+  ASSERT_TRUE(loaded.AttachErrors);
+  EXPECT_EQ(loaded.AttachErrors->Problems,
+            (std::vector<AttachProblem>{{2, 99, AttachProblemKind::NoSuchPoint}}));
+  EXPECT_EQ(loaded.Memo, (std::vector<std::string>{"Number of cp=2", "Number of spline=1"}));
+  EXPECT_EQ(loaded.LeftOut, SaveOmissions{});
+
+  session.Shared.Mirror = MirrorSettings{MirrorRule::Append, "", "", "_r"};
+  const StepResult mirrored = session.MirrorBone(0.5);
+  EXPECT_EQ(mirrored.BonesCopied, 2);
+  EXPECT_TRUE(mirrored.Memo.empty());
+
+  const StepResult joined = session.Halvejoin(0.1);
+  EXPECT_EQ(joined.CountsBefore, (MeshCounts{2, 1}));
+  EXPECT_EQ(joined.Counts, (MeshCounts{3, 1}));
+  // Four bones (two and their copies), the group and the section of its own.
+  EXPECT_EQ(joined.LeftOut, (SaveOmissions{4, 1, 1}));
+  EXPECT_TRUE(joined.AttachErrors);
+  EXPECT_EQ(session.AttachAll().BonesCopied, 0);
+  EXPECT_TRUE(fs::is_empty(cwd.path()));
+
+  WriteResultFiles(joined);
+  EXPECT_EQ(readBytes(cwd / "attach_err.txt"),
+            crlf({"アタッチ先が無い", "num_of_cp=3", "cpid=2 at_cpid=0"}));
+  fs::current_path(old);
+}
+
+TEST_F(Session, DiagnosticDumpsComeBackOnlyWhenAsked) {
+  writeBytes(dir / "all.mdl", kEverything);
+  session.CurrentFile = dir / "all.mdl";
+  session.LoadDocument();
+  EXPECT_TRUE(session.Halvejoin(0.1).Dumps.empty());
+  session.Shared.DebugDump = true;
+  session.LoadDocument();
+  std::vector<std::string> names;
+  for (const DumpFile& d : session.Halvejoin(0.1).Dumps) names.push_back(d.Name);
+  EXPECT_EQ(names, (std::vector<std::string>{"3_cp_renumber.txt", "3_cp_renumber splines.txt",
+                                             "6_sd.txt", "6_sd splines.txt", "7_hook_cor.txt",
+                                             "7_hook_cor splines.txt",
+                                             "9b_attach_cor splines.txt"}));
 }
 
 TEST(Progress, SubBarPacing) {

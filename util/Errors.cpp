@@ -51,10 +51,6 @@ std::string ZevrinError::message(bool japanese) const {
       return fill(japanese ? "セクションの入れ子が深すぎます (%d 段まで)"
                            : "Sections nested too deeply (at most %d levels)",
                   argument_);
-    case ErrorKind::NotSupported:
-      return fill(japanese ? "%s ファイルはまだ読み込めません"
-                           : "Reading %s files is not supported yet",
-                  argument_);
     case ErrorKind::FileMissing:
       return japanese ? "Error:ファイルが存在しません！！" : "Error:File does not exist!!";
     case ErrorKind::WrongExtension:

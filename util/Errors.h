@@ -20,7 +20,6 @@ enum class ErrorKind {
   CannotWrite,      // writing a file failed part way (full disk, I/O error)
   CannotRead,       // reading an open file failed part way
   NestingTooDeep,   // sections nested deeper than the reader accepts
-  NotSupported,     // a file kind this build cannot read yet
   FileMissing,      // no file at the path to open
   WrongExtension,   // the path's extension names no file kind
   FaceCorners,      // a polygon face with a corner count it cannot have (the count)

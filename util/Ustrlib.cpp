@@ -28,6 +28,19 @@ bool SameKeyword(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::string FoldedUpper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(UpperAscii(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string FoldedLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
 bool KeywordLess(std::string_view a, std::string_view b) {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {

@@ -29,6 +29,11 @@ inline unsigned char UpperAscii(unsigned char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
 }
 
+// The text with ASCII a-z folded to upper case: the key under which SameKeyword finds it.
+std::string FoldedUpper(std::string_view text);
+// The text with ASCII A-Z folded to lower case.
+std::string FoldedLower(std::string_view text);
+
 // Orders texts by their bytes after folding ASCII a-z to upper case (unsigned byte order).
 // Two texts that compare equal here are the same name.
 bool KeywordLess(std::string_view a, std::string_view b);

@@ -16,13 +16,6 @@
 namespace zevrin {
 namespace {
 
-std::string lowered(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
 [[noreturn]] void refuse(const std::string& path, const std::string& reason) {
   ZevrinError e(ErrorKind::ImportFailed, reason);
   e.setFile(path);
@@ -68,7 +61,7 @@ AssimpPolygonReader::AssimpPolygonReader() {
     if (end == std::string::npos) end = list.size();
     std::string_view item = std::string_view(list).substr(begin, end - begin);
     if (item.starts_with("*")) item.remove_prefix(1);
-    const std::string ext = lowered(item);
+    const std::string ext = FoldedLower(item);
     if (ext.size() > 1 && ext != ".mdl" && ext != ".seg" && ext != ".dxf" && ext != ".rok")
       extensions_.push_back(ext);
     begin = end + 1;
@@ -76,7 +69,7 @@ AssimpPolygonReader::AssimpPolygonReader() {
 }
 
 bool AssimpPolygonReader::Reads(std::string_view extension) const {
-  const std::string ext = lowered(extension);
+  const std::string ext = FoldedLower(extension);
   return std::find(extensions_.begin(), extensions_.end(), ext) != extensions_.end();
 }
 
