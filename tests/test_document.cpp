@@ -418,6 +418,35 @@ TEST_F(Session, DiagnosticDumpsComeBackOnlyWhenAsked) {
                                              "9b_attach_cor splines.txt"}));
 }
 
+TEST_F(Session, AStoppedLoadLeavesTheOpenDocument) {
+  struct Window : ProgressWindow {
+    void Show() override {}
+    void Hide() override {}
+    ProgressBar* MainBar() override { return &bar; }
+    ProgressBar* SubBar() override { return nullptr; }
+    const std::atomic<bool>* CancelFlag() override { return &stop; }
+    BasicProgressBar bar;
+    std::atomic<bool> stop{false};
+  } window;
+  session.Progress = &window;
+  writeBytes(dir / "all.mdl", kEverything);
+  session.CurrentFile = dir / "all.mdl";
+  session.LoadDocument();
+  const M5amsuper* open = session.Document.get();
+  window.stop = true;
+  try {
+    session.LoadDocument();
+    ADD_FAILURE() << "not stopped";
+  } catch (const ZevrinError& e) {
+    EXPECT_EQ(e.kind(), ErrorKind::Cancelled);
+  }
+  EXPECT_EQ(session.Document.get(), open);
+  EXPECT_THROW(session.Halvejoin(0.1), ZevrinError);
+  window.stop = false;
+  EXPECT_EQ(session.ConnectGroupedSplines().Memo.size(), 2u);
+  session.Progress = nullptr;
+}
+
 TEST(Progress, SubBarPacing) {
   BasicProgressBar sub;
   Progress bars(nullptr, &sub);

@@ -82,6 +82,8 @@ std::string ZevrinError::message(bool japanese) const {
       return fill(japanese ? "挿入されたブロックの面が多すぎます (%d 面まで)"
                            : "The inserted blocks give too many faces (at most %d)",
                   argument_);
+    case ErrorKind::Cancelled:
+      return japanese ? "処理を中止しました" : "Cancelled";
   }
   return {};
 }

@@ -29,6 +29,7 @@ enum class ErrorKind {
   ImportFailed,     // a polygon file the general importer refused (its own reason)
   InsertsTooDeep,   // DXF blocks inserted into each other too deeply, or in a ring (the limit)
   TooManyFaces,     // expanding DXF inserts would give more faces than are accepted (the limit)
+  Cancelled,        // the user stopped the step
 };
 
 class ZevrinError : public std::runtime_error {

@@ -164,7 +164,8 @@ std::string DocumentSession::TemplateFile() const {
 
 std::unique_ptr<StepContext> DocumentSession::newStep() const {
   auto step = std::make_unique<StepContext>(
-      Progress ? zevrin::Progress(Progress->MainBar(), Progress->SubBar()) : zevrin::Progress());
+      Progress ? zevrin::Progress(Progress->MainBar(), Progress->SubBar(), Progress->CancelFlag())
+               : zevrin::Progress());
   step->DebugDump = Shared.DebugDump;
   step->Sections = &ModelFileSections();
   return step;

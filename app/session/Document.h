@@ -7,6 +7,7 @@
 // it needs as arguments and hands back a StepResult.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -56,6 +57,8 @@ class ProgressWindow {
   virtual void Hide() = 0;
   virtual ProgressBar* MainBar() = 0;
   virtual ProgressBar* SubBar() = 0;
+  // Set (from any thread) when the user stops the step; none: steps cannot be stopped.
+  virtual const std::atomic<bool>* CancelFlag() { return nullptr; }
 };
 
 enum class LoadOutcome {
@@ -120,8 +123,9 @@ class DocumentSession {
   FileKind KindOf(const std::string& path) const { return FileKindOf(path, PolygonReader); }
 
   // Opens CurrentFile. The file is read into a new tree that replaces the document only when
-  // the whole read succeeded: on an error (raised as ZevrinError naming the file and line)
-  // the open document, the counters and the files on disk are as they were. A DXF or ROK
+  // the whole read succeeded: on an error (raised as ZevrinError naming the file and line,
+  // or ErrorKind::Cancelled when the progress window's flag stopped it) the open document,
+  // the counters and the files on disk are as they were. A DXF or ROK
   // file, or one the polygon reader takes, is converted into the template model
   // (TemplateFile()); the template's errors name the template, and a template without a MODEL
   // holding a MESH is one. A file without a mesh shows zero counts.
@@ -138,7 +142,9 @@ class DocumentSession {
 
   // The whole-model edits. Without a document they do nothing and return an empty result.
   // Each first checks what could fail part way (a short "Bounds=" line, a group id that is no
-  // integer), so that an error leaves the document as it was.
+  // integer), so that an error leaves the document as it was. An edit stopped through the
+  // progress window's flag raises ErrorKind::Cancelled part way: the caller restores the
+  // document it kept.
   StepResult Halvejoin(double tolerance);
   StepResult ConnectGroupedSplines();
   StepResult AttachAll();

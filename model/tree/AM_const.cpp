@@ -18,6 +18,10 @@ void BasicProgressBar::StepIt() {
   Changed();
 }
 
+void Progress::CheckCancel() const {
+  if (Cancelled()) throw ZevrinError(ErrorKind::Cancelled, "");
+}
+
 void Progress::ResetSub() {
   accumulator_ = 0;
   if (sub_) sub_->SetPosition(0);
@@ -28,6 +32,7 @@ void Progress::StepSub(std::int32_t total) {
   if (accumulator_ <= INT32_MAX - 105) accumulator_ += 105;
   if (total < accumulator_) {
     accumulator_ = 0;
+    CheckCancel();
     if (sub_) sub_->StepIt();
   }
 }

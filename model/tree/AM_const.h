@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -49,21 +50,31 @@ class BasicProgressBar : public ProgressBar {
 // a loop of any length steps it about a hundred times. Either bar may be absent (nothing is
 // shown then); a default-made one shows nothing. The bars are only ever moved from the thread
 // that runs the operation.
+//
+// A step can be stopped: once the flag given (set from any thread) is true, the next move of
+// a bar raises ErrorKind::Cancelled. Whoever sets it must put the document back as it was.
 class Progress {
  public:
   Progress() = default;
-  Progress(ProgressBar* main, ProgressBar* sub) : main_(main), sub_(sub) {}
+  Progress(ProgressBar* main, ProgressBar* sub, const std::atomic<bool>* cancel = nullptr)
+      : main_(main), sub_(sub), cancel_(cancel) {}
 
   ProgressBar* Main() const { return main_; }
   ProgressBar* Sub() const { return sub_; }
+  const std::atomic<bool>* CancelFlag() const { return cancel_; }
+  bool Cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
+  // Raises ErrorKind::Cancelled when the step was stopped.
+  void CheckCancel() const;
 
   void SetMain(std::int32_t position) {
+    CheckCancel();
     if (main_) main_->SetPosition(position);
   }
   void SetMainStep(std::int32_t step) {
     if (main_) main_->SetStep(step);
   }
   void StepMain() {
+    CheckCancel();
     if (main_) main_->StepIt();
   }
   // Lower bar back to 0, pacing restarted.
@@ -73,12 +84,14 @@ class Progress {
   void StepSub(std::int32_t total);
   // One step of the lower bar, unpaced.
   void StepSubOnce() {
+    CheckCancel();
     if (sub_) sub_->StepIt();
   }
 
  private:
   ProgressBar* main_ = nullptr;  // not owned
   ProgressBar* sub_ = nullptr;   // not owned
+  const std::atomic<bool>* cancel_ = nullptr;  // not owned
   std::int32_t accumulator_ = 0;
 };
 
