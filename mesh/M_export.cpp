@@ -7,28 +7,15 @@
 namespace zevrin {
 namespace {
 
-// The meshes below `root` in file order, without recursion: a file may nest its sections as
-// deep as the reader allows.
+// The meshes below `root` in file order.
 std::vector<const M5mesh*> meshesOf(const M5amsuper& root) {
   std::vector<const M5mesh*> meshes;
-  struct Open {
-    const M5amsuper* node;
-    std::size_t next;
-  };
-  std::vector<Open> open{{&root, 0}};
-  while (!open.empty()) {
-    Open& top = open.back();
-    if (top.next == top.node->Entries.size()) {
-      open.pop_back();
-      continue;
-    }
-    const M5amsuper* child = top.node->Entries[top.next++].Child.get();
-    if (!child) continue;
-    if (const auto* mesh = dynamic_cast<const M5mesh*>(child))
-      meshes.push_back(mesh);
-    else
-      open.push_back({child, 0});
-  }
+  WalkTree(root, [&](const M5amsuper& node) {
+    const auto* mesh = dynamic_cast<const M5mesh*>(&node);
+    if (!mesh) return WalkOn::Into;
+    meshes.push_back(mesh);
+    return WalkOn::Over;
+  });
   return meshes;
 }
 

@@ -460,21 +460,16 @@ void M5model::ImportPolygons(Mpolycommon& polygons, StepContext& step) {
 }
 
 bool HasPolygonTarget(const M5amsuper& root) {
-  // Follows the walk of ImportPolygons without recursion: models and meshes pass nothing on.
-  std::vector<const M5amsuper*> pending{&root};
-  while (!pending.empty()) {
-    const M5amsuper* node = pending.back();
-    pending.pop_back();
-    for (const Entry& e : node->Entries) {
-      if (!e.Child) continue;
-      if (const auto* model = dynamic_cast<const M5model*>(e.Child.get())) {
-        if (model->Mesh) return true;
-      } else if (!dynamic_cast<const M5mesh*>(e.Child.get())) {
-        pending.push_back(e.Child.get());
-      }
+  // Follows the walk of ImportPolygons: models and meshes pass nothing on.
+  bool found = false;
+  WalkTree(root, [&](const M5amsuper& node) {
+    if (const auto* model = dynamic_cast<const M5model*>(&node)) {
+      found = model->Mesh != nullptr;
+      return found ? WalkOn::Stop : WalkOn::Over;
     }
-  }
-  return false;
+    return dynamic_cast<const M5mesh*>(&node) ? WalkOn::Over : WalkOn::Into;
+  });
+  return found;
 }
 
 

@@ -77,20 +77,14 @@ void readPolygonDocument(FileKind kind, FileBuffer& bytes, const std::string& pa
   root.ImportPolygons(*polygons, step);
 }
 
-// Counts the mirrored bones below `root`, without recursion.
+// The mirrored bones below `root`.
 std::int32_t mirroredBones(const M5amsuper& root) {
   std::int32_t count = 0;
-  std::vector<const M5amsuper*> pending{&root};
-  while (!pending.empty()) {
-    const M5amsuper* node = pending.back();
-    pending.pop_back();
-    for (const Entry& e : node->Entries) {
-      if (!e.Child) continue;
-      if (const auto* bone = dynamic_cast<const M5segment*>(e.Child.get()); bone && bone->MirroredCopy)
-        ++count;
-      pending.push_back(e.Child.get());
-    }
-  }
+  WalkTree(root, [&](const M5amsuper& node) {
+    if (const auto* bone = dynamic_cast<const M5segment*>(&node); bone && bone->MirroredCopy)
+      ++count;
+    return WalkOn::Into;
+  });
   return count;
 }
 
@@ -127,27 +121,19 @@ std::unique_ptr<Mpolycommon> ReadPolygonFile(const std::string& path,
 
 SaveOmissions OmissionsOf(const M5amsuper& root) {
   SaveOmissions out;
-  std::vector<const M5amsuper*> pending{&root};
-  while (!pending.empty()) {
-    const M5amsuper* node = pending.back();
-    pending.pop_back();
-    for (const Entry& e : node->Entries) {
-      const M5amsuper* child = e.Child.get();
-      if (!child) continue;
-      if (child->IsSuppressed()) {
-        if (dynamic_cast<const M5segment*>(child)) {
-          ++out.Bones;  // its child bones are counted as they are met
-        } else if (dynamic_cast<const M5group*>(child)) {
-          ++out.Groups;
-          continue;
-        } else {
-          ++out.Sections;  // with everything inside it
-          continue;
-        }
-      }
-      pending.push_back(child);
+  WalkTree(root, [&](const M5amsuper& node) {
+    if (!node.IsSuppressed()) return WalkOn::Into;
+    if (dynamic_cast<const M5segment*>(&node)) {
+      ++out.Bones;  // its child bones are counted as they are met
+      return WalkOn::Into;
     }
-  }
+    if (dynamic_cast<const M5group*>(&node)) {
+      ++out.Groups;
+    } else {
+      ++out.Sections;  // with everything inside it
+    }
+    return WalkOn::Over;
+  });
   return out;
 }
 

@@ -123,6 +123,39 @@ class M5amsuper : public Mamcommon {
   bool read_model_below_ = false;
 };
 
+// How a walk over the tree goes on after a node.
+enum class WalkOn { Into, Over, Stop };
+
+// Visits every node below `root` (not `root` itself) in file order, a node before its
+// children, without recursion: a file may nest its sections as deep as the reader allows.
+// `visit(node)` says whether to go into the node's children, past them, or to stop.
+template <class Node, class Visit>
+void WalkTree(Node& root, Visit&& visit) {
+  struct Open {
+    Node* node;
+    std::size_t next;
+  };
+  std::vector<Open> open{{&root, 0}};
+  while (!open.empty()) {
+    Open& top = open.back();
+    if (top.next == top.node->Entries.size()) {
+      open.pop_back();
+      continue;
+    }
+    Node* child = top.node->Entries[top.next++].Child.get();
+    if (!child) continue;
+    switch (visit(*child)) {
+      case WalkOn::Into:
+        open.push_back({child, 0});
+        break;
+      case WalkOn::Over:
+        break;
+      case WalkOn::Stop:
+        return;
+    }
+  }
+}
+
 // The node class a reader makes for each section header (the whole trimmed line, ASCII case
 // ignored). The table starts with the section tree's own classes: "[MODELFILE]" and
 // "[OBJECTS]" are plain containers, "[MATERIALS]", "[PATCHS]", "[ACTIONS]" and
