@@ -56,7 +56,16 @@ class M5cplist {
   // (which are broken: their points keep their own coordinates), go to "attach_err.txt".
   void ResolveAttachments();
   void ReportAttachErrors();
+  // Applies Halvejoin's correction records in order. Where a record would make a point take
+  // its position from itself, it changes nothing: an Attach record whose point already hangs
+  // on NewId's chain of attachments, and any record that would attach a point to itself or
+  // close a ring of attachments.
   void ApplyCorrections(const std::vector<Mattach_correct>& records);
+  // After Halvejoin's corrections: a mirrored copy attached to the copy of a point that was
+  // not copied (it lies on the plane, and is its own mirror image) is attached to that point
+  // itself, as its source is, instead of to an id that names nothing. Copies hung on a hook
+  // with a parameter are left as they are. `offset` is the id offset of the copies.
+  void ShareUncopiedTargets(std::int32_t offset);
   // Welds unattached points at exactly the same position: the first keeps its coordinates,
   // the others hang behind it in a chain in list order.
   void AttachAll();

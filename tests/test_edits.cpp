@@ -297,7 +297,8 @@ void literalHalvejoin(M5mesh& mesh, double tolerance) {
   std::vector<Mattach_correct> corrections;
   mesh.MirrorSplines(n, corrections);
   M5cplist list(mesh.Splines);
-  literal::literalCorrections(list.Items, corrections);
+  literal::literalGuardedCorrections(list.Items, corrections);
+  literal::literalShareUncopiedTargets(list.Items, n);
   M5cplist last(mesh.Splines);
   literal::literalResolve(last.Items);
 }

@@ -723,7 +723,7 @@ TEST(SparseIds, IndexedPassesEqualLiteralScans) {
       r.Attach = rng() % 3 == 0;
     }
     list.ApplyCorrections(records);
-    literal::literalCorrections(slow.items, records);
+    literal::literalGuardedCorrections(slow.items, records);
     ASSERT_EQ(literal::pointStates(fast.items), literal::pointStates(slow.items)) << "corrections";
     list.ResolveAttachments();
     literal::literalResolve(slow.items);
