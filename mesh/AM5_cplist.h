@@ -66,6 +66,8 @@ class M5cplist {
   // itself, as its source is, instead of to an id that names nothing. Copies hung on a hook
   // with a parameter are left as they are. `offset` is the id offset of the copies.
   void ShareUncopiedTargets(std::int32_t offset);
+  // ApplyCorrections and then ShareUncopiedTargets, as Halvejoin runs them, on one index.
+  void ApplyHalvejoinCorrections(const std::vector<Mattach_correct>& records, std::int32_t offset);
   // Welds unattached points at exactly the same position: the first keeps its coordinates,
   // the others hang behind it in a chain in list order.
   void AttachAll();

@@ -156,8 +156,7 @@ void M5mesh::Halvejoin(double tolerance) {
     list.DumpToFile("6_sd.txt");
     DumpSplines("6_sd splines.txt");
     SetMainProgress(70);
-    list.ApplyCorrections(corrections);
-    list.ShareUncopiedTargets(n);
+    list.ApplyHalvejoinCorrections(corrections, n);
     list.DumpToFile("7_hook_cor.txt");
     DumpSplines("7_hook_cor splines.txt");
     points = std::move(list.Items);
