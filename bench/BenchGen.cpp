@@ -288,6 +288,113 @@ std::size_t WriteDxfFile(const std::string& path, std::size_t faces) {
   return made;
 }
 
+namespace {
+
+struct Grid {
+  std::size_t rows = 0, cols = 0;
+};
+
+Grid gridShape(std::size_t faces) {
+  if (faces < 2 || faces % 2) return {};
+  const std::size_t quads = faces / 2;
+  std::size_t rows = static_cast<std::size_t>(std::sqrt(static_cast<double>(quads)));
+  while (rows * rows > quads) --rows;
+  while ((rows + 1) * (rows + 1) <= quads) ++rows;
+  while (quads % rows) --rows;
+  return {rows, quads / rows};
+}
+
+// The corner (r, c) as its three coordinate texts.
+std::array<std::string, 3> gridVertex(std::size_t r, std::size_t c) {
+  const double rd = static_cast<double>(r), cd = static_cast<double>(c);
+  const double x = 1000.0 + cd * 1.2345678 + 0.01 * std::sin(rd * 0.37);
+  const double y = -500.0 + rd * 0.9876543 + 0.01 * std::cos(cd * 0.23);
+  const double z = 25.0 * std::sin(cd * 0.05) * std::cos(rd * 0.07) +
+                   0.001 * static_cast<double>((r * 7 + c * 13) % 11);
+  std::array<std::string, 3> out;
+  const double v[3] = {x, y, z};
+  for (int k = 0; k < 3; ++k) {
+    char b[64];
+    std::snprintf(b, sizeof b, "%.6f", v[k]);
+    out[static_cast<std::size_t>(k)] = b;
+  }
+  return out;
+}
+
+std::size_t bands(const Grid& g) { return std::max<std::size_t>(1, std::min<std::size_t>(8, g.rows)); }
+
+}  // namespace
+
+std::size_t WriteGridDxf(const std::string& path, std::size_t faces) {
+  const Grid g = gridShape(faces);
+  if (g.rows == 0) return 0;
+  const std::size_t layers = bands(g);
+  BlockFile out(path);
+  const auto lo = gridVertex(0, 0), hi = gridVertex(g.rows, g.cols);
+  out << "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1009\n"
+      << "  9\n$INSBASE\n 10\n0.0\n 20\n0.0\n 30\n0.0\n"
+      << "  9\n$EXTMIN\n 10\n" << lo[0] << "\n 20\n" << lo[1] << "\n 30\n-30.0\n"
+      << "  9\n$EXTMAX\n 10\n" << hi[0] << "\n 20\n" << hi[1] << "\n 30\n30.0\n"
+      << "  0\nENDSEC\n";
+  out << "  0\nSECTION\n  2\nTABLES\n  0\nTABLE\n  2\nLAYER\n 70\n" << layers << "\n";
+  for (std::size_t i = 0; i < layers; ++i)
+    out << "  0\nLAYER\n  2\nBAND" << i << "\n 70\n0\n 62\n" << (i + 1) << "\n  6\nCONTINUOUS\n";
+  out << "  0\nENDTAB\n  0\nENDSEC\n";
+  out << "  0\nSECTION\n  2\nENTITIES\n";
+  const auto face = [&](const std::string& layer, const std::array<std::string, 3>& a,
+                        const std::array<std::string, 3>& b, const std::array<std::string, 3>& c) {
+    out << "  0\n3DFACE\n  8\n" << layer << "\n";
+    const std::array<std::string, 3>* corners[4] = {&a, &b, &c, &c};
+    for (int k = 0; k < 4; ++k) {
+      for (int axis = 0; axis < 3; ++axis)
+        out << " " << (axis + 1) << k << "\n" << (*corners[k])[static_cast<std::size_t>(axis)] << "\n";
+    }
+  };
+  std::vector<std::array<std::string, 3>> prev, cur;
+  for (std::size_t c = 0; c <= g.cols; ++c) prev.push_back(gridVertex(0, c));
+  for (std::size_t r = 0; r < g.rows; ++r) {
+    const std::string layer = "BAND" + std::to_string(r * layers / g.rows);
+    cur.clear();
+    for (std::size_t c = 0; c <= g.cols; ++c) cur.push_back(gridVertex(r + 1, c));
+    for (std::size_t c = 0; c < g.cols; ++c) {
+      face(layer, prev[c], prev[c + 1], cur[c + 1]);
+      face(layer, prev[c], cur[c + 1], cur[c]);
+    }
+    std::swap(prev, cur);
+  }
+  out << "  0\nENDSEC\n  0\nEOF\n";
+  out.Close();
+  return 2 * g.rows * g.cols;
+}
+
+std::size_t WriteGridObj(const std::string& path, std::size_t faces) {
+  const Grid g = gridShape(faces);
+  if (g.rows == 0) return 0;
+  const std::size_t layers = bands(g);
+  BlockFile out(path);
+  out << "# " << 2 * g.rows * g.cols << " triangles\n";
+  for (std::size_t r = 0; r <= g.rows; ++r) {
+    for (std::size_t c = 0; c <= g.cols; ++c) {
+      const auto v = gridVertex(r, c);
+      out << "v " << v[0] << " " << v[1] << " " << v[2] << "\n";
+    }
+  }
+  const auto id = [&](std::size_t r, std::size_t c) { return r * (g.cols + 1) + c + 1; };
+  std::size_t band = layers;
+  for (std::size_t r = 0; r < g.rows; ++r) {
+    if (r * layers / g.rows != band) {
+      band = r * layers / g.rows;
+      out << "g BAND" << band << "\n";
+    }
+    for (std::size_t c = 0; c < g.cols; ++c) {
+      out << "f " << id(r, c) << " " << id(r, c + 1) << " " << id(r + 1, c + 1) << "\n";
+      out << "f " << id(r, c) << " " << id(r + 1, c + 1) << " " << id(r + 1, c) << "\n";
+    }
+  }
+  out.Close();
+  return 2 * g.rows * g.cols;
+}
+
 std::string ReadWhole(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) throw std::runtime_error("cannot open " + path);

@@ -31,6 +31,16 @@ ModelStats WriteModelFile(const std::string& path, std::size_t points);
 // edge shared by two faces), the rows spread over eight layers.
 std::size_t WriteDxfFile(const std::string& path, std::size_t faces);
 
+// A triangulated grid of `faces` (even) triangles laid out as the reading floor's generator
+// (bench/perf-floor/gen_dxf.py) writes it, byte for byte: rows x cols quads, rows as near the
+// square root as divides, each quad two triangles, the rows in eight bands (layers BAND0..7),
+// every corner written with six decimals the same way each time it occurs. Returns the faces
+// written; 0 when `faces` is odd or below 2.
+std::size_t WriteGridDxf(const std::string& path, std::size_t faces);
+// The same grid as a Wavefront OBJ file: one vertex per grid corner, a group per band (so the
+// faces of a band form one mesh), the same triangles.
+std::size_t WriteGridObj(const std::string& path, std::size_t faces);
+
 // The floors. Each reads the whole file in one call and splits it into line views as the
 // readers do (CR LF, LF or CR ends a line; a NUL byte ends the text).
 struct FloorResult {

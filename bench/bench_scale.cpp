@@ -1,15 +1,29 @@
-// Every reader, writer and edit at scale, beside the floors: the time to read a file and split
-// it into lines, and to split it and parse every number in it. Each step runs in a process of
-// its own, several times; the table shows medians and the highest resident memory of the step.
+// Every reader, writer and edit at scale, on the models users bring, beside the floors. Each
+// step runs in a process of its own, several times; the tables show medians of the wall time
+// and of the processor time (a steadier figure on a machine others share), the highest
+// resident memory of the step and the heap held per control point after it.
 //
-//   bench_scale [--points 10000,100000,1000000] [--faces 10000,100000,1000000] [--runs 5]
+// Families of models, at each size:
+//   generated  half models of Zevrin's own generator (attachments, hooks, groups, bones)
+//   dxf        a DXF grid of triangles on eight layers, imported and saved as a model file
+//   obj        the same grid as an OBJ file, imported through Assimp and saved
+//   connected  the imported DXF model after Connect grouped splines: long splines, every
+//              point attached
+// For the polygon files the import itself is timed beside the reading floor (floor_parse,
+// bench/perf-floor, with and without --weld) and Assimp's bare ReadFile of the same file, and
+// so is the user's whole path: import, save, open, Connect, Halvejoin, save.
+//
+//   bench_scale [--families generated,dxf,obj,connected] [--points 10000,100000,1000000]
+//               [--faces 10000,100000,1000000] [--runs 5] [--timeout 300]
 //               [--steps load,save,...] [--dir DIR] [--keep]
-//   bench_scale gen-model POINTS FILE | gen-dxf FACES FILE
+//   bench_scale gen-model POINTS FILE | gen-dxf FACES FILE | gen-grid FACES FILE.dxf|FILE.obj
 //   bench_scale time STEP FILE        one run of split, parse, dxf-floor, load or import:
 //                                     prints seconds and peak kB (for scripts/bench_peers.sh)
 //
-// --points 0 or --faces 0 leaves that part out. 10^7 points need about 4 GB of memory.
+// --points 0 or --faces 0 leaves that part out. 10^7 points need about 4 GB of memory. A step
+// still running after --timeout seconds is stopped and shown as such.
 #include <malloc.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,6 +44,7 @@
 
 #include "app/session/Document.h"
 #include "bench/BenchGen.h"
+#include "import/assimp/M_assimp.h"
 #include "model/AM5_segment.h"
 #include "model/tree/AM_const.h"
 
@@ -43,11 +58,15 @@ namespace {
 
 struct Sample {
   bool ok = false;
+  bool timed_out = false;
   double seconds = 0;
-  long peak_kb = 0;       // highest resident memory while the step ran
-  double per_point = 0;   // heap bytes held per control point after a load
-  long points = 0;        // control points of the document afterwards
+  double cpu = 0;        // processor time of the step (user and system)
+  long peak_kb = 0;      // highest resident memory while the step ran
+  double per_point = 0;  // heap bytes held per control point after the step
+  long points = 0;       // control points of the document afterwards
 };
+
+int g_timeout = 300;
 
 long statusKb(const char* key) {
   std::ifstream f("/proc/self/status");
@@ -71,14 +90,34 @@ std::size_t heapInUse() {
   return m.uordblks + m.hblkhd;
 }
 
+double cpuNow() {
+  struct rusage u {};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
 double now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+// Reads the child's sample from the pipe and reaps it; a child killed by the alarm timed out.
+// The session whose document the running step loaded last, for the sample's counts.
+const DocumentSession* g_loaded = nullptr;
+
+Sample collect(int fd, pid_t child) {
+  Sample s;
+  if (read(fd, &s, sizeof s) != static_cast<ssize_t>(sizeof s)) s = {};
+  close(fd);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM) s.timed_out = true;
+  return s;
+}
+
 // Runs prepare() and then the timed step() in a child process; the peak covers step() alone.
-// `points` tells the control points the document has afterwards.
-Sample inChild(const std::function<void()>& prepare, const std::function<double()>& step,
-               const std::function<std::int32_t()>& points = {}) {
+// step() returns whether the heap held per point should be measured (a document is open).
+Sample inChild(const std::function<void()>& prepare, const std::function<bool()>& step) {
   int fds[2];
   if (pipe(fds) != 0) return {};
   std::fflush(stdout);
@@ -87,14 +126,18 @@ Sample inChild(const std::function<void()>& prepare, const std::function<double(
     close(fds[0]);
     Sample s;
     try {
+      alarm(static_cast<unsigned>(g_timeout));
       prepare();
       malloc_trim(0);
       resetPeak();
       const double t0 = now();
-      s.per_point = step();
+      const double c0 = cpuNow();
+      const bool document = step();
       s.seconds = now() - t0;
+      s.cpu = cpuNow() - c0;
       s.peak_kb = statusKb("VmHWM:");
-      s.points = points ? points() : 0;
+      s.points = g_loaded ? g_loaded->Shared.Counts.Cps : 0;
+      if (document) s.per_point = static_cast<double>(heapInUse()) / std::max<long>(1, s.points);
       s.ok = true;
     } catch (const std::exception& e) {
       std::fprintf(stderr, "step failed: %s\n", e.what());
@@ -103,20 +146,56 @@ Sample inChild(const std::function<void()>& prepare, const std::function<double(
     std::_Exit(0);  // the document is not destroyed: that is no part of any step
   }
   close(fds[1]);
-  Sample s;
-  if (read(fds[0], &s, sizeof s) != static_cast<ssize_t>(sizeof s)) s = {};
-  close(fds[0]);
+  return collect(fds[0], child);
+}
+
+// Runs a program as a whole process: wall time and its own peak resident memory.
+Sample program(const std::vector<std::string>& argv) {
+  std::fflush(stdout);
+  const double t0 = now();
+  const pid_t child = fork();
+  if (child == 0) {
+    alarm(static_cast<unsigned>(g_timeout));
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    if (std::FILE* devnull = std::freopen("/dev/null", "w", stdout)) (void)devnull;
+    if (std::FILE* devnull = std::freopen("/dev/null", "w", stderr)) (void)devnull;
+    execv(args[0], args.data());
+    std::_Exit(127);
+  }
   int status = 0;
-  waitpid(child, &status, 0);
+  struct rusage usage {};
+  wait4(child, &status, 0, &usage);
+  Sample s;
+  s.seconds = now() - t0;
+  s.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+  s.peak_kb = usage.ru_maxrss;
+  s.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  s.timed_out = WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM;
   return s;
 }
 
 struct Result {
   std::vector<Sample> runs;
+  bool timedOut() const {
+    return std::any_of(runs.begin(), runs.end(), [](const Sample& s) { return s.timed_out; });
+  }
+  // The median of the runs that finished; infinite when one was stopped, NaN when one failed.
   double median() const {
     std::vector<double> t;
     for (const Sample& s : runs)
       if (s.ok) t.push_back(s.seconds);
+    if (timedOut()) return INFINITY;
+    if (t.size() != runs.size() || t.empty()) return NAN;
+    std::sort(t.begin(), t.end());
+    return t.size() % 2 ? t[t.size() / 2] : (t[t.size() / 2 - 1] + t[t.size() / 2]) / 2;
+  }
+  double cpuMedian() const {
+    std::vector<double> t;
+    for (const Sample& s : runs)
+      if (s.ok) t.push_back(s.cpu);
     if (t.empty()) return NAN;
     std::sort(t.begin(), t.end());
     return t.size() % 2 ? t[t.size() / 2] : (t[t.size() / 2 - 1] + t[t.size() / 2]) / 2;
@@ -140,64 +219,109 @@ struct Result {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
   }
+  long points() const {
+    for (const Sample& s : runs)
+      if (s.ok) return s.points;
+    return 0;
+  }
 };
+
+// Runs a step `runs` times; a step stopped by the timeout is not tried again.
+template <class Step>
+Result repeat(int runs, Step&& step) {
+  Result r;
+  for (int k = 0; k < runs; ++k) {
+    r.runs.push_back(step());
+    if (r.runs.back().timed_out) break;
+  }
+  return r;
+}
 
 // ---- the steps ----
 
 
-const std::vector<std::string> kModelSteps = {"load",    "save",    "halvejoin", "attach",
-                                              "detach",  "connect", "mirror"};
+const std::vector<std::string> kModelSteps = {
+    "load",   "save",   "halvejoin", "attach", "detach", "connect",
+    "mirror", "halvejoin+connect", "connect+halvejoin+save"};
 
-// A step on a model file: the load, or an edit or save of the loaded document.
-Sample modelStep(const std::string& step, const std::string& file, const std::string& out) {
-  auto session = std::make_shared<DocumentSession>();
-  session->CurrentFile = file;
-  session->Shared.Mirror = MirrorSettings{kDefaultMirrorRule, kDefaultMirrorWord,
-                                          kDefaultMirrorReplacement, kDefaultMirrorAppend};
-  const auto points = [&] { return session->Shared.Counts.Cps; };
-  if (step == "split") return inChild([] {}, [&] { return FloorSplit(file).checksum * 0; });
-  if (step == "parse") return inChild([] {}, [&] { return FloorParse(file).checksum * 0; });
-  if (step == "dxf-floor")
-    return inChild([] {}, [&] { return FloorDxfWeldMerge(file).checksum * 0; });
-  if (step == "load" || step == "import") {
-    return inChild([&] { session->TemplatePath = ZEVRIN_TEMPLATE; }, [&] {
-      const std::size_t before = heapInUse();
-      if (session->LoadDocument().Outcome != LoadOutcome::Loaded)
-        throw std::runtime_error("not loaded");
-      const double count = std::max(1, session->Shared.Counts.Cps);
-      return static_cast<double>(heapInUse() - before) / count;
-    }, points);
-  }
-  const auto load = [&] {
-    if (session->LoadDocument().Outcome != LoadOutcome::Loaded)
-      throw std::runtime_error("not loaded");
-  };
-  std::function<void()> edit;
-  // A save to a new file: replacing one would copy the old file to its ".bak" first.
-  if (step == "save") edit = [&] { session->SaveDocument(out); };
-  if (step == "halvejoin") edit = [&] { session->Halvejoin(0.001); };
-  if (step == "attach") edit = [&] { session->AttachAll(); };
-  if (step == "detach") edit = [&] { session->DetachAll(); };
-  if (step == "connect") edit = [&] { session->ConnectGroupedSplines(); };
-  if (step == "mirror") edit = [&] { session->MirrorBone(0.001); };
-  if (!edit) throw std::runtime_error("no step " + step);
-  const auto prepare = [&] {
-    load();
-    std::error_code ignore;
-    fs::remove(out, ignore);
-    fs::remove(out + ".bak", ignore);
-  };
-  return inChild(prepare, [&] {
-    edit();
-    return 0.0;
-  }, points);
+// Loads the session's file for a step, with the settings every step uses; its counts are
+// the sample's.
+void loadOrThrow(DocumentSession& session) {
+  static const AssimpPolygonReader assimp_reader;
+  session.PolygonReader = &assimp_reader;
+  session.Shared.Mirror = MirrorSettings{kDefaultMirrorRule, kDefaultMirrorWord,
+                                         kDefaultMirrorReplacement, kDefaultMirrorAppend};
+  if (session.LoadDocument().Outcome != LoadOutcome::Loaded)
+    throw std::runtime_error("not loaded");
+  g_loaded = &session;
 }
 
-Result measure(const std::string& step, const std::string& file, const std::string& out,
-               int runs) {
-  Result r;
-  for (int k = 0; k < runs; ++k) r.runs.push_back(modelStep(step, file, out));
-  return r;
+// One edit of the document by name; a name of several edits joined by "+" runs them in turn.
+void edit(DocumentSession& session, const std::string& steps, const std::string& out) {
+  std::stringstream in(steps);
+  std::string step;
+  while (std::getline(in, step, '+')) {
+    if (step == "save") {
+      session.SaveDocument(out);
+    } else if (step == "save2") {  // a second save, to a file of its own (no backup copy)
+      session.SaveDocument(out + "2.mdl");
+    } else if (step == "halvejoin") {
+      session.Halvejoin(0.001);
+    } else if (step == "attach") {
+      session.AttachAll();
+    } else if (step == "detach") {
+      session.DetachAll();
+    } else if (step == "connect") {
+      session.ConnectGroupedSplines();
+    } else if (step == "mirror") {
+      session.MirrorBone(0.001);
+    } else if (step == "reopen") {  // open the file just saved, as the user does next
+      session.CurrentFile = out;
+      loadOrThrow(session);
+    } else {
+      throw std::runtime_error("no step " + step);
+    }
+  }
+}
+
+// A step on a file: a floor, the load or import, or edits of the loaded document.
+Sample fileStep(const std::string& step, const std::string& file, const std::string& out) {
+  auto session = std::make_shared<DocumentSession>();
+  session->CurrentFile = file;
+  session->TemplatePath = ZEVRIN_TEMPLATE;
+  const auto clean = [&] {
+    std::error_code ignore;
+    for (const std::string& f : {out, out + ".bak", out + "2.mdl"}) fs::remove(f, ignore);
+  };
+  if (step == "split") return inChild([] {}, [&] { return FloorSplit(file).checksum < 0; });
+  if (step == "parse") return inChild([] {}, [&] { return FloorParse(file).checksum < 0; });
+  if (step == "dxf-floor") return inChild([] {}, [&] { return FloorDxfWeldMerge(file).checksum < 0; });
+  if (step == "floor_parse") return program({ZEVRIN_FLOOR_PARSE, file});
+  if (step == "floor_parse --weld") return program({ZEVRIN_FLOOR_PARSE, file, "--weld"});
+  if (step == "assimp ReadFile") return program({ZEVRIN_ASSIMP_READ, file});
+  if (step == "load" || step == "import") {
+    return inChild([] {}, [&] {
+      loadOrThrow(*session);
+      return true;
+    });
+  }
+  // The user's path from a polygon file: import, save, open the saved model, edits, save.
+  if (step.rfind("import+", 0) == 0) {
+    return inChild(clean, [&] {
+      loadOrThrow(*session);
+      edit(*session, step.substr(7), out);
+      return true;
+    });
+  }
+  return inChild(
+      [&] {
+        loadOrThrow(*session);
+        clean();
+      },
+      [&] {
+        edit(*session, step, out);
+        return true;
+      });
 }
 
 std::vector<std::size_t> sizeList(const std::string& text) {
@@ -209,9 +333,32 @@ std::vector<std::size_t> sizeList(const std::string& text) {
   return v;
 }
 
-void printRow(const std::string& step, const Result& r, double floor) {
-  std::printf("  %-20s %9.3f s %9.3f s %8ld MB", step.c_str(), r.median(), r.min(), r.peakMb());
-  if (floor > 0) std::printf(" %8.2fx", r.median() / floor);
+std::vector<std::string> nameList(const std::string& text) {
+  std::vector<std::string> v;
+  std::stringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ',')) v.push_back(item);
+  return v;
+}
+
+void printHeader(const char* ratio) {
+  std::printf("  %-30s %10s %10s %10s %9s %9s %9s\n", "step", "median", "min", "cpu", "peak",
+              "B/cp", ratio);
+}
+
+void printRow(const std::string& step, const Result& r, double base) {
+  if (r.timedOut()) {
+    std::printf("  %-30s   > %4d s (stopped)\n", step.c_str(), g_timeout);
+    return;
+  }
+  std::printf("  %-30s %8.3f s %8.3f s %8.3f s %6ld MB", step.c_str(), r.median(), r.min(),
+              r.cpuMedian(), r.peakMb());
+  if (r.perPoint() > 0) {
+    std::printf(" %9.0f", r.perPoint());
+  } else {
+    std::printf(" %9s", "");
+  }
+  if (base > 0) std::printf(" %8.2fx", r.median() / base);
   std::printf("\n");
 }
 
@@ -220,7 +367,15 @@ struct Goal {
   double value;
   double limit;
   bool at_most;
+  double cpu = NAN;  // the same ratio of processor times, where it is one
 };
+
+std::string sizeName(std::size_t n) {
+  int e = 0;
+  std::size_t m = n;
+  while (m >= 10 && m % 10 == 0) m /= 10, ++e;
+  return m == 1 ? "10^" + std::to_string(e) : std::to_string(n);
+}
 
 }  // namespace
 
@@ -236,13 +391,20 @@ int main(int argc, char** argv) {
     std::printf("%zu faces\n", WriteDxfFile(args[2], std::strtoull(args[1].c_str(), nullptr, 10)));
     return 0;
   }
+  if (args.size() == 3 && args[0] == "gen-grid") {
+    const std::size_t n = std::strtoull(args[1].c_str(), nullptr, 10);
+    const bool obj = args[2].size() > 4 && args[2].substr(args[2].size() - 4) == ".obj";
+    std::printf("%zu faces\n", obj ? WriteGridObj(args[2], n) : WriteGridDxf(args[2], n));
+    return 0;
+  }
   if (args.size() == 3 && args[0] == "time") {
-    const Sample s = modelStep(args[1], args[2], "");
+    const Sample s = fileStep(args[1], args[2], "");
     if (!s.ok) return 1;
     std::printf("%.3f %ld\n", s.seconds, s.peak_kb);
     return 0;
   }
 
+  std::vector<std::string> families = {"generated", "dxf", "obj", "connected"};
   std::vector<std::size_t> points = {10000, 100000, 1000000};
   std::vector<std::size_t> faces = {10000, 100000, 1000000};
   std::vector<std::string> steps = kModelSteps;
@@ -257,17 +419,18 @@ int main(int argc, char** argv) {
       }
       return args[++a];
     };
-    if (args[a] == "--points") {
+    if (args[a] == "--families") {
+      families = nameList(value());
+    } else if (args[a] == "--points") {
       points = sizeList(value());
     } else if (args[a] == "--faces") {
       faces = sizeList(value());
     } else if (args[a] == "--runs") {
       runs = std::max(1, std::atoi(value().c_str()));
+    } else if (args[a] == "--timeout") {
+      g_timeout = std::max(1, std::atoi(value().c_str()));
     } else if (args[a] == "--steps") {
-      steps.clear();
-      std::stringstream in(value());
-      std::string s;
-      while (std::getline(in, s, ',')) steps.push_back(s);
+      steps = nameList(value());
     } else if (args[a] == "--dir") {
       dir_arg = value();
     } else if (args[a] == "--keep") {
@@ -277,112 +440,222 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  const auto wanted = [&](const std::string& family) {
+    return std::find(families.begin(), families.end(), family) != families.end();
+  };
   const fs::path dir = dir_arg.empty() ? fs::temp_directory_path() /
                                              ("zevrin-bench-scale-" + std::to_string(getpid()))
                                        : fs::path(dir_arg);
   fs::create_directories(dir);
+  const auto path = [&](const std::string& name) { return (dir / name).string(); };
+  const auto megabytes = [](const std::string& file) {
+    return static_cast<double>(fs::file_size(file)) / 1048576.0;
+  };
 
-  std::printf("Medians of %d runs, each in a process of its own; peak: highest resident memory "
-              "during the step.\n",
+  std::printf("Medians of %d runs, each in a process of its own; cpu: processor time of the "
+              "step; peak: highest resident memory during the step; B/cp: heap bytes held per "
+              "control point after it. Ratios and goals are of wall times.\n",
               runs);
-  std::map<std::string, std::map<std::size_t, double>> times;  // step -> points -> median
-  std::map<std::size_t, std::size_t> actual;                   // points asked -> points made
+  // family -> step -> size -> median
+  std::map<std::string, std::map<std::string, std::map<std::size_t, double>>> times;
+  std::map<std::string, std::map<std::string, std::map<std::size_t, double>>> cpu_times;
   std::vector<Goal> goals;
-  for (std::size_t n : points) {
-    const std::string file = (dir / ("model_" + std::to_string(n) + ".mdl")).string();
-    const std::string out = (dir / ("model_" + std::to_string(n) + "_out.mdl")).string();
+
+  // The edits of one model file; `base` (the load) is what the ratios are taken against.
+  const auto modelRows = [&](const std::string& family, std::size_t n, const std::string& file) {
+    const std::string out = path(family + "_" + std::to_string(n) + "_out.mdl");
+    double load = 0, load_cpu = 0;
+    for (const std::string& step : steps) {
+      const Result r = repeat(runs, [&] { return fileStep(step, file, out); });
+      if (step == "load") load = r.median(), load_cpu = r.cpuMedian();
+      if (step == "load" && family == "generated" && n == 1000000)
+        goals.push_back({"generated: heap bytes per control point after load <= 200",
+                         r.perPoint(), 200, true});
+      printRow(step, r, step == "load" ? 0 : load);
+      times[family][step][n] = r.median();
+      cpu_times[family][step][n] = r.cpuMedian();
+      if (step == "load") std::printf("  %-30s %ld control points\n", "", r.points());
+      if (step == "halvejoin" && family == "dxf" && n == 1000000)
+        goals.push_back({"dxf: Halvejoin peak memory < 1024 MB (10^6 faces)",
+                         static_cast<double>(r.peakMb()), 1024, true});
+    }
+    if (n != 1000000) return;
+    for (const std::string& step : steps) {
+      if (step == "load" || step == "save" || step.find('+') != std::string::npos) continue;
+      // Mirror bone works on the bones alone; a model without bones has nothing to time.
+      if (step == "mirror" && family != "generated") continue;
+      goals.push_back({family + ": " + step + " <= 1.5x load (10^6)",
+                       times[family][step][n] / load, 1.5, true,
+                       cpu_times[family][step][n] / load_cpu});
+    }
+  };
+
+  for (std::size_t n : wanted("generated") ? points : std::vector<std::size_t>{}) {
+    const std::string file = path("model_" + std::to_string(n) + ".mdl");
     inChild([] {}, [&] {
       WriteModelFile(file, n);
-      return 0.0;
+      return false;
     });
-    std::printf("\nModel of about %zu control points (%.1f MB)\n", n,
-                static_cast<double>(fs::file_size(file)) / 1048576.0);
-    std::printf("  %-20s %11s %11s %11s %9s\n", "step", "median", "min", "peak", "/parse");
-    const Result split = measure("split", file, out, runs);
-    const Result parse = measure("parse", file, out, runs);
-    printRow("floor: split", split, parse.median());
-    printRow("floor: split+parse", parse, parse.median());
-    times["split"][n] = split.median();
-    times["parse"][n] = parse.median();
-    double per_point = 0;
-    for (const std::string& step : steps) {
-      const Result r = measure(step, file, out, runs);
-      printRow(step, r, parse.median());
-      times[step][n] = r.median();
-      if (step == "load") {
-        per_point = r.perPoint();
-        if (!r.runs.empty()) std::printf("  %-20s %ld control points\n", "", r.runs[0].points);
-      }
-    }
-    if (per_point > 0) std::printf("  heap held after load: %.0f bytes per control point\n", per_point);
+    std::printf("\n[generated] half model of about %s control points (%.1f MB)\n",
+                sizeName(n).c_str(), megabytes(file));
+    printHeader("/load");
+    const std::string out = path("model_out.mdl");
+    const Result split = repeat(runs, [&] { return fileStep("split", file, out); });
+    const Result parse = repeat(runs, [&] { return fileStep("parse", file, out); });
+    printRow("floor: split", split, 0);
+    printRow("floor: split+parse", parse, 0);
+    modelRows("generated", n, file);
     if (n == 1000000) {
-      const auto t = [&](const char* s) { return times.count(s) ? times[s][n] : NAN; };
-      goals.push_back({"load + save <= 3x split+parse (10^6 points)",
-                       (t("load") + t("save")) / t("parse"), 3, true});
-      for (const char* e : {"halvejoin", "attach", "connect"})
-        goals.push_back({std::string(e) + " <= 2x load (10^6 points)", t(e) / t("load"), 2, true});
-      goals.push_back({"heap bytes per control point held <= 200", per_point, 200, true});
+      const auto t = [&](const char* s) { return times["generated"][s][n]; };
+      const auto c = [&](const char* s) { return cpu_times["generated"][s][n]; };
+      goals.push_back({"generated: load + save <= 3x split+parse (10^6)",
+                       (t("load") + t("save")) / parse.median(), 3, true,
+                       (c("load") + c("save")) / parse.cpuMedian()});
     }
     if (!keep) fs::remove(file), fs::remove(out);
   }
-  std::map<std::string, std::map<std::size_t, double>> dxf_times;
+
   for (std::size_t n : faces) {
-    const std::string file = (dir / ("grid_" + std::to_string(n) + ".dxf")).string();
-    inChild([] {}, [&] {
-      WriteDxfFile(file, n);
-      return 0.0;
-    });
-    std::printf("\nDXF of about %zu triangles (%.1f MB)\n", n,
-                static_cast<double>(fs::file_size(file)) / 1048576.0);
-    std::printf("  %-20s %11s %11s %11s %9s\n", "step", "median", "min", "peak", "/weld");
-    const Result split = measure("split", file, "", runs);
-    const Result parse = measure("parse", file, "", runs);
-    const Result weld = measure("dxf-floor", file, "", runs);
-    const Result import = measure("import", file, "", runs);
-    printRow("floor: split", split, weld.median());
-    printRow("floor: split+parse", parse, weld.median());
-    printRow("floor+weld+merge", weld, weld.median());
-    printRow("import", import, weld.median());
-    if (!import.runs.empty())
-      std::printf("  %-20s %ld control points; heap held: %.0f bytes per control point\n", "",
-                  import.runs[0].points, import.perPoint());
-    dxf_times["import"][n] = import.median();
-    dxf_times["dxf-floor"][n] = weld.median();
-    if (n == 1000000) {
-      goals.push_back({"DXF import <= 2x floor+weld+merge (10^6 faces)",
-                       import.median() / weld.median(), 2, true});
-      goals.push_back({"DXF import peak memory < 1024 MB (10^6 faces)",
-                       static_cast<double>(import.peakMb()), 1024, true});
+    const bool dxf = wanted("dxf") || wanted("connected");
+    const std::string grid = path("grid_" + std::to_string(n) + ".dxf");
+    const std::string obj = path("grid_" + std::to_string(n) + ".obj");
+    const std::string imported = path("dxf_" + std::to_string(n) + ".mdl");
+    const std::string connected = path("connected_" + std::to_string(n) + ".mdl");
+    const std::string out = path("import_out.mdl");
+    if (dxf) {
+      inChild([] {}, [&] { return WriteGridDxf(grid, n) == 0; });
+      std::printf("\n[dxf] grid of %s triangles on 8 layers (%.1f MB)\n", sizeName(n).c_str(),
+                  megabytes(grid));
+      printHeader("/weld");
+      const Result floor = repeat(runs, [&] { return fileStep("floor_parse", grid, out); });
+      const Result weld = repeat(runs, [&] { return fileStep("floor_parse --weld", grid, out); });
+      const Result assimp = repeat(runs, [&] { return fileStep("assimp ReadFile", grid, out); });
+      const Result import = repeat(runs, [&] { return fileStep("import", grid, out); });
+      const Result path_ = repeat(runs, [&] {
+        return fileStep("import+save+reopen+connect+halvejoin+save2", grid, out);
+      });
+      const double w = weld.median();
+      printRow("floor_parse (whole process)", floor, w);
+      printRow("floor_parse --weld (process)", weld, w);
+      printRow("Assimp ReadFile (process)", assimp, w);
+      printRow("import", import, w);
+      std::printf("  %-30s %ld control points\n", "", import.points());
+      printRow("import, save, open, connect,", path_, w);
+      std::printf("  %-30s   (halvejoin, save): %.2fx import\n", "", path_.median() / import.median());
+      times["dxf"]["import"][n] = import.median();
+      times["dxf"]["import path"][n] = path_.median();
+      cpu_times["dxf"]["import"][n] = import.cpuMedian();
+      cpu_times["dxf"]["import path"][n] = path_.cpuMedian();
+      if (n == 1000000) {
+        goals.push_back({"DXF import <= 2x floor_parse --weld (10^6 faces)", import.median() / w, 2,
+                         true, import.cpuMedian() / weld.cpuMedian()});
+        goals.push_back({"DXF import peak memory < 1024 MB (10^6 faces)",
+                         static_cast<double>(import.peakMb()), 1024, true});
+        goals.push_back({"Assimp ReadFile / DXF import >= 1.5 (10^6 faces)",
+                         assimp.median() / import.median(), 1.5, false,
+                         assimp.cpuMedian() / import.cpuMedian()});
+        goals.push_back({"dxf: import..Halvejoin..save <= 4x import (10^6 faces)",
+                         path_.median() / import.median(), 4, true,
+                         path_.cpuMedian() / import.cpuMedian()});
+      }
+      // The imported model, saved as a user saves it.
+      inChild([] {}, [&] {
+        DocumentSession session;
+        session.CurrentFile = grid;
+        session.TemplatePath = ZEVRIN_TEMPLATE;
+        loadOrThrow(session);
+        session.SaveDocument(imported);
+        return false;
+      });
     }
-    if (!keep) fs::remove(file);
+    if (wanted("dxf")) {
+      std::printf("\n[dxf] the imported model of %s faces (%.1f MB)\n", sizeName(n).c_str(),
+                  megabytes(imported));
+      printHeader("/load");
+      modelRows("dxf", n, imported);
+    }
+    if (wanted("obj")) {
+      inChild([] {}, [&] { return WriteGridObj(obj, n) == 0; });
+      std::printf("\n[obj] the same grid as OBJ, through Assimp (%.1f MB)\n", megabytes(obj));
+      printHeader("/import");
+      const Result assimp = repeat(runs, [&] { return fileStep("assimp ReadFile", obj, out); });
+      const Result import = repeat(runs, [&] { return fileStep("import", obj, out); });
+      const Result path_ = repeat(runs, [&] {
+        return fileStep("import+save+reopen+connect+halvejoin+save2", obj, out);
+      });
+      printRow("Assimp ReadFile (process)", assimp, import.median());
+      printRow("import", import, 0);
+      printRow("import, save, open, connect,", path_, import.median());
+      times["obj"]["import"][n] = import.median();
+      times["obj"]["import path"][n] = path_.median();
+      cpu_times["obj"]["import"][n] = import.cpuMedian();
+      cpu_times["obj"]["import path"][n] = path_.cpuMedian();
+      if (n == 1000000)
+        goals.push_back({"obj: import..Halvejoin..save <= 4x import (10^6 faces)",
+                         path_.median() / import.median(), 4, true,
+                         path_.cpuMedian() / import.cpuMedian()});
+      const std::string obj_model = path("obj_" + std::to_string(n) + ".mdl");
+      inChild([] {}, [&] {
+        DocumentSession session;
+        session.CurrentFile = obj;
+        session.TemplatePath = ZEVRIN_TEMPLATE;
+        loadOrThrow(session);
+        session.SaveDocument(obj_model);
+        return false;
+      });
+      std::printf("\n[obj] the imported model (%.1f MB)\n", megabytes(obj_model));
+      printHeader("/load");
+      modelRows("obj", n, obj_model);
+      if (!keep) fs::remove(obj), fs::remove(obj_model);
+    }
+    if (wanted("connected")) {
+      const Sample made = inChild([] {}, [&] {
+        DocumentSession session;
+        session.CurrentFile = imported;
+        loadOrThrow(session);
+        session.ConnectGroupedSplines();
+        session.SaveDocument(connected);
+        return false;
+      });
+      if (made.ok) {
+        std::printf("\n[connected] the imported model after Connect (%.1f MB)\n", megabytes(connected));
+        printHeader("/load");
+        modelRows("connected", n, connected);
+      } else {
+        std::printf("\n[connected] not made: Connect did not finish in %d s\n", g_timeout);
+      }
+    }
+    if (!keep) {
+      std::error_code ignore;
+      for (const std::string& f : {grid, imported, connected, out, out + ".bak"}) fs::remove(f, ignore);
+    }
   }
 
-  // Growth from 10^5 to 10^6.
-  const auto growth = [&](const std::map<std::string, std::map<std::size_t, double>>& table,
-                          const std::string& prefix) {
-    for (const auto& [step, by_size] : table) {
-      // The floors are what the operations are measured against, not operations; a step
-      // that takes a few milliseconds at 10^6 (Mirror bone works on the bones, whose number
-      // does not grow with the points) has no growth a timer can show.
-      if (step == "split" || step == "parse" || step == "dxf-floor") continue;
+  // Growth from 10^5 to 10^6 points or faces, of every step on every family.
+  for (const auto& [family, by_step] : times) {
+    for (const auto& [step, by_size] : by_step) {
       const auto a = by_size.find(100000);
       const auto b = by_size.find(1000000);
       if (a == by_size.end() || b == by_size.end()) continue;
+      // A step of a few milliseconds at 10^6 (Mirror bone works on the bones, whose number
+      // does not grow with the points) has no growth a timer can show.
       if (b->second < 0.01) {
-        std::printf("  (%s%s: %.4f s at 10^6, too short for a growth figure)\n", prefix.c_str(),
+        std::printf("  (%s %s: %.4f s at 10^6, too short for a growth figure)\n", family.c_str(),
                     step.c_str(), b->second);
         continue;
       }
-      goals.push_back({prefix + step + ": 10^6 / 10^5 time <= 12", b->second / a->second, 12, true});
+      auto& cpu = cpu_times[family][step];
+      goals.push_back({family + ": " + step + " 10^6 / 10^5 <= 12", b->second / a->second, 12, true,
+                       cpu[1000000] / cpu[100000]});
     }
-  };
-  growth(times, "growth, ");
-  growth(dxf_times, "growth, DXF ");
+  }
   if (!goals.empty()) {
-    std::printf("\nGoals\n");
+    std::printf("\nGoals (wall time; the same ratio of processor times beside it)\n");
     for (const Goal& g : goals) {
-      const bool met = g.at_most ? g.value <= g.limit : g.value >= g.limit;
-      std::printf("  %-52s %9.2f  %s\n", g.text.c_str(), g.value, met ? "met" : "MISSED");
+      const auto met = [&](double v) { return g.at_most ? v <= g.limit : v >= g.limit; };
+      std::printf("  %-58s %9.2f  %-6s", g.text.c_str(), g.value, met(g.value) ? "met" : "MISSED");
+      if (g.cpu == g.cpu) std::printf(" cpu %6.2f  %s", g.cpu, met(g.cpu) ? "met" : "MISSED");
+      std::printf("\n");
     }
   }
   if (!keep && dir_arg.empty()) fs::remove_all(dir);

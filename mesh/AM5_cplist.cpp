@@ -487,49 +487,132 @@ void M5cplist::ReportAttachErrors(StepContext& step) {
   step.Report.AttachErrors = std::move(report);
 }
 
-void M5cplist::ApplyCorrections(const std::vector<Mattach_correct>& records, StepContext& step) {
-  DumpCorrections(records, step);
-  if (Items.empty()) return;
-  PassIndex index(Items);
+namespace {
+
+// The correction records applied in order, through `index` (see ApplyCorrections).
+void applyCorrections(std::vector<M5cp*>& items, const std::vector<Mattach_correct>& records,
+                      PassIndex& index) {
   const auto find_attached = [&](std::int32_t id) { return index.FindAttachedTo(id); };
-  const auto item = [&](std::int32_t i) { return Items[static_cast<std::size_t>(i)]; };
+  const auto item = [&](std::int32_t i) { return items[static_cast<std::size_t>(i)]; };
+  // Whether the point at `at`, if attached to `target_id`, would take its position from
+  // itself: the targets followed from the point that id names come back to it. A walk that
+  // runs into a ring not passing through the point ends there. No walk can come back to a
+  // point nothing is attached to, which is nearly every time: then nothing is walked.
+  const auto closes_ring = [&](std::int32_t at, std::int32_t target_id) {
+    const std::int32_t first = index.FindById(target_id);
+    if (first == at) return true;
+    if (first < 0 || index.FindAttachedTo(item(at)->Id) < 0) return false;
+    Visited<std::int32_t> seen;
+    for (std::int32_t q = first; q >= 0; q = index.FindById(item(q)->TargetId)) {
+      if (q == at) return true;
+      if (item(q)->Attached != 1 || !seen.insert(q)) return false;
+    }
+    return false;
+  };
   for (const Mattach_correct& r : records) {
     if (r.Attach) {
       const std::int32_t p = index.FindById(r.OldId);
       std::int32_t end = -1;
-      walkChainAt(Items, r.NewId, find_attached, [&](std::int32_t q) {
+      bool on_chain = false;  // p already takes its position through NewId
+      walkChainAt(items, r.NewId, find_attached, [&](std::int32_t q) {
         end = q;
+        on_chain = on_chain || q == p;
         return true;
       });
-      // A record naming no point has nothing to attach.
-      if (p < 0) continue;
-      item(p)->AttachTo(end >= 0 ? item(end)->Id : r.NewId);
+      // A record naming no point has nothing to attach. A point already hanging on NewId's
+      // chain is welded as the record wants; attaching it to the chain's end would make it
+      // its own target or close a ring, as would any attachment that leads back to it.
+      if (p < 0 || on_chain) continue;
+      const std::int32_t to = end >= 0 ? item(end)->Id : r.NewId;
+      if (closes_ring(p, to)) continue;
+      item(p)->AttachTo(to);
       index.Touch(p);
       continue;
     }
     const std::int32_t p = r.Hook ? index.FindHookTargeting(r.OldId) : index.FindTargeting(r.OldId);
-    if (p >= 0) {
-      item(p)->Retarget(r);
-      index.Touch(p);
-    }
-    if (r.Hook && p >= 0) {
-      std::int32_t m = -1;
-      walkChainAt(Items, item(p)->Id, find_attached, [&](std::int32_t q) {
-        if (item(q)->HasHookParamBits()) return true;
-        m = q;
-        return false;
-      });
-      if (m >= 0) {
-        item(m)->SetTargetId(r.OldId);
-        index.Touch(m);
+    if (p < 0) continue;
+    // A retarget that would make the point its own target or close a ring changes nothing,
+    // and with it the rest of the record. (A point not attached has its target never
+    // followed.)
+    if (item(p)->Attached == 1 && closes_ring(p, r.NewId)) continue;
+    const double was_param = item(p)->HookParam;
+    const bool was_flipped = item(p)->HookParamFlipped;
+    item(p)->Retarget(r);
+    index.Touch(p);
+    if (!r.Hook) continue;
+    std::int32_t m = -1;
+    walkChainAt(items, item(p)->Id, find_attached, [&](std::int32_t q) {
+      if (item(q)->HasHookParamBits()) return true;
+      m = q;
+      return false;
+    });
+    if (m >= 0) {
+      if (item(m)->Attached == 1 && closes_ring(m, r.OldId)) {
+        // The re-pointing of the chain would close a ring: the record changes nothing.
+        item(p)->TargetId = r.OldId;
+        item(p)->HookParam = was_param;
+        item(p)->HookParamFlipped = was_flipped;
+        index.Touch(p);
+        continue;
       }
-      walkChainAt(Items, item(p)->Id, find_attached, [&](std::int32_t q) {
-        item(q)->FlipHookParamOnce();
-        index.Touch(q);
-        return true;
-      });
+      item(m)->SetTargetId(r.OldId);
+      index.Touch(m);
     }
+    walkChainAt(items, item(p)->Id, find_attached, [&](std::int32_t q) {
+      item(q)->FlipHookParamOnce();
+      index.Touch(q);
+      return true;
+    });
   }
+}
+
+// A mirrored copy, not hung on a hook, attached to an id naming no point while the id less
+// the offset names one (see ShareUncopiedTargets); `find` gives the first position of an id.
+template <class Find>
+void shareUncopiedTargets(std::vector<M5cp*>& items, std::int32_t offset, Find&& find) {
+  const auto item = [&](std::int32_t i) { return items[static_cast<std::size_t>(i)]; };
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    M5cp* p = items[i];
+    if (!p->Mirrored || p->Attached != 1 || p->HookParam != 0) continue;
+    if (find(p->TargetId) >= 0) continue;
+    const std::int64_t source = static_cast<std::int64_t>(p->TargetId) - offset;
+    if (source < INT32_MIN || source > INT32_MAX) continue;
+    const std::int32_t t = find(static_cast<std::int32_t>(source));
+    if (t < 0) continue;
+    // The point would take its position from itself if the targets from t led back to it.
+    Visited<std::int32_t> seen;
+    bool ring = false;
+    for (std::int32_t q = t; q >= 0 && !ring; q = find(item(q)->TargetId)) {
+      ring = q == static_cast<std::int32_t>(i);
+      if (item(q)->Attached != 1 || !seen.insert(q)) break;
+    }
+    if (!ring) p->TargetId = static_cast<std::int32_t>(source);
+  }
+}
+
+}  // namespace
+
+void M5cplist::ApplyCorrections(const std::vector<Mattach_correct>& records, StepContext& step) {
+  DumpCorrections(records, step);
+  if (Items.empty()) return;
+  PassIndex index(Items);
+  applyCorrections(Items, records, index);
+}
+
+void M5cplist::ApplyHalvejoinCorrections(const std::vector<Mattach_correct>& records,
+                                         std::int32_t offset, StepContext& step) {
+  DumpCorrections(records, step);
+  if (Items.empty()) return;
+  // One index of the ids for both steps: the ids do not change in between.
+  PassIndex index(Items);
+  applyCorrections(Items, records, index);
+  shareUncopiedTargets(Items, offset, [&](std::int32_t id) { return index.FindById(id); });
+}
+
+void M5cplist::ShareUncopiedTargets(std::int32_t offset) {
+  if (Items.empty()) return;
+  const IdPositions first(Items, IdPositions::kFirst);
+  shareUncopiedTargets(Items, offset, [&](std::int32_t id) { return first.Find(id); });
 }
 
 std::uint64_t PositionHash(const Vec3& v) {

@@ -63,7 +63,19 @@ class M5cplist {
   // Reports the attached points left without a target (with the diagnostic dumps on, also
   // when there are none).
   void ReportAttachErrors(StepContext& step);
+  // Applies Halvejoin's correction records in order. Where a record would make a point take
+  // its position from itself, it changes nothing: an Attach record whose point already hangs
+  // on NewId's chain of attachments, and any record that would attach a point to itself or
+  // close a ring of attachments.
   void ApplyCorrections(const std::vector<Mattach_correct>& records, StepContext& step);
+  // After Halvejoin's corrections: a mirrored copy attached to the copy of a point that was
+  // not copied (it lies on the plane, and is its own mirror image) is attached to that point
+  // itself, as its source is, instead of to an id that names nothing. Copies hung on a hook
+  // with a parameter are left as they are. `offset` is the id offset of the copies.
+  void ShareUncopiedTargets(std::int32_t offset);
+  // ApplyCorrections and then ShareUncopiedTargets, as Halvejoin runs them, on one index.
+  void ApplyHalvejoinCorrections(const std::vector<Mattach_correct>& records, std::int32_t offset,
+                                 StepContext& step);
   // Welds unattached points at exactly the same position: the first keeps its coordinates,
   // the others hang behind it in a chain in list order.
   void AttachAll(Progress& progress);

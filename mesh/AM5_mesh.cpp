@@ -152,7 +152,7 @@ void M5mesh::Halvejoin(double tolerance, StepContext& step) {
     list.DumpToFile("6_sd.txt", step);
     DumpSplines("6_sd splines.txt", step);
     bars.SetMain(70);
-    list.ApplyCorrections(corrections, step);
+    list.ApplyHalvejoinCorrections(corrections, n, step);
     list.DumpToFile("7_hook_cor.txt", step);
     DumpSplines("7_hook_cor splines.txt", step);
     points = std::move(list.Items);

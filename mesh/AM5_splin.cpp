@@ -46,17 +46,26 @@ void M5spline::AddCpAt(std::int32_t id, const Vec3& position) {
 }
 
 void M5spline::ReverseSpline() {
-  if (NumCps <= 0) return;
-  std::vector<std::unique_ptr<M5cp>> points;
+  if (NumCps <= 0 || !FirstCp) return;
+  // The links turned round in place: each point in turn takes the reversed part so far as
+  // its successor. The same chain as appending the points from the last to the first, with
+  // no list of them on the side.
+  M5cp* const old_first = FirstCp.get();
+  std::unique_ptr<M5cp> reversed;
   std::unique_ptr<M5cp> p = std::move(FirstCp);
+  std::int32_t count = 0;
   while (p) {
+    ++count;
     std::unique_ptr<M5cp> next = std::move(p->Next);
-    points.push_back(std::move(p));
+    if (reversed) reversed->Prev = p.get();
+    p->Next = std::move(reversed);
+    p->Prev = nullptr;
+    reversed = std::move(p);
     p = std::move(next);
   }
-  LastCp = nullptr;
-  NumCps = 0;
-  for (auto it = points.rbegin(); it != points.rend(); ++it) AppendCp(std::move(*it));
+  FirstCp = std::move(reversed);
+  LastCp = old_first;
+  NumCps = count;
 }
 
 std::unique_ptr<M5cp> M5spline::ClearChain() {
@@ -179,7 +188,7 @@ std::unique_ptr<M5spline> M5spline::MirrorHalf(std::int32_t offset,
       corrections.push_back({static_cast<std::int32_t>(static_cast<std::int64_t>(nxt->Id) + offset),
                              cur->Id, true, false});
       cur->SetHookBitHigh();
-    } else if (cur->Prev && (cur->Next || kind == 3) && cur->PosX(0) == 0 && cur->Mirrored) {
+    } else if (cur->Mirrored && cur->Prev && (cur->Next || kind == 3) && cur->PosX(0) == 0) {
       // The last point of a closed loop has the loop's first point after it.
       corrections.push_back({cur->Id, static_cast<std::int32_t>(static_cast<std::int64_t>(cur->Id) - offset),
                              false, true});
@@ -191,6 +200,13 @@ std::unique_ptr<M5spline> M5spline::MirrorHalf(std::int32_t offset,
 }
 
 bool M5spline::JoinAtEnds(M5spline& other) {
+  if (NumCps <= 0 || !FirstCp) return false;
+  const bool joined = JoinEnds(other);
+  FirstCp->SetBit0OnChain();
+  return joined;
+}
+
+bool M5spline::JoinEnds(M5spline& other) {
   if (NumCps <= 0 || !FirstCp) return false;
   const auto same = [](const M5cp& a, const M5cp& b) {
     return a.PosX(0) == b.PosX(0) && a.PosY(0) == b.PosY(0) && a.PosZ(0) == b.PosZ(0);
@@ -213,7 +229,6 @@ bool M5spline::JoinAtEnds(M5spline& other) {
       joined = false;
     }
   }
-  FirstCp->SetBit0OnChain();
   return joined;
 }
 

@@ -55,6 +55,9 @@ class M5spline {
   // Joins `other` onto whichever end of this spline one of its ends lies on exactly; sets bit
   // 0 on every point of this spline. Returns whether a join took place.
   bool JoinAtEnds(M5spline& other);
+  // The join of JoinAtEnds alone, setting no bit: for a caller that marks the points a join
+  // brings in itself, instead of walking the whole growing spline after every join.
+  bool JoinEnds(M5spline& other);
 };
 
 }  // namespace zevrin

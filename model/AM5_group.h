@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "model/tree/AM5_super.h"
+#include "util/Errors.h"
 
 namespace zevrin {
 
@@ -32,8 +34,18 @@ class M5group : public M5amsuper {
   void FillFromCps(const M5cplist& list);
 
  protected:
-  // Takes "Name=" and "Count=" and then as many id lines as the count says (at least one).
+  // Takes "Name=" and "Count=" and then as many id lines as the count says (at least one),
+  // line by line as the section is read: the lines themselves are not kept (a group of a
+  // million ids would hold them twice). A nested section counts as an empty line; an error
+  // is held back until the section is complete and raised by FinishRead.
+  void TakeEntry(std::string_view text, std::unique_ptr<M5amsuper> child,
+                 std::int32_t line) override;
   void FinishRead(StepContext& step) override;
+
+ private:
+  std::int32_t remaining_ = 0;            // ids still to come after "Count="
+  bool ids_done_ = false;                 // the ids are read; later lines are not looked at
+  std::unique_ptr<ZevrinError> error_;    // the first error met while reading
 };
 
 }  // namespace zevrin

@@ -14,13 +14,16 @@ class M5mesh;
 class M5spline;
 
 // Finds, for Connect grouped splines, the last spline of the mesh (in mesh order) that has an
-// id at one of its ends, and hears of every join so that it can keep up.
+// id at one of its ends, and hears of every join so that it can keep up. Splines are named by
+// their positions in the mesh, which do not change while the groups are joined.
 class SplineEndLookup {
  public:
   virtual ~SplineEndLookup() = default;
-  virtual M5spline* Find(std::int32_t id) = 0;
-  // `target` took over `emptied`, which is about to be destroyed.
-  virtual void Joined(M5spline& target, M5spline& emptied) = 0;
+  // The position of that spline, or -1.
+  virtual std::int64_t Find(std::int32_t id) = 0;
+  // The spline at `target` took over the one at `emptied`, which is left empty (and is
+  // destroyed once every group is joined).
+  virtual void Joined(std::size_t target, std::size_t emptied) = 0;
 };
 
 class M5model : public M5amsuper {

@@ -88,7 +88,7 @@ TEST_F(RandomMeshes, IndexedPassesEqualLiteralScans) {
 
     const auto records = makeRecords(seed, static_cast<int>(fast.items.size()) + 5);
     list.ApplyCorrections(records, step);
-    literalCorrections(slow.items, records);
+    literalGuardedCorrections(slow.items, records);
     ASSERT_EQ(literal::pointStates(fast.items), literal::pointStates(slow.items)) << "corrections";
 
     list.ResolveAttachments(step);

@@ -12,6 +12,7 @@
 #include "model/AM5_group.h"
 #include "model/AM5_model.h"
 #include "model/tree/AM_const.h"
+#include "tests/LiteralConnect.h"
 #include "tests/LiteralPasses.h"
 #include "tests/TestUtil.h"
 #include "util/Errors.h"
@@ -245,53 +246,6 @@ TEST_F(Edits, ConnectWithoutGroupsChangesNothing) {
 
 // ---- indexed edits against literal ones on random models ----
 
-// Connect grouped splines as the text walks it: scans for splines by end id and for ids in
-// the group, every candidate offered to the growing spline in every pass.
-void literalConnect(M5model& m) {
-  if (m.Groups.empty() || !m.Mesh) return;
-  {
-    M5cplist list(m.Mesh->Splines);
-    literal::literalDetachAll(list.Items);
-  }
-  const std::size_t rounds = m.Groups.size();
-  std::vector<M5spline*> candidates;
-  for (std::size_t round = 0; round < rounds; ++round) {
-    M5group* g = m.Groups.front();
-    m.Groups.erase(m.Groups.begin());
-    while (g->IdCount() > 0) {
-      const std::int32_t p = StrToInt(g->IdAt(0));
-      g->DeleteIdAt(0);
-      M5spline* s = m.Mesh->FindSplineByEndId(p);
-      if (!s) continue;
-      const std::int32_t q = s->OtherEndId(p);
-      for (std::size_t k = static_cast<std::size_t>(g->IdCount()); k-- > 0;) {
-        if (StrToInt(g->IdAt(k)) != q) continue;
-        g->DeleteIdAt(k);
-        if (std::find(candidates.begin(), candidates.end(), s) == candidates.end())
-          candidates.push_back(s);
-        break;
-      }
-    }
-    while (candidates.size() >= 2) {
-      M5spline* target = candidates.front();
-      bool joined = false;
-      for (std::size_t k = candidates.size() - 1; k >= 1; --k) {
-        if (target->JoinAtEnds(*candidates[k])) {
-          candidates.erase(candidates.begin() + static_cast<std::ptrdiff_t>(k));
-          joined = true;
-        }
-      }
-      m.Mesh->RemoveEmptySplines();
-      if (!joined) break;
-    }
-    candidates.clear();
-  }
-  m.RemoveGroups();
-  M5cplist list(m.Mesh->Splines);
-  literal::literalAttachAll(list.Items);
-  literal::literalResolve(list.Items);
-}
-
 void literalHalvejoin(M5mesh& mesh, double tolerance) {
   if (mesh.Splines.empty()) return;
   std::int32_t n = 0;
@@ -304,7 +258,8 @@ void literalHalvejoin(M5mesh& mesh, double tolerance) {
   std::vector<Mattach_correct> corrections;
   mesh.MirrorSplines(n, corrections);
   M5cplist list(mesh.Splines);
-  literal::literalCorrections(list.Items, corrections);
+  literal::literalGuardedCorrections(list.Items, corrections);
+  literal::literalShareUncopiedTargets(list.Items, n);
   M5cplist last(mesh.Splines);
   literal::literalResolve(last.Items);
 }
@@ -398,7 +353,7 @@ TEST_F(Edits, IndexedHalvejoinAndConnectEqualLiteralOnRandomModels) {
     const std::size_t splines_before = meshOf(*a).Splines.size();
     modelOf(*a).ConnectGroupedSplines(step);
     joins += splines_before - meshOf(*a).Splines.size();
-    literalConnect(modelOf(*b));
+    literal::literalConnect(modelOf(*b));
     ASSERT_EQ(written(*a), written(*b));
     ASSERT_EQ(chains(meshOf(*a)), chains(meshOf(*b)));
   }

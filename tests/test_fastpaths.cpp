@@ -724,7 +724,7 @@ TEST(SparseIds, IndexedPassesEqualLiteralScans) {
       r.Attach = rng() % 3 == 0;
     }
     list.ApplyCorrections(records, step);
-    literal::literalCorrections(slow.items, records);
+    literal::literalGuardedCorrections(slow.items, records);
     ASSERT_EQ(literal::pointStates(fast.items), literal::pointStates(slow.items)) << "corrections";
     list.ResolveAttachments(step);
     literal::literalResolve(slow.items);
