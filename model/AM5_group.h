@@ -31,7 +31,10 @@ class M5group : public M5amsuper {
   // Appends the id of every point of the list, in list order, that carries GroupName.
   void FillFromCps(const M5cplist& list);
 
+  std::size_t OwnBytes() const override;
+
  protected:
+  std::unique_ptr<M5amsuper> CloneNode() const override;
   // Takes "Name=" and "Count=" and then as many id lines as the count says (at least one).
   void FinishRead(StepContext& step) override;
 };
