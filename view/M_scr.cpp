@@ -11,10 +11,14 @@
 namespace zevrin {
 namespace {
 
-// Nearest integer with ties to even (the default rounding mode), checked against the 32-bit
-// range. NaN fails the check too.
+// Nearest integer with ties to even in the default rounding mode. rint gives what nearbyint
+// gives (it may only also raise the inexact flag, which nothing reads), without saving and
+// restoring the floating-point state each time: a tenth of the cost, two calls per point drawn.
+long double nearest(long double value) { return std::rint(value); }
+
+// The nearest integer, checked against the 32-bit range. NaN fails the check too.
 std::int32_t nearestChecked(long double value) {
-  const long double r = std::nearbyint(value);
+  const long double r = nearest(value);
   if (!(r >= static_cast<long double>(INT32_MIN) && r <= static_cast<long double>(INT32_MAX)))
     throw ZevrinError(ErrorKind::RangeCheck, "");
   return static_cast<std::int32_t>(r);
@@ -82,11 +86,11 @@ void Mscreen::Project(long double x, long double y, long double z) {
 // the shift enter the offset; at zoom 1 without shift it is the fitted one exactly (a product
 // with 1 and a sum with 0 change no value).
 std::int32_t Mscreen::PixelX(long double h) const {
-  return nearestChecked(OriginX + std::nearbyint(ShiftX + h * DrawScale()));
+  return nearestChecked(OriginX + nearest(ShiftX + h * DrawScale()));
 }
 
 std::int32_t Mscreen::PixelY(long double v) const {
-  return nearestChecked(OriginY - std::nearbyint(v * DrawScale() - ShiftY));
+  return nearestChecked(OriginY - nearest(v * DrawScale() - ShiftY));
 }
 
 long double Mscreen::ViewH(long double x) const {
