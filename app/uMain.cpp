@@ -16,6 +16,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <algorithm>
 #include <cmath>
 #include <exception>
@@ -754,6 +757,12 @@ void TfrmMain::runStep(const QString& step, const std::function<void()>& work) {
     loop.exec();
     worker.join();
   }
+#if defined(__GLIBC__)
+  // A step frees whole documents (a dropped undo step, the copy of a cancelled edit, the
+  // tree a load replaced), often made on another thread's heap: give the pages back, so that
+  // the memory the system sees is the memory the window holds.
+  malloc_trim(0);
+#endif
   menuBar()->setEnabled(true);
   centralWidget()->setEnabled(true);
   if (focus) focus->setFocus();

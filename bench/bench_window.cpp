@@ -94,8 +94,8 @@ int main(int argc, char** argv) {
       box->button(QMessageBox::Yes)->click();
   });
   ok.start(1);
-  for (QAction* edit : {w.mnAttachall, w.mnDetachall, w.mnConnectGroupedSplines, w.mnMirrorBorn,
-                        w.mnHalvejoin}) {
+  for (QAction* edit :
+       {w.mnAttachall, w.mnDetachall, w.mnConnectGroupedSplines, w.mnMirrorBorn, w.mnHalvejoin}) {
     const std::string name = edit->text().remove('&').toStdString();
     measure(name.c_str(), [&] { edit->trigger(); });
     measure(("  undo " + name).c_str(), [&] { w.mnUndo->trigger(); });
@@ -125,5 +125,14 @@ int main(int argc, char** argv) {
   measure("zoom step in with labels", [&] { zoomStep(120); });
   std::printf("%s\n", w.StatusNote->text().toStdString().c_str());
   w.chkDisplayCpid->setChecked(false);
+
+  // What an undo step costs on its own: the copy every edit makes first, and its memory.
+  zevrin::DocumentSession session;
+  session.CurrentFile = path.toStdString();
+  session.LoadDocument();
+  std::unique_ptr<zevrin::M5amsuper> copy;
+  measure("copy of the document (Clone)", [&] { copy = session.Document->Clone(); });
+  std::printf("estimated memory of one undo step (HeldBytes): %.0f MiB\n",
+              static_cast<double>(zevrin::HeldBytes(*copy)) / (1 << 20));
   return 0;
 }

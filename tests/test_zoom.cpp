@@ -178,6 +178,11 @@ struct LiteralLabels {
     taken.push_back({x0, y0, x1, y1});
     return LabelSpace::Outcome::Taken;
   }
+  bool IsTaken(std::int64_t x, std::int64_t y) const {
+    for (const auto& t : taken)
+      if (t[0] <= x && x < t[2] && t[1] <= y && y < t[3]) return true;
+    return false;
+  }
 };
 
 TEST(Labels, TheBitsAgreeWithTheLiteralOverlapTest) {
@@ -193,6 +198,7 @@ TEST(Labels, TheBitsAgreeWithTheLiteralOverlapTest) {
       for (int i = 0; i < 3000; ++i) {
         const std::int64_t x = at(random), y = at(random) % (height + 60);
         const std::int64_t w = size(random), h = size(random) % 20 + 1;
+        ASSERT_EQ(fast.IsTaken(x, y), literal.IsTaken(x, y)) << i;
         ASSERT_EQ(fast.Take(x, y, x + w, y + h), literal.Take(x, y, x + w, y + h)) << i;
       }
     }

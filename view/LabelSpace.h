@@ -22,6 +22,13 @@ class LabelSpace {
   // Takes the pixels of the box from (x0, y0) up to but excluding (x1, y1), as far as it lies
   // on the picture, when none of them is taken yet.
   Outcome Take(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1);
+  // Whether the pixel (x, y) of the picture is taken: then every box with its corner there
+  // overlaps, whatever its size. False off the picture.
+  bool IsTaken(std::int64_t x, std::int64_t y) const {
+    if (bits_.empty() || x < 0 || y < 0 || x >= width_ || y >= height_) return false;
+    const std::uint64_t word = bits_[static_cast<std::size_t>(y) * words_per_row_ + x / kWordBits];
+    return (word >> (x % kWordBits)) & 1;
+  }
 
  private:
   static constexpr int kWordBits = 64;

@@ -174,6 +174,11 @@ void Mscreen::LabelPoint3D(std::int32_t id, long double x, long double y, long d
   const std::int32_t px = PixelX(ProjH);
   const std::int32_t py = PixelY(ProjV);
   if (!Canvas) return;
+  // Most points of a crowded picture end here, before their label's size is known.
+  if (labels_.IsTaken(px, py)) {
+    ++labels_left_out_;
+    return;
+  }
   // The decimal digits and the sign, without writing the text: most labels of a crowded
   // picture are never written.
   std::int32_t length = id < 0 ? 2 : 1;
