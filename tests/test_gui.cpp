@@ -214,6 +214,7 @@ class WindowTest : public QObject {
   void recentFilesAndTheWindowsSizeSurviveARestart();
   void cancelStopsALoadAndAnEditLeavingTheDocumentAsItWas();
   void labelsOfAMillionPointsAreOnlyThoseThatFit();
+  void anUndoBudgetTooSmallForAStepSaysSo();
 
  private:
   QString tr2(const char* japanese, const char* english) const {
@@ -1392,6 +1393,28 @@ void WindowTest::labelsOfAMillionPointsAreOnlyThoseThatFit() {
   QTRY_VERIFY_WITH_TIMEOUT(w->StatusNote->text() != note, 120000);
   w->chkDisplayCpid->click();
   QVERIFY(!w->StatusNote->text().contains(tr2("CPID", "Ids")));
+}
+
+void WindowTest::anUndoBudgetTooSmallForAStepSaysSo() {
+  {
+    QSettings s = store();
+    s.setValue("Main/UndoBudgetMB", "0");
+  }
+  auto w = newWindow();
+  QVERIFY(w);
+  QVERIFY(w->OpenFile(halfBox()));
+  w->mnDetachall->trigger();
+  QCOMPARE(w->StatusNote->text(),
+           tr2("モデルが元に戻せる操作の上限 (0 MB) より大きいため、元に戻せません",
+               "Cannot be undone: the model exceeds the undo limit (0 MB)"));
+  QCOMPARE(status(*w), tr2("AttachしているCPをDetachしました。", "Detached"));
+  QVERIFY(!w->mnUndo->isEnabled());
+  QVERIFY(w->IsModified());
+  // Saving still clears the changed mark.
+  w->mnSave->trigger();
+  w->mnAttachall->trigger();
+  w->mnSave->trigger();
+  QVERIFY(!w->IsModified());
 }
 
 // The picture a user or a script takes of the window without a display.
