@@ -49,16 +49,17 @@ void quietMessages(QtMsgType type, const QMessageLogContext&, const QString& tex
 int screenshot(const QString& out, const QString& file) {
   bool failed = false;
   zevrin::TfrmMain window;
+  window.KeepDesignSize();
   window.SetErrorSink([&failed](const QString& message) {
     std::cerr << message.toStdString() << '\n';
     failed = true;
   });
   window.show();
   if (!file.isEmpty() && !window.OpenFile(QFileInfo(file).absoluteFilePath())) {
-    if (!failed) {
-      const auto* status = window.findChild<QLabel*>(QStringLiteral("StatusText"));
-      if (status) std::cerr << status->text().toStdString() << '\n';
-    }
+    // The status line too: a file that is missing says so there as well as in its message.
+    const auto* status = window.findChild<QLabel*>(QStringLiteral("StatusText"));
+    if (status && status->text().startsWith(QStringLiteral("Error:")))
+      std::cerr << status->text().toStdString() << '\n';
     failed = true;
   }
   // A real display maps the window some time after it was shown.

@@ -1,23 +1,38 @@
 #include "app/uMain.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
+#include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWheelEvent>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <algorithm>
+#include <cmath>
+#include <exception>
 #include <new>
+#include <thread>
 
 #include "app/DropAcc.h"
-#include "app/uAbout.h"
 #include "app/session/uAppConst.h"
+#include "app/uAbout.h"
 #include "app/uFormUtil.h"
 #include "app/uMatu.h"
 #include "app/uMirrorBornDlg.h"
 #include "app/uSettings.h"
+#include "app/uWindowTexts.h"
 #include "import/assimp/M_assimp.h"
 #include "util/Errors.h"
 #include "util/Ustrlib.h"
@@ -28,6 +43,11 @@ namespace {
 
 constexpr Rgb kBlack{0, 0, 0};
 constexpr long double kGridStep = 10.0L;
+// One notch of the wheel, or one + or - key: a quarter closer or farther.
+constexpr double kZoomStep = 1.25;
+// Below this a step ends before the window would have looked disabled: it is not greyed at
+// all, so that quick edits do not flicker.
+constexpr int kDisableAfterMs = 150;
 
 QString text(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -51,6 +71,8 @@ QIcon saveAsIcon(const QIcon& save) {
 TImage::TImage(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  // A click or a turn of the wheel on the picture gives it the arrow keys and Space.
+  setFocusPolicy(Qt::WheelFocus);
 }
 
 void TImage::SetPicture(QtSurface* picture) {
@@ -74,6 +96,98 @@ void TImage::resizeEvent(QResizeEvent* event) {
   if (OnResize) OnResize();
 }
 
+void TImage::wheelEvent(QWheelEvent* event) {
+  const int delta = event->angleDelta().y();
+  if (delta == 0 || !OnZoom) {
+    QWidget::wheelEvent(event);
+    return;
+  }
+  // 120 is one notch; finer wheels and touch pads send parts of one.
+  OnZoom(std::pow(kZoomStep, delta / 120.0), event->position());
+  event->accept();
+}
+
+void TImage::mousePressEvent(QMouseEvent* event) {
+  const bool pan_button = event->button() == Qt::MiddleButton ||
+                          event->button() == Qt::RightButton ||
+                          (event->button() == Qt::LeftButton &&
+                           (space_held_ || (event->modifiers() & Qt::AltModifier)));
+  if (!pan_button) {
+    QWidget::mousePressEvent(event);
+    return;
+  }
+  dragging_ = true;
+  drag_from_ = event->position();
+  setCursor(Qt::ClosedHandCursor);
+  event->accept();
+}
+
+void TImage::mouseMoveEvent(QMouseEvent* event) {
+  if (!dragging_) {
+    QWidget::mouseMoveEvent(event);
+    return;
+  }
+  const QPointF delta = event->position() - drag_from_;
+  drag_from_ = event->position();
+  if (OnShift) OnShift(delta.x(), delta.y());
+  event->accept();
+}
+
+void TImage::mouseReleaseEvent(QMouseEvent* event) {
+  if (!dragging_) {
+    QWidget::mouseReleaseEvent(event);
+    return;
+  }
+  if (event->buttons() == Qt::NoButton) {
+    dragging_ = false;
+    if (space_held_) {
+      setCursor(Qt::OpenHandCursor);
+    } else {
+      unsetCursor();
+    }
+  }
+  event->accept();
+}
+
+void TImage::keyPressEvent(QKeyEvent* event) {
+  // An arrow shows more of the model on its side: the picture moves the other way.
+  const double step = std::max(width(), height()) / 10.0;
+  switch (event->key()) {
+    case Qt::Key_Space:
+      if (!event->isAutoRepeat()) {
+        space_held_ = true;
+        if (!dragging_) setCursor(Qt::OpenHandCursor);
+      }
+      break;
+    case Qt::Key_Left:
+      if (OnShift) OnShift(step, 0);
+      break;
+    case Qt::Key_Right:
+      if (OnShift) OnShift(-step, 0);
+      break;
+    case Qt::Key_Up:
+      if (OnShift) OnShift(0, step);
+      break;
+    case Qt::Key_Down:
+      if (OnShift) OnShift(0, -step);
+      break;
+    default:
+      QWidget::keyPressEvent(event);
+      return;
+  }
+  event->accept();
+}
+
+void TImage::keyReleaseEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
+    space_held_ = false;
+    if (!dragging_) unsetCursor();
+    event->accept();
+    return;
+  }
+  QWidget::keyReleaseEvent(event);
+}
+
 // --- TfrmMain: creation ---------------------------------------------------------------------
 
 TfrmMain::TfrmMain(const QString& start_file, QWidget* parent) : QMainWindow(parent) {
@@ -85,6 +199,9 @@ TfrmMain::TfrmMain(const QString& start_file, QWidget* parent) : QMainWindow(par
   resize(530, 417);
   createControls();
   createMenus();
+  createHistoryItems();
+  createZoomItems();
+  createRecentMenu();
 
   session_.Shared.DebugDump = false;
   LoadSettings();
@@ -99,7 +216,7 @@ TfrmMain::TfrmMain(const QString& start_file, QWidget* parent) : QMainWindow(par
   View.SetDirection(ViewKind::Front);
   setWindowTitle(text(kProgramCaption));
 
-  frmMatu = new TfrmMatu(this);
+  frmMatu = new TfrmMatu(this, japanese_);
   frmAbout = new TfrmAbout(this);
   dlgMirrorBorn = new TdlgMirrorBorn(this);
   session_.Progress = frmMatu;
@@ -136,6 +253,8 @@ void TfrmMain::createControls() {
   sbtnOpen = speedButton("sbtnOpen", 8, style()->standardIcon(QStyle::SP_DialogOpenButton));
   sbtnSave = speedButton("sbtnSave", 32, save_glyph);
   sbtnSaveAs = speedButton("sbtnSaveAs", 56, saveAsIcon(save_glyph));
+  // Open needs no document: a first click on it must do something.
+  sbtnOpen->setEnabled(true);
 
   comboDir = new QComboBox(PanelTop);
   comboDir->setObjectName(QStringLiteral("comboDir"));
@@ -165,6 +284,10 @@ void TfrmMain::createControls() {
   ImageSD = new TImage(client);
   ImageSD->setObjectName(QStringLiteral("ImageSD"));
   ImageSD->OnResize = [this] { FormResize(); };
+  ImageSD->OnZoom = [this](double factor, QPointF at) {
+    changeView([&] { View.ZoomAbout(factor, at.x(), at.y()); });
+  };
+  ImageSD->OnShift = [this](double dx, double dy) { changeView([&] { View.ShiftBy(dx, dy); }); };
   layout->addWidget(ImageSD, 1);
 
   StatusBar = new QStatusBar(this);
@@ -173,6 +296,9 @@ void TfrmMain::createControls() {
   StatusText = new QLabel(StatusBar);
   StatusText->setObjectName(QStringLiteral("StatusText"));
   StatusBar->addWidget(StatusText, 1);
+  StatusNote = new QLabel(StatusBar);
+  StatusNote->setObjectName(QStringLiteral("StatusNote"));
+  StatusBar->addPermanentWidget(StatusNote);
   setStatusBar(StatusBar);
 
   OpenDialog = new QFileDialog(this);
@@ -303,6 +429,67 @@ void TfrmMain::applyLanguage() {
   }
   LabelGosa->setText(pick("X=0平面に対する誤差(&G)", "Correct Plane X=0(&G)"));
   chkDisplayCpid->setText(text("CPID表示"));
+
+  mnRecent->setTitle(texts::RecentMenu(ja));
+  mnZoomIn->setText(texts::ZoomInItem(ja));
+  mnZoomOut->setText(texts::ZoomOutItem(ja));
+  mnFit->setText(texts::FitItem(ja));
+  updateHistoryItems();
+}
+
+// Undo and Redo head the Edit menu, named after the edit they take back or do again.
+void TfrmMain::createHistoryItems() {
+  QAction* first = mnHalvejoin;
+  mnUndo = new QAction(mnEdit);
+  mnUndo->setObjectName(QStringLiteral("mnUndo"));
+  mnUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  mnRedo = new QAction(mnEdit);
+  mnRedo->setObjectName(QStringLiteral("mnRedo"));
+  mnRedo->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  mnEdit->insertAction(first, mnUndo);
+  mnEdit->insertAction(first, mnRedo);
+  mnEdit->insertSeparator(first);
+  connect(mnUndo, &QAction::triggered, this, [this] { mnUndoClick(); });
+  connect(mnRedo, &QAction::triggered, this, [this] { mnRedoClick(); });
+}
+
+// Zoom in, out and back to the fitted picture, below the three directions.
+void TfrmMain::createZoomItems() {
+  mnView->addSeparator();
+  const auto item = [this](const char* name, QList<QKeySequence> keys) {
+    QAction* action = mnView->addAction(QString());
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcuts(keys);
+    return action;
+  };
+  mnZoomIn = item("mnZoomIn", {QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal),
+                               QKeySequence(QKeySequence::ZoomIn)});
+  mnZoomOut = item("mnZoomOut", {QKeySequence(Qt::Key_Minus), QKeySequence(QKeySequence::ZoomOut)});
+  mnFit = item("mnFit", {QKeySequence(Qt::Key_Home)});
+  connect(mnZoomIn, &QAction::triggered, this, [this] { zoomBy(kZoomStep); });
+  connect(mnZoomOut, &QAction::triggered, this, [this] { zoomBy(1 / kZoomStep); });
+  connect(mnFit, &QAction::triggered, this, [this] { changeView([this] { View.Fit(); }); });
+}
+
+// The files opened last, right below Open.
+void TfrmMain::createRecentMenu() {
+  mnRecent = new QMenu(mnFile);
+  mnRecent->setObjectName(QStringLiteral("mnRecent"));
+  mnRecent->setFont(DesignFont());
+  mnFile->insertMenu(mnSave, mnRecent);
+}
+
+void TfrmMain::fillRecentMenu() {
+  mnRecent->clear();
+  int n = 0;
+  for (const QString& path : recent_.Paths()) {
+    ++n;
+    QAction* action = mnRecent->addAction(QStringLiteral("&%1 %2").arg(n).arg(path));
+    action->setObjectName(QStringLiteral("mnRecent%1").arg(n));
+    connect(action, &QAction::triggered, this, [this, path] { OpenFile(path); });
+  }
+  mnRecent->setEnabled(n > 0);
 }
 
 // --- Settings ------------------------------------------------------------------------------
@@ -318,7 +505,15 @@ void TfrmMain::LoadSettings() {
   }
   mnExpandInserts->setChecked(
       RegIni->ReadBool(kMainSection, QStringLiteral("ExpandInserts"), false));
+  recent_.Load(*RegIni);
+  stored_geometry_ = QByteArray::fromBase64(
+      RegIni->ReadString(kMainSection, QStringLiteral("WindowGeometry"), QString()).toLatin1());
+  // The undo steps may take this much memory (MiB); 0 keeps none.
+  undo_budget_mb_ = std::max(
+      0, RegIni->ReadInteger(kMainSection, QStringLiteral("UndoBudgetMB"), undo_budget_mb_));
+  history_.SetBudget(static_cast<std::size_t>(undo_budget_mb_) << 20);
   RegIni.reset();
+  fillRecentMenu();
   View.ShowCpid = chkDisplayCpid->isChecked();
 }
 
@@ -328,6 +523,11 @@ void TfrmMain::SaveSettings() {
   RegIni->WriteString(kMainSection, QStringLiteral("Gosax"), edGosa->text());
   RegIni->WriteBool(kMainSection, QStringLiteral("DisplayCpid"), chkDisplayCpid->isChecked());
   RegIni->WriteBool(kMainSection, QStringLiteral("ExpandInserts"), mnExpandInserts->isChecked());
+  recent_.Save(*RegIni);
+  if (!keep_design_size_)
+    RegIni->WriteString(kMainSection, QStringLiteral("WindowGeometry"),
+                        QString::fromLatin1(saveGeometry().toBase64()));
+  RegIni->WriteInteger(kMainSection, QStringLiteral("UndoBudgetMB"), undo_budget_mb_);
   RegIni.reset();
 }
 
@@ -353,6 +553,8 @@ void TfrmMain::showEvent(QShowEvent* event) {
 
 void TfrmMain::FormShow() {
   CentreOnScreen(*this);
+  // Where and how large the last run left the window, if it was kept.
+  if (!keep_design_size_ && !stored_geometry_.isEmpty()) restoreGeometry(stored_geometry_);
   ShowStatus(text(kVersionStatus));
   // The file named on the command line opens once the window stands.
   if (!start_file_.isEmpty()) {
@@ -362,8 +564,8 @@ void TfrmMain::FormShow() {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
-  // A command holds the document until it returns.
-  if (busy_) {
+  // A command holds the document until it returns; a changed document is not dropped unasked.
+  if (busy_ || !maybeSave()) {
     event->ignore();
     return;
   }
@@ -405,14 +607,78 @@ void TfrmMain::Redisplay() {
     View.Redisplay(session_.Document.get(), ViewKindOfItem(comboDir->currentIndex()));
   });
   ImageSD->update();
+  drawn_zoom_ = View.Zoom;
+  drawn_shift_x_ = View.ShiftX;
+  drawn_shift_y_ = View.ShiftY;
+  labels_note_ = View.ShowCpid && View.LabelsLeftOut() > 0
+                     ? texts::LabelsLeftOut(japanese_, View.LabelsShown(), View.LabelsLeftOut())
+                     : QString();
+  refreshNote();
 }
 
 void TfrmMain::ShowStatus(const QString& status) { StatusText->setText(status); }
 
+void TfrmMain::setNote(const QString& note) {
+  step_note_ = note;
+  refreshNote();
+}
+
+void TfrmMain::refreshNote() {
+  QStringList notes;
+  for (const QString& note : {step_note_, labels_note_})
+    if (!note.isEmpty()) notes.append(note);
+  if (session_.Document && !View.IsFitted()) notes.append(texts::ZoomNote(japanese_, View.Zoom));
+  StatusNote->setText(notes.join(QStringLiteral("  |  ")));
+}
+
+void TfrmMain::changeView(const std::function<void()>& change) {
+  // The document may be half edited on the step's thread: the picture waits for it.
+  if (!session_.Document || !picture_) return;
+  change();
+  if (busy_) {
+    resize_pending_ = true;
+    return;
+  }
+  // Wheel notches and drag moves that arrive together make one picture.
+  if (redraw_pending_) return;
+  redraw_pending_ = true;
+  QTimer::singleShot(0, this, [this] {
+    redraw_pending_ = false;
+    redrawView();
+  });
+}
+
+void TfrmMain::redrawView() {
+  command([this] {
+    try {
+      Redisplay();
+    } catch (const ZevrinError& e) {
+      if (e.kind() != ErrorKind::RangeCheck || View.IsFitted()) throw;
+      // Some point lies beyond the pixel range at this zoom: back to the last picture drawn.
+      View.Zoom = drawn_zoom_;
+      View.ShiftX = drawn_shift_x_;
+      View.ShiftY = drawn_shift_y_;
+      Redisplay();
+    }
+  });
+}
+
+void TfrmMain::zoomBy(double factor) {
+  const QSize size = ImageSD->size();
+  changeView([&] { View.ZoomAbout(factor, size.width() / 2.0, size.height() / 2.0); });
+}
+
 void TfrmMain::SetMemo(const std::vector<std::string>& lines) {
-  QStringList texts;
-  for (const std::string& line : lines) texts.append(FromCore(line));
-  Memo->setPlainText(texts.join(QLatin1Char('\n')));
+  memo_lines_ = lines;
+  QStringList shown;
+  for (const std::string& line : lines) shown.append(FromCore(line));
+  Memo->setPlainText(shown.join(QLatin1Char('\n')));
+}
+
+void TfrmMain::SetResultMemo(std::vector<std::string> lines, const StepResult& result) {
+  if (result.LeftOut != SaveOmissions{})
+    lines.push_back(ToCore(texts::LeftOutLine(japanese_, result.LeftOut)));
+  SetMemo(lines);
 }
 
 QString TfrmMain::CurrentFile() const { return FromCore(session_.CurrentFile); }
@@ -423,18 +689,24 @@ bool TfrmMain::command(const std::function<void()>& body) {
   if (busy_) return false;
   busy_ = true;
   bool ok = false;
+  bool cancelled = false;
   QString failure;
   try {
     body();
     ok = true;
   } catch (const ZevrinError& e) {
+    cancelled = e.kind() == ErrorKind::Cancelled;
     failure = FromCore(e.describe(japanese_));
   } catch (const std::bad_alloc&) {
     failure = text(japanese_ ? "メモリが不足しています" : "Out of memory");
   } catch (const std::exception& e) {
     failure = QString::fromLocal8Bit(e.what());
   }
-  if (!ok) {
+  if (cancelled) {
+    // The user asked for it: no error, and the document is the one kept before the step.
+    frmMatu->Hide();
+    ShowStatus(texts::Cancelled(japanese_));
+  } else if (!ok) {
     frmMatu->Hide();
     showError(failure);
   }
@@ -461,12 +733,110 @@ void TfrmMain::showError(const QString& message) {
   box.exec();
 }
 
+void TfrmMain::runStep(const QString& step, const std::function<void()>& work) {
+  frmMatu->Begin(step);
+  const QPointer<QWidget> focus = QApplication::focusWidget();
+  std::exception_ptr failure;
+  {
+    QEventLoop loop;
+    // The rest of the window takes no input while the step runs; it is greyed only when the
+    // step takes long enough for that to be seen.
+    QTimer::singleShot(kDisableAfterMs, &loop, [this] {
+      menuBar()->setEnabled(false);
+      centralWidget()->setEnabled(false);
+    });
+    std::thread worker([&] {
+      try {
+        work();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      // Queued behind the bars' last moves and the progress window's Hide.
+      QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+  }
+#if defined(__GLIBC__)
+  // A step frees whole documents (a dropped undo step, the copy of a cancelled edit, the
+  // tree a load replaced), often made on another thread's heap: give the pages back, so that
+  // the memory the system sees is the memory the window holds.
+  malloc_trim(0);
+#endif
+  menuBar()->setEnabled(true);
+  centralWidget()->setEnabled(true);
+  if (focus) focus->setFocus();
+  if (failure) std::rethrow_exception(failure);
+}
+
+StepResult TfrmMain::runEdit(const char* caption,
+                             const std::function<StepResult(DocumentSession&)>& edit) {
+  setNote(QString());
+  const QString name = texts::EditName(caption);
+  StepResult result;
+  runStep(name, [&] { result = history_.Apply(session_, ToCore(name), memo_lines_, edit); });
+  if (history_.LastNotKept()) {
+    setNote(texts::StepNotKept(japanese_, history_.Budget()));
+  } else if (history_.LastDropped() > 0) {
+    setNote(texts::OldestStepsDropped(japanese_, history_.LastDropped(), history_.Budget()));
+  }
+  return result;
+}
+
+void TfrmMain::documentChanged() {
+  updateTitle();
+  updateHistoryItems();
+}
+
+void TfrmMain::updateHistoryItems() {
+  const bool busy_or_empty = !session_.Document;
+  mnUndo->setText(texts::UndoItem(japanese_, FromCore(history_.UndoName())));
+  mnRedo->setText(texts::RedoItem(japanese_, FromCore(history_.RedoName())));
+  mnUndo->setEnabled(!busy_or_empty && history_.CanUndo());
+  mnRedo->setEnabled(!busy_or_empty && history_.CanRedo());
+}
+
+void TfrmMain::updateTitle() {
+  const QString file = session_.Document ? CurrentFile() : QString();
+  setWindowTitle(texts::Title(text(kProgramCaption), file, history_.Modified()));
+}
+
+bool TfrmMain::maybeSave() {
+  if (!session_.Document || !history_.Modified()) return true;
+  QMessageBox box(QMessageBox::Warning, texts::SaveChangesTitle(japanese_),
+                  texts::SaveChanges(japanese_, CurrentFile()),
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+  box.setObjectName(QStringLiteral("SaveChangesBox"));
+  box.setDefaultButton(QMessageBox::Save);
+  box.button(QMessageBox::Save)->setText(texts::SaveButton(japanese_));
+  box.button(QMessageBox::Discard)->setText(texts::DiscardButton(japanese_));
+  box.button(QMessageBox::Cancel)->setText(texts::CancelButton(japanese_));
+  switch (box.exec()) {
+    case QMessageBox::Save:
+      sbtnSaveClick();
+      // A save that failed (its error has been shown) keeps the document open.
+      return !history_.Modified();
+    case QMessageBox::Discard:
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool TfrmMain::LoadDocument() {
   const std::string file = session_.CurrentFile;
-  const StepResult result = session_.LoadDocument();
+  StepResult result;
+  runStep(texts::OpeningStep(japanese_, FromCore(file)), [&] {
+    result = session_.LoadDocument();
+    // The old document's undo steps go with it, here rather than on the window's thread.
+    if (result.Outcome == LoadOutcome::Loaded) history_.Reset();
+  });
   switch (result.Outcome) {
     case LoadOutcome::FileMissing:
       ShowStatus(ZevrinError(ErrorKind::FileMissing, file).message(japanese_));
+      recent_.Remove(FromCore(file));
+      fillRecentMenu();
+      showError(texts::NoSuchFile(japanese_, FromCore(file)));
       return false;
     case LoadOutcome::WrongExtension:
       ShowStatus(ZevrinError(ErrorKind::WrongExtension, file).message(japanese_));
@@ -475,21 +845,27 @@ bool TfrmMain::LoadDocument() {
       break;
   }
   WriteResultFiles(result);
-  SetMemo(result.Memo);
+  SetResultMemo(result.Memo, result);
   for (QAction* action : {mnSave, mnSaveAs, mnHalvejoin, mnConnectGroupedSplines, mnAttachall,
                           mnDetachall, mnMirrorBorn})
     action->setEnabled(true);
   for (QToolButton* button : {sbtnOpen, sbtnSave, sbtnSaveAs}) button->setEnabled(true);
   ShowStatus(StatusOpened(japanese_, session_.CurrentFile));
+  recent_.Add(FromCore(session_.CurrentFile));
+  fillRecentMenu();
+  View.Fit();
+  documentChanged();
   return true;
 }
 
 bool TfrmMain::OpenFile(const QString& path) {
+  if (busy_ || !maybeSave()) return false;
   // A file that did not open leaves the document with the path it came from, so that Save
   // never writes the old document over the file the user failed to open.
   const std::string previous = session_.CurrentFile;
   bool loaded = false;
   command([&] {
+    setNote(QString());
     session_.CurrentFile = ToCore(path);
     loaded = LoadDocument();
     if (loaded) Redisplay();
@@ -513,7 +889,9 @@ void TfrmMain::sbtnSaveClick() {
   command([this] {
     if (!session_.Document) return;
     session_.SaveDocument(session_.CurrentFile);
+    history_.MarkSaved();
     ShowStatus(StatusSaved(japanese_, session_.SaveFile));
+    documentChanged();
   });
 }
 
@@ -524,19 +902,36 @@ void TfrmMain::sbtnSaveAsClick() {
   const QString path = QDir::toNativeSeparators(SaveDialog->selectedFiles().constFirst());
   command([this, &path] {
     session_.SaveDocument(ToCore(path));
+    // The work is on disk, if under another name: nothing would be lost now.
+    history_.MarkSaved();
     ShowStatus(StatusSavedAs(japanese_, session_.SaveFile));
+    recent_.Add(FromCore(session_.SaveFile));
+    fillRecentMenu();
+    documentChanged();
   });
 }
 
 void TfrmMain::mnHalvejoinClick() {
   command([this] {
     if (!session_.Document) return;
+    const double tolerance = Tolerance();
+    // A model that is whole already would be doubled: the user may have meant another edit.
+    if (HasPointsOnBothSides(*session_.Document, tolerance)) {
+      QMessageBox box(QMessageBox::Question, texts::AlreadyWholeTitle(japanese_),
+                      texts::AlreadyWhole(japanese_), QMessageBox::Yes | QMessageBox::No, this);
+      box.setObjectName(QStringLiteral("AlreadyWholeBox"));
+      box.setDefaultButton(QMessageBox::No);
+      if (box.exec() != QMessageBox::Yes) return;
+    }
+    const StepResult result =
+        runEdit("&Halvejoin", [tolerance](DocumentSession& s) { return s.Halvejoin(tolerance); });
     // The memo and the status first: a picture that fails to draw must not hide what the
     // edit did.
-    const StepResult result = session_.Halvejoin(Tolerance());
     WriteResultFiles(result);
-    SetMemo(result.Memo);
+    SetResultMemo(result.Memo, result);
     ShowStatus(StatusHalvejoined(japanese_, session_.CurrentFile));
+    documentChanged();
+    View.Fit();
     Redisplay();
   });
 }
@@ -544,28 +939,54 @@ void TfrmMain::mnHalvejoinClick() {
 void TfrmMain::mnConnectGroupedSplinesClick() {
   command([this] {
     if (!session_.Document) return;
-    const StepResult result = session_.ConnectGroupedSplines();
+    const StepResult result = runEdit("&Connect grouped splines",
+                                      [](DocumentSession& s) { return s.ConnectGroupedSplines(); });
     WriteResultFiles(result);
-    SetMemo(result.Memo);
+    SetResultMemo(result.Memo, result);
     ShowStatus(StatusConnected(japanese_, session_.CurrentFile));
+    documentChanged();
+    View.Fit();
     Redisplay();
   });
 }
 
-// Attach all and Detach all leave the picture and the memo as they were.
+// Attach all and Detach all leave the picture as it was (it does not change); the memo gets
+// the counts, and how many points hang on others before and after.
 void TfrmMain::mnAttachallClick() {
   command([this] {
     if (!session_.Document) return;
-    WriteResultFiles(session_.AttachAll());
+    std::int64_t before = 0, after = 0;
+    const StepResult result = runEdit("&Attach all", [&](DocumentSession& s) {
+      before = CountAttachedPoints(*s.Document);
+      StepResult r = s.AttachAll();
+      after = CountAttachedPoints(*s.Document);
+      return r;
+    });
+    WriteResultFiles(result);
+    std::vector<std::string> memo = session_.CountLines();
+    memo.push_back(ToCore(texts::AttachedLine(before, after)));
+    SetResultMemo(memo, result);
     ShowStatus(StatusAttached(japanese_));
+    documentChanged();
   });
 }
 
 void TfrmMain::mnDetachallClick() {
   command([this] {
     if (!session_.Document) return;
-    WriteResultFiles(session_.DetachAll());
+    std::int64_t before = 0, after = 0;
+    const StepResult result = runEdit("&Detach all", [&](DocumentSession& s) {
+      before = CountAttachedPoints(*s.Document);
+      StepResult r = s.DetachAll();
+      after = CountAttachedPoints(*s.Document);
+      return r;
+    });
+    WriteResultFiles(result);
+    std::vector<std::string> memo = session_.CountLines();
+    memo.push_back(ToCore(texts::AttachedLine(before, after)));
+    SetResultMemo(memo, result);
     ShowStatus(StatusDetached(japanese_));
+    documentChanged();
   });
 }
 
@@ -575,21 +996,59 @@ void TfrmMain::mnMirrorBornClick() {
     if (dlgMirrorBorn->exec() != QDialog::Accepted) return;
     // The dialog has stored its choice already when the tolerance turns out to be no number.
     session_.Shared.Mirror = dlgMirrorBorn->Settings();
-    WriteResultFiles(session_.MirrorBone(Tolerance()));
+    const double tolerance = Tolerance();
+    const StepResult result = runEdit(
+        "&Mirror Bone", [tolerance](DocumentSession& s) { return s.MirrorBone(tolerance); });
+    WriteResultFiles(result);
+    std::vector<std::string> memo = session_.CountLines();
+    memo.push_back(ToCore(texts::BonesCopiedLine(result.BonesCopied)));
+    SetResultMemo(memo, result);
+    if (result.BonesCopied == 0) setNote(texts::NoBoneOffThePlane(japanese_));
     ShowStatus(StatusBoneMirrored(japanese_));
+    documentChanged();
+    View.Fit();
     Redisplay();
   });
 }
 
+void TfrmMain::mnUndoClick() {
+  command([this] {
+    if (!session_.Document || !history_.CanUndo()) return;
+    setNote(QString());
+    const QString name = FromCore(history_.UndoName());
+    SetMemo(history_.Undo(session_, memo_lines_));
+    ShowStatus(texts::Undone(japanese_, name));
+    documentChanged();
+    View.Fit();
+    Redisplay();
+  });
+}
+
+void TfrmMain::mnRedoClick() {
+  command([this] {
+    if (!session_.Document || !history_.CanRedo()) return;
+    setNote(QString());
+    const QString name = FromCore(history_.RedoName());
+    SetMemo(history_.Redo(session_, memo_lines_));
+    ShowStatus(texts::Redone(japanese_, name));
+    documentChanged();
+    View.Fit();
+    Redisplay();
+  });
+}
+
+// Another direction is another picture: it starts fitted.
 void TfrmMain::selectView(int item) {
   {
     const QSignalBlocker quiet(comboDir);
     comboDir->setCurrentIndex(item);
   }
+  View.Fit();
   command([this] { Redisplay(); });
 }
 
 void TfrmMain::comboDirChange() {
+  View.Fit();
   command([this] { Redisplay(); });
 }
 

@@ -3,9 +3,12 @@
 // runs one action of the core's DocumentSession; the window adds the dialogs, the memo of
 // counts, the status line in the user's language and the settings kept between runs.
 //
-// Commands run one at a time on the window's thread. An error raised by any of them is shown
-// in a message box as "FILE:LINE: message" and the window goes on with the document as the
-// core left it (an edit that fails checks first and changes nothing).
+// Commands run one at a time. A load or an edit runs on a thread of its own while the window
+// goes on painting, the rest of it disabled, and the progress window names the step and can
+// stop it; the handler returns once the step is over. An error raised by any command is shown
+// in a message box as "FILE:LINE: message" and the window goes on with the document as it
+// was: every edit runs on a copy that replaces the document only when the edit succeeded
+// (EditHistory), which also gives undo and redo.
 #pragma once
 
 #include <QCheckBox>
@@ -26,6 +29,8 @@
 #include <vector>
 
 #include "app/session/Document.h"
+#include "app/session/EditHistory.h"
+#include "app/uRecentFiles.h"
 #include "import/assimp/M_assimp.h"
 #include "view/M_scr.h"
 
@@ -39,7 +44,9 @@ class TfrmAbout;
 class TfrmMatu;
 
 // The image control that shows the wireframe picture. It draws whatever picture it was
-// given and reports its size changes.
+// given, reports its size changes, and turns the wheel, drags and keys into zooms and shifts
+// of the view: the wheel zooms about the cursor, a drag with the middle or right button (or
+// the left one with Space or Alt held) moves the picture, and the arrow keys move it too.
 class TImage : public QWidget {
  public:
   explicit TImage(QWidget* parent);
@@ -47,13 +54,25 @@ class TImage : public QWidget {
   // The picture as shown, a copy; a null image before the first size change.
   QImage Picture() const;
   std::function<void()> OnResize;
+  // Zoom by a factor about a pixel of the picture; move the picture by pixels.
+  std::function<void(double factor, QPointF at)> OnZoom;
+  std::function<void(double dx, double dy)> OnShift;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
 
  private:
   QtSurface* picture_ = nullptr;
+  bool space_held_ = false;
+  bool dragging_ = false;
+  QPointF drag_from_;
 };
 
 class TfrmMain : public QMainWindow {
@@ -72,7 +91,10 @@ class TfrmMain : public QMainWindow {
   QAction* mnSaveAs;
   QAction* mnExpandInserts;  // checkable: a DXF file's inserted blocks bring their faces
   QAction* mnExit;
+  QMenu* mnRecent;  // the files opened last, newest first
   QMenu* mnEdit;
+  QAction* mnUndo;
+  QAction* mnRedo;
   QAction* mnHalvejoin;
   QAction* mnConnectGroupedSplines;
   QAction* mnAttachall;
@@ -82,6 +104,9 @@ class TfrmMain : public QMainWindow {
   QAction* mnViewMae;
   QAction* mnViewHidari;
   QAction* mnViewUe;
+  QAction* mnZoomIn;
+  QAction* mnZoomOut;
+  QAction* mnFit;  // back to the fitted picture
   QMenu* mnHelp;
   QAction* mnAbout;
 
@@ -97,7 +122,8 @@ class TfrmMain : public QMainWindow {
   QPlainTextEdit* Memo;
   TImage* ImageSD;
   QStatusBar* StatusBar;
-  QLabel* StatusText;  // the status bar's one simple panel
+  QLabel* StatusText;  // the status bar's simple panel: the outcome of the last command
+  QLabel* StatusNote;  // beside it: labels left out, undo steps dropped, the zoom
   QFileDialog* OpenDialog;
   QFileDialog* SaveDialog;
   TDropAccept* DropAccept;
@@ -112,9 +138,20 @@ class TfrmMain : public QMainWindow {
   bool ShowsCpid() const { return View.ShowCpid; }
   QString CurrentFile() const;
 
-  // Opens `path` as the document, as the Open command does once its dialog is confirmed.
-  // False when it did not open (the status line or an error says why).
+  // Opens `path` as the document, as the Open command does once its dialog is confirmed
+  // (asking first whether to save a changed document). False when it did not open (the
+  // status line or a message box says why).
   bool OpenFile(const QString& path);
+
+  // Whether the document changed since it was opened or last saved.
+  bool IsModified() const { return history_.Modified(); }
+  // The view's zoom and shift on top of the fitted picture.
+  const Mscreen& ViewState() const { return View; }
+  const RecentFiles& Recent() const { return recent_; }
+
+  // The window opens at its designed size in the middle of the screen, whatever size the last
+  // run left; for pictures that must not depend on the settings.
+  void KeepDesignSize() { keep_design_size_ = true; }
 
   // Where error texts go instead of a message box; for runs that nobody watches.
   void SetErrorSink(std::function<void(const QString&)> sink) { error_sink_ = std::move(sink); }
@@ -142,9 +179,39 @@ class TfrmMain : public QMainWindow {
   bool LoadDocument();
   double Tolerance() const;
 
-  // Runs one command: nothing while another runs, an error box for an error.
+  // Runs one command: nothing while another runs, an error box for an error (none for a
+  // step the user cancelled).
   bool command(const std::function<void()>& body);
   void showError(const QString& text);
+  // Runs `work` on a thread of its own, the progress window naming it `step`, while this
+  // thread goes on with the window (disabled but for the progress window); returns when the
+  // work is over, raising what it raised.
+  void runStep(const QString& step, const std::function<void()>& work);
+  // Runs an edit of the undo history under its menu caption: off the window's thread, on a
+  // copy of the document. The memo, status and picture are the caller's.
+  StepResult runEdit(const char* caption, const std::function<StepResult(DocumentSession&)>& edit);
+  // After a command that changed the document or its saved state.
+  void documentChanged();
+  void updateHistoryItems();
+  void updateTitle();
+  // Asks whether to save a changed document before it is closed or replaced; false: keep it.
+  bool maybeSave();
+  // The memo's lines, and what the next save leaves out after them.
+  void SetResultMemo(std::vector<std::string> lines, const StepResult& result);
+  void setNote(const QString& note);
+  void refreshNote();
+
+  // The picture after a zoom or shift, drawn once the events waiting have been taken in.
+  void changeView(const std::function<void()>& change);
+  void redrawView();
+  void zoomBy(double factor);  // about the middle of the picture
+
+  void createHistoryItems();
+  void createZoomItems();
+  void createRecentMenu();
+  void fillRecentMenu();
+  void mnUndoClick();
+  void mnRedoClick();
 
   void sbtnOpenClick();
   void sbtnSaveClick();
@@ -173,6 +240,17 @@ class TfrmMain : public QMainWindow {
   bool busy_ = false;
   bool resize_pending_ = false;
   bool drop_pending_ = false;
+  EditHistory history_;
+  RecentFiles recent_;
+  std::vector<std::string> memo_lines_;  // what the memo shows, kept with each undo step
+  QString step_note_;                    // the note of the last command
+  QString labels_note_;                  // the note of the last picture
+  bool redraw_pending_ = false;
+  bool keep_design_size_ = false;
+  QByteArray stored_geometry_;  // the last run's size and place, restored when first shown
+  std::int32_t undo_budget_mb_ = 1024;
+  // The zoom and shift of the last picture drawn, taken back when another fails to draw.
+  long double drawn_zoom_ = 1, drawn_shift_x_ = 0, drawn_shift_y_ = 0;
 };
 
 }  // namespace zevrin

@@ -1,22 +1,25 @@
 #include "app/uMatu.h"
 
-#include <QCoreApplication>
+#include <QThread>
 
 #include "app/uFormUtil.h"
 
 namespace zevrin {
 
-TfrmMatu::TfrmMatu(QWidget* owner)
+TfrmMatu::TfrmMatu(QWidget* owner, bool japanese)
     : QWidget(owner,
               Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       Bar_main(new QProgressBar(this)),
       Bar_sub(new QProgressBar(this)),
-      main_(*this, Bar_main),
-      sub_(*this, Bar_sub) {
+      LabelStep(new QLabel(this)),
+      btnCancel(new QPushButton(this)),
+      main_(Bar_main),
+      sub_(Bar_sub) {
   setObjectName(QStringLiteral("frmMatu"));
   setWindowTitle(QStringLiteral("処理中"));
   setFont(DesignFont());
-  setFixedSize(265, 56);
+  // The two bars where they always stood; the step's name and Cancel below them.
+  setFixedSize(265, 110);
   Bar_main->setObjectName(QStringLiteral("Bar_main"));
   Bar_sub->setObjectName(QStringLiteral("Bar_sub"));
   for (QProgressBar* bar : {Bar_main, Bar_sub}) {
@@ -26,27 +29,56 @@ TfrmMatu::TfrmMatu(QWidget* owner)
   }
   Bar_main->setGeometry(8, 8, 249, 16);
   Bar_sub->setGeometry(8, 32, 249, 16);
+  LabelStep->setObjectName(QStringLiteral("LabelStep"));
+  LabelStep->setGeometry(8, 54, 249, 16);
+  btnCancel->setObjectName(QStringLiteral("btnCancel"));
+  btnCancel->setText(japanese ? QStringLiteral("キャンセル") : QStringLiteral("Cancel"));
+  btnCancel->setGeometry(182, 77, 75, 25);
+  connect(btnCancel, &QPushButton::clicked, this, [this] {
+    cancel_ = true;
+    btnCancel->setEnabled(false);  // once is enough; the step stops at its next move
+  });
+}
+
+template <class F>
+void TfrmMatu::onWindowThread(F&& f) {
+  if (QThread::currentThread() == thread()) {
+    f();
+  } else {
+    QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::QueuedConnection);
+  }
+}
+
+void TfrmMatu::Begin(const QString& step) {
+  cancel_ = false;
+  btnCancel->setEnabled(true);
+  LabelStep->setText(step);
 }
 
 void TfrmMatu::Show() {
-  if (!isVisible()) {
+  onWindowThread([this] {
+    if (isVisible()) return;
     CentreOnScreen(*this);
     show();
     raise();
-  }
-  letPaint();
+  });
 }
 
-void TfrmMatu::Hide() { hide(); }
-
-void TfrmMatu::letPaint() {
-  if (isVisible()) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+void TfrmMatu::Hide() {
+  onWindowThread([this] { hide(); });
 }
 
 void TfrmMatu::Bar::Changed() {
-  if (widget_->value() == Position()) return;
-  widget_->setValue(Position());
-  owner_.letPaint();
+  const std::int32_t position = Position();
+  if (position == shown_) return;
+  shown_ = position;
+  QProgressBar* widget = widget_;
+  if (QThread::currentThread() == widget->thread()) {
+    widget->setValue(position);
+  } else {
+    QMetaObject::invokeMethod(
+        widget, [widget, position] { widget->setValue(position); }, Qt::QueuedConnection);
+  }
 }
 
 }  // namespace zevrin

@@ -184,7 +184,7 @@ void M5cp::DrawChain(Mscreen& view, PositionResolver* resolver) const {
         view.LineTo3D(f.x, f.y, f.z);
       }
     }
-    if (ids) view.TextOut3D(IntToStr(p->Id), at.x, at.y, at.z);
+    if (ids) view.LabelPoint3D(p->Id, at.x, at.y, at.z);
   }
 }
 

@@ -60,7 +60,13 @@ class M5mesh : public M5amsuper {
   // Into the step's report, while it asks for the diagnostic dumps.
   void DumpSplines(const std::string& file_name, StepContext& step) const;
 
+  // The points and splines, by their counts.
+  std::size_t OwnBytes() const override;
+
  protected:
+  // A copy of the splines with every point, each attachment resolved to the copy of its
+  // target; what is being read is not copied.
+  std::unique_ptr<M5amsuper> CloneNode() const override;
   // The splines are built from the section's lines as they are read, in a pass over the same
   // lines as the entries would give (each nested section counting as an empty line); the
   // lines themselves are never kept: the mesh writes only what it holds. An error in them is

@@ -21,6 +21,14 @@ class M5group : public M5amsuper {
   std::string GroupName;
 
   M5group() { Name = "GROUP"; }
+  // The start of a clone: the group's own fields, no entries and no reading state (a group
+  // is copied only once it has been read).
+  M5group(const M5group& other)
+      : M5amsuper(other),
+        GroupIds(other.GroupIds),
+        Suppressed(other.Suppressed),
+        GroupName(other.GroupName) {}
+  M5group& operator=(const M5group&) = delete;
 
   void Write(TextWriter& out) override;
   void Halvejoin(double tolerance, StepContext& step) override;
@@ -33,7 +41,10 @@ class M5group : public M5amsuper {
   // Appends the id of every point of the list, in list order, that carries GroupName.
   void FillFromCps(const M5cplist& list);
 
+  std::size_t OwnBytes() const override;
+
  protected:
+  std::unique_ptr<M5amsuper> CloneNode() const override;
   // Takes "Name=" and "Count=" and then as many id lines as the count says (at least one),
   // line by line as the section is read: the lines themselves are not kept (a group of a
   // million ids would hold them twice). A nested section counts as an empty line; an error

@@ -50,6 +50,8 @@ class M5model : public M5amsuper {
   void RemoveGroups();
 
  protected:
+  std::unique_ptr<M5amsuper> CloneNode() const override;
+  void RelinkClone(const CloneMap& copies) override;
   // Reads the "Bounds=" line (its 4th to 6th numbers are the maximum, its 19th to 21st the
   // minimum), finds the mesh and the groups, and widens the box to the mesh's.
   void FinishRead(StepContext& step) override;

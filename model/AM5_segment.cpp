@@ -177,6 +177,7 @@ void M5segment::Halvejoin(double tolerance, StepContext& step) {
 }
 
 void M5segment::Draw(Mscreen& view) {
+  if (Suppressed) return;
   struct Open {
     M5segment* bone;
     std::size_t next;  // the next entry to draw
@@ -186,7 +187,9 @@ void M5segment::Draw(Mscreen& view) {
     Open& top = open.back();
     if (top.next < top.bone->Entries.size()) {
       M5amsuper* child = top.bone->Entries[top.next++].Child.get();
-      if (M5segment* bone = AsBone(child)) {
+      if (child && child->IsSuppressed()) {
+        // Left out of the next save, with everything under it: not drawn either.
+      } else if (M5segment* bone = AsBone(child)) {
         open.push_back({bone, 0});
       } else if (child) {
         child->Draw(view);

@@ -65,6 +65,7 @@ class M5segment : public M5amsuper {
   std::unique_ptr<M5amsuper> MirrorBone(double tolerance, const MirrorSettings& rule) override;
 
  protected:
+  std::unique_ptr<M5amsuper> CloneNode() const override;
   bool ReadsNestedSections() const override { return false; }
   // Reads the bone with its child bones, nested without recursion and refused beyond
   // kMaxSectionDepth. A position or colour that is no number raises the conversion error at

@@ -8,29 +8,34 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
 #include <QProcess>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <QWheelEvent>
 #include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/session/Document.h"
 #include "app/DropAcc.h"
+#include "app/session/Document.h"
 #include "app/uAbout.h"
 #include "app/uMain.h"
 #include "app/uMatu.h"
 #include "app/uMirrorBornDlg.h"
+#include "bench/BenchGen.h"
 #include "model/tree/AM_const.h"
 #include "view/M_scr.h"
 #include "view/qt/QtSurface.h"
@@ -199,9 +204,29 @@ class WindowTest : public QObject {
   void errorsAppearInABoxAndTheWindowGoesOn_data();
   void errorsAppearInABoxAndTheWindowGoesOn();
 
+  void wheelDragKeysZoomAndShiftAndHomeGivesTheFittedPictureBack();
+  void undoAndRedoTakeBackEveryEditByteForByte();
+  void anUndoneHalvejoinLeavesNoTraceInMirrorBone();
+  void aChangedDocumentAsksBeforeCloseOpenAndDrop();
+  void halvejoinOfAWholeModelAsksFirst();
+  void whatIsDrawnIsWhatWillBeSaved();
+  void mirrorBoneWithoutABoneOffThePlaneSaysSo();
+  void recentFilesAndTheWindowsSizeSurviveARestart();
+  void cancelStopsALoadAndAnEditLeavingTheDocumentAsItWas();
+  void labelsOfAMillionPointsAreOnlyThoseThatFit();
+  void anUndoBudgetTooSmallForAStepSaysSo();
+
  private:
   QString tr2(const char* japanese, const char* english) const {
     return QString::fromUtf8(japanese_ ? japanese : english);
+  }
+  // The memo's line of what the next save leaves out.
+  QString leftOut(int bones, int groups, int sections) const {
+    return tr2("保存で省かれるもの: ボーン=%1 グループ=%2 その他のセクション=%3",
+               "Left out of the next save: bones=%1 groups=%2 other sections=%3")
+        .arg(bones)
+        .arg(groups)
+        .arg(sections);
   }
   std::unique_ptr<TfrmMain> newWindow(const QString& start_file = QString()) {
     auto window = std::make_unique<TfrmMain>(start_file);
@@ -219,6 +244,27 @@ class WindowTest : public QObject {
     return path;
   }
   QString halfBox() { return copy(kExamples + "/half_box.mdl", QStringLiteral("half_box.mdl")); }
+  // Shortcuts reach only the active window.
+  static bool activate(TfrmMain& w) {
+    w.activateWindow();
+    return QTest::qWaitForWindowActive(&w);
+  }
+  // The bytes the Save command writes for the document as it stands.
+  QByteArray savedBytes(TfrmMain& w) {
+    w.mnSave->trigger();
+    return readAll(w.CurrentFile());
+  }
+  // A generated model of about a million points, made once per run: a whole half model with
+  // attachments, hooks, groups and bones, in the layout a save gives back byte for byte.
+  static QString bigModel() {
+    static QTemporaryDir dir;
+    static const QString path = [] {
+      const QString p = dir.filePath(QStringLiteral("big.mdl"));
+      bench::WriteModelFile(p.toStdString(), 1000000);
+      return p;
+    }();
+    return path;
+  }
 
   bool japanese_;
   std::unique_ptr<QTemporaryDir> dir_;
@@ -250,11 +296,20 @@ void WindowTest::startsWithEverythingButOpenDisabled() {
       w->mnSave,      w->mnSaveAs,    w->mnHalvejoin, w->mnConnectGroupedSplines,
       w->mnAttachall, w->mnDetachall, w->mnMirrorBorn};
   for (QAction* a : items) QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
-  for (QToolButton* b : {w->sbtnOpen, w->sbtnSave, w->sbtnSaveAs})
+  for (QToolButton* b : {w->sbtnSave, w->sbtnSaveAs})
     QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
   // Disabled commands do nothing even when reached by their shortcut.
   QTest::keyClick(w.get(), Qt::Key_S, Qt::ControlModifier);
   QCOMPARE(status(*w), QStringLiteral("Ver0.56"));
+  QVERIFY(!w->mnUndo->isEnabled());
+  QVERIFY(!w->mnRedo->isEnabled());
+  QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
+  QCOMPARE(status(*w), QStringLiteral("Ver0.56"));
+  // The Open button works from the start: a new user's first click opens the dialog.
+  QVERIFY(w->sbtnOpen->isEnabled());
+  auto dialog = whenShown<QFileDialog>(this, [](QFileDialog& d) { d.reject(); });
+  w->sbtnOpen->click();
+  QVERIFY(dialog && dialog->fired);
 
   QVERIFY(w->OpenFile(halfBox()));
   for (QAction* a : items) QVERIFY2(a->isEnabled(), qPrintable(a->objectName()));
@@ -413,7 +468,16 @@ void WindowTest::missingFileAndWrongExtensionKeepTheDocument() {
   const QImage picture = w->ImageSD->Picture();
   const ShowCounter progress(w->frmMatu);
 
+  // A missing file is named in a message box; the status line says what it always said.
+  QString box_text;
+  auto box = whenShown<QMessageBox>(this, [&](QMessageBox& b) {
+    box_text = b.text();
+    b.accept();
+  });
   QVERIFY(!w->OpenFile(dir_->filePath("missing.mdl")));
+  QVERIFY(box && box->fired);
+  QCOMPARE(box_text, japanese_ ? "ファイル " + dir_->filePath("missing.mdl") + " が存在しません。"
+                               : "The file " + dir_->filePath("missing.mdl") + " does not exist.");
   QCOMPARE(status(*w), tr2("Error:ファイルが存在しません！！", "Error:File does not exist!!"));
   const QString text_file = dir_->filePath("model.mdl.txt");
   writeAll(text_file, "[MODELFILE]\n[ENDMODELFILE]\n");
@@ -476,7 +540,7 @@ void WindowTest::editsShowMemoStatusAndProgress_data() {
   QTest::addColumn<QString>("saved");  // a line the saved file holds afterwards
   // clang-format off
   QTest::newRow("halvejoin") << "box" << "mnHalvejoin"
-      << "Number of cp=12+8->20\nNumber of spline=4+2->6"
+      << "Number of cp=12+8->20\nNumber of spline=4+2->6\n" + leftOut(2, 1, 1)
       << "%1 をHalvejoinしました。" << "Halvejoined %1" << true << "Splines=6";
   QTest::newRow("connect") << "line" << "mnConnectGroupedSplines"
       << "Number of cp=4->3\nNumber of spline=2->1"
@@ -484,9 +548,11 @@ void WindowTest::editsShowMemoStatusAndProgress_data() {
   QTest::newRow("connect nothing") << "box" << "mnConnectGroupedSplines"
       << "Number of cp=12->12\nNumber of spline=4->4"
       << "%1 グループ内のスプラインを接続しました。" << "Connected!! %1" << false << "Splines=4";
-  QTest::newRow("attach all") << "line" << "mnAttachall" << QString()
+  QTest::newRow("attach all") << "line" << "mnAttachall"
+      << "Number of cp=4\nNumber of spline=2\nNumber of attached cp=0->1"
       << "座標が同じCPををAttachしました。" << "Attached" << false << "0 1 3";
-  QTest::newRow("detach all") << "box" << "mnDetachall" << QString()
+  QTest::newRow("detach all") << "box" << "mnDetachall"
+      << "Number of cp=12\nNumber of spline=4\nNumber of attached cp=4->0"
       << "AttachしているCPをDetachしました。" << "Detached" << false << "0 0 9";
   // clang-format on
 }
@@ -544,7 +610,8 @@ void WindowTest::mirrorBoneOkStoresTheRuleAndNamesTheCopies() {
     QVERIFY(watcher && watcher->fired);
     QVERIFY(shown_defaults);
     QCOMPARE(status(*w), tr2("Bornを反転コピーしました。", "Born Mirrored"));
-    QCOMPARE(w->Memo->toPlainText(), QStringLiteral("Number of cp=12\nNumber of spline=4"));
+    QCOMPARE(w->Memo->toPlainText(),
+             QStringLiteral("Number of cp=12\nNumber of spline=4\nNumber of bones copied=1"));
     w->mnSave->trigger();
     const QByteArray saved = readAll(path);
     QVERIFY(saved.contains("\r\nName=rightArm\r\nPivot=-2 8 5\r\nEnd=-9 8 5\r\n"));
@@ -602,7 +669,7 @@ void WindowTest::saveKeepsABackupAndWritesTheEdit() {
   QVERIFY(w->OpenFile(path));
   w->mnHalvejoin->trigger();
   QCOMPARE(w->Memo->toPlainText(),
-           QStringLiteral("Number of cp=19+11->30\nNumber of spline=6+1->7"));
+           "Number of cp=19+11->30\nNumber of spline=6+1->7\n" + leftOut(1, 1, 1));
   w->sbtnSave->click();
   QCOMPARE(status(*w), japanese_ ? path + "へ上書き保存しました" : "Saved as " + path);
   QVERIFY2(matchesGolden(path, kTestData + "/halvejoin_expected.mdl"),
@@ -824,7 +891,530 @@ void WindowTest::errorsAppearInABoxAndTheWindowGoesOn() {
   w->edGosa->setText(QStringLiteral("0.001"));
   w->mnHalvejoin->trigger();
   QCOMPARE(w->Memo->toPlainText(),
-           QStringLiteral("Number of cp=12+8->20\nNumber of spline=4+2->6"));
+           "Number of cp=12+8->20\nNumber of spline=4+2->6\n" + leftOut(2, 1, 1));
+}
+
+namespace {
+
+void wheel(QWidget* target, QPoint at, int delta) {
+  QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(target, &event);
+}
+
+// Drags across the picture with `button` (and `modifiers`) from `from` to `to`.
+void drag(QWidget* target, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint from,
+          QPoint to) {
+  QTest::mousePress(target, button, modifiers, from);
+  QTest::mouseMove(target, (from + to) / 2);
+  QTest::mouseMove(target, to);
+  QTest::mouseRelease(target, button, modifiers, to);
+}
+
+// Acts once a window is visible and `ready` says so, from the event loop.
+QPointer<ModalWatcher> whenVisible(QObject* owner, QWidget* window, std::function<bool()> ready,
+                                   std::function<void()> act) {
+  return new ModalWatcher(owner, [=] {
+    if (!window->isVisible() || !ready()) return false;
+    act();
+    return true;
+  });
+}
+
+}  // namespace
+
+void WindowTest::wheelDragKeysZoomAndShiftAndHomeGivesTheFittedPictureBack() {
+  const QString path = halfBox();
+  auto w = newWindow();
+  QVERIFY(w);
+  QVERIFY(w->OpenFile(path));
+  const QSize size = w->ImageSD->size();
+  const QImage fitted = expectedPicture(path, ViewKind::Front, size);
+  QCOMPARE(w->ImageSD->Picture(), fitted);
+  const Mscreen& view = w->ViewState();
+
+  // The wheel zooms about the cursor: a notch is a quarter closer.
+  wheel(w->ImageSD, QPoint(60, 50), 120);
+  QTRY_VERIFY(w->ImageSD->Picture() != fitted);
+  QCOMPARE(static_cast<double>(view.Zoom), 1.25);
+  QVERIFY(w->StatusNote->text().contains("125%"));
+  QCOMPARE(status(*w), japanese_ ? path + " を読み込みました。" : "Opend " + path);
+
+  // Drags move the picture: the middle or right button, or the left with Space or Alt held.
+  // The shift a gesture makes; its picture follows once the events are taken in.
+  const auto dragged = [&](auto&& how) {
+    const long double x = view.ShiftX, y = view.ShiftY;
+    how();
+    return std::pair(static_cast<double>(view.ShiftX - x), static_cast<double>(view.ShiftY - y));
+  };
+  const QPoint a(100, 100), b(130, 90);
+  QCOMPARE(dragged([&] { drag(w->ImageSD, Qt::MiddleButton, {}, a, b); }), std::pair(30.0, -10.0));
+  QCOMPARE(dragged([&] { drag(w->ImageSD, Qt::RightButton, {}, b, a); }), std::pair(-30.0, 10.0));
+  QCOMPARE(dragged([&] { drag(w->ImageSD, Qt::LeftButton, Qt::AltModifier, a, b); }),
+           std::pair(30.0, -10.0));
+  QCOMPARE(dragged([&] {
+             QTest::keyPress(w->ImageSD, Qt::Key_Space);
+             drag(w->ImageSD, Qt::LeftButton, {}, b, a);
+             QTest::keyRelease(w->ImageSD, Qt::Key_Space);
+           }),
+           std::pair(-30.0, 10.0));
+  // A left drag alone moves nothing.
+  const long double shift_x = view.ShiftX;
+  drag(w->ImageSD, Qt::LeftButton, {}, a, b);
+  QTest::qWait(20);
+  QCOMPARE(static_cast<double>(view.ShiftX), static_cast<double>(shift_x));
+  // The arrow keys show more of the side they point to.
+  w->ImageSD->setFocus();
+  const double step = std::max(size.width(), size.height()) / 10.0;
+  QCOMPARE(dragged([&] { QTest::keyClick(w->ImageSD, Qt::Key_Left); }), std::pair(step, 0.0));
+  QCOMPARE(dragged([&] { QTest::keyClick(w->ImageSD, Qt::Key_Down); }), std::pair(0.0, -step));
+  QTRY_COMPARE(w->ImageSD->Picture(), [&] {
+    // The zoomed and shifted picture, as the view draws it.
+    DocumentSession session;
+    session.CurrentFile = path.toStdString();
+    session.LoadDocument();
+    QtSurface surface(size.width(), size.height());
+    Mscreen copy = view;
+    copy.SetCanvas(&surface, size.width(), size.height());
+    copy.Redisplay(session.Document.get(), ViewKind::Front);
+    return surface.Image().copy();
+  }());
+
+  // + and - zoom about the middle, from the keyboard and the View menu.
+  QVERIFY(activate(*w));
+  QTest::keyClick(w->ImageSD, Qt::Key_Plus);
+  QTRY_COMPARE(static_cast<double>(view.Zoom), 1.25 * 1.25);
+  w->mnZoomOut->trigger();
+  QTRY_COMPARE(static_cast<double>(view.Zoom), 1.25);
+  QCOMPARE(w->mnZoomIn->text(), tr2("拡大(&I)", "Zoom &In"));
+  QCOMPARE(w->mnFit->text(), tr2("全体を表示(&W)", "&Whole Model"));
+
+  // Home gives the fitted picture back exactly.
+  QTest::keyClick(w->ImageSD, Qt::Key_Home);
+  QTRY_COMPARE(w->ImageSD->Picture(), fitted);
+  QVERIFY(view.IsFitted());
+  QCOMPARE(w->StatusNote->text(), QString());
+
+  // A zoom survives a new size of the window, but an edit and another direction fit again.
+  w->mnZoomIn->trigger();
+  QTRY_VERIFY(!view.IsFitted());
+  w->resize(640, 480);
+  QTRY_COMPARE(w->ImageSD->Picture().size(), w->ImageSD->size());
+  QCOMPARE(static_cast<double>(view.Zoom), 1.25);
+  w->mnViewHidari->trigger();
+  QVERIFY(view.IsFitted());
+  QCOMPARE(w->ImageSD->Picture(), expectedPicture(path, ViewKind::Left, w->ImageSD->size()));
+  wheel(w->ImageSD, QPoint(10, 10), -240);
+  QTRY_COMPARE(static_cast<double>(view.Zoom), 0.64);
+  w->edGosa->setText(QStringLiteral("0.001"));
+  w->mnHalvejoin->trigger();
+  QVERIFY(view.IsFitted());
+  w->mnFit->trigger();
+  QTest::qWait(20);
+  QVERIFY(view.IsFitted());
+}
+
+void WindowTest::undoAndRedoTakeBackEveryEditByteForByte() {
+  const QString path = halfBox();
+  auto w = newWindow();
+  QVERIFY(w);
+  w->edGosa->setText(QStringLiteral("0.001"));
+  QVERIFY(w->OpenFile(path));
+  QVERIFY(activate(*w));
+  const QString title = QStringLiteral("Zevrin Ver0.56 - half_box.mdl");
+  QCOMPARE(w->windowTitle(), title);
+  QCOMPARE(w->mnUndo->text(), tr2("元に戻す(&U)", "&Undo"));
+  QCOMPARE(w->mnUndo->shortcut(), QKeySequence(QStringLiteral("Ctrl+Z")));
+  QCOMPARE(w->mnRedo->shortcuts(),
+           (QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+Shift+Z")),
+                                QKeySequence(QStringLiteral("Ctrl+Y"))}));
+
+  // Every edit, and Mirror Bone again after Halvejoin, where only its copies are saved.
+  const QStringList items = {"mnAttachall",  "mnDetachall", "mnConnectGroupedSplines",
+                             "mnMirrorBorn", "mnHalvejoin", "mnMirrorBorn"};
+  QList<QByteArray> saved{savedBytes(*w)};
+  QStringList memos{w->Memo->toPlainText()};
+  QStringList names;
+  for (const QString& item : items) {
+    auto ok = whenShown<TdlgMirrorBorn>(this, [](TdlgMirrorBorn& d) { d.OKBtn->click(); });
+    QAction* action = w->findChild<QAction*>(item);
+    action->trigger();
+    names.append(action->text().remove('&'));
+    QCOMPARE(w->windowTitle(), title + " *");
+    QCOMPARE(w->mnUndo->text(),
+             japanese_ ? "元に戻す(&U): " + names.last() : "&Undo " + names.last());
+    QVERIFY(!w->mnRedo->isEnabled());
+    saved.append(savedBytes(*w));
+    QCOMPARE(w->windowTitle(), title);
+    memos.append(w->Memo->toPlainText());
+    delete ok;
+  }
+  QVERIFY(saved[5] != saved[4]);
+  // Back, one Ctrl+Z at a time: each save writes what the one before the edit wrote.
+  for (int i = items.size(); i > 0; --i) {
+    QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(status(*w),
+             japanese_ ? names[i - 1] + " を元に戻しました。" : "Undid " + names[i - 1]);
+    QCOMPARE(w->Memo->toPlainText(), memos[i - 1]);
+    QCOMPARE(w->windowTitle(), title + " *");
+    QCOMPARE(w->mnRedo->text(),
+             japanese_ ? "やり直し(&R): " + names[i - 1] : "&Redo " + names[i - 1]);
+    QCOMPARE(savedBytes(*w), saved[i - 1]);
+  }
+  QVERIFY(!w->mnUndo->isEnabled());
+  // And forth again, with both redo keys.
+  for (int i = 1; i <= items.size(); ++i) {
+    if (i % 2) {
+      QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    } else {
+      QTest::keyClick(w.get(), Qt::Key_Y, Qt::ControlModifier);
+    }
+    QCOMPARE(status(*w),
+             japanese_ ? names[i - 1] + " をやり直しました。" : "Redid " + names[i - 1]);
+    QCOMPARE(w->Memo->toPlainText(), memos[i]);
+    QCOMPARE(savedBytes(*w), saved[i]);
+  }
+  QVERIFY(!w->mnRedo->isEnabled());
+  // The picture after an undo is the document's as it was.
+  w->mnUndo->trigger();
+  w->mnUndo->trigger();
+  const QImage undone = w->ImageSD->Picture();
+  const QString copy_path = dir_->filePath("undone.mdl");
+  writeAll(copy_path, saved[4]);
+  QCOMPARE(undone, expectedPicture(copy_path, ViewKind::Front, w->ImageSD->size()));
+}
+
+void WindowTest::anUndoneHalvejoinLeavesNoTraceInMirrorBone() {
+  const auto mirrored = [this](bool halvejoin_first, const QString& name) {
+    const QString path = copy(kExamples + "/half_box.mdl", name);
+    auto w = newWindow();
+    if (!w || !w->OpenFile(path)) return QByteArray();
+    w->edGosa->setText(QStringLiteral("0.001"));
+    if (halvejoin_first) {
+      w->mnHalvejoin->trigger();
+      w->mnUndo->trigger();
+    }
+    auto ok = whenShown<TdlgMirrorBorn>(this, [](TdlgMirrorBorn& d) { d.OKBtn->click(); });
+    w->mnMirrorBorn->trigger();
+    return w->Memo->toPlainText().toUtf8() + "\n" + savedBytes(*w);
+  };
+  const QByteArray plain = mirrored(false, "plain.mdl");
+  QVERIFY(plain.contains("Number of bones copied=1"));
+  QVERIFY(plain.contains("[SEGMENT]"));
+  QCOMPARE(mirrored(true, "undone.mdl"), plain);
+}
+
+void WindowTest::aChangedDocumentAsksBeforeCloseOpenAndDrop() {
+  const QString path = halfBox();
+  const QString other = dir_->filePath("b.mdl");
+  writeAll(other, kTwoSegmentLine);
+  const QByteArray original = readAll(path);
+  auto w = newWindow();
+  QVERIFY(w);
+  QVERIFY(w->OpenFile(path));
+  // Unchanged, it closes without a question.
+  {
+    auto asked = whenShown<QMessageBox>(this, [](QMessageBox& b) { b.reject(); });
+    auto v = newWindow();
+    QVERIFY(v->OpenFile(other));
+    QVERIFY(v->close());
+    QVERIFY(asked && !asked->fired);
+    delete asked;
+  }
+  w->mnDetachall->trigger();
+  QVERIFY(w->IsModified());
+  QCOMPARE(w->windowTitle(), QStringLiteral("Zevrin Ver0.56 - half_box.mdl *"));
+
+  // The question, answered by `button`, as the next box shows it.
+  QString asked_text;
+  const auto answer = [&](QMessageBox::StandardButton button) {
+    return whenShown<QMessageBox>(this, [&asked_text, button](QMessageBox& b) {
+      asked_text = b.objectName() + ": " + b.text() + " [" + b.button(QMessageBox::Save)->text() +
+                   "|" + b.button(QMessageBox::Discard)->text() + "|" +
+                   b.button(QMessageBox::Cancel)->text() + "]";
+      b.button(button)->click();
+    });
+  };
+  const QString question =
+      "SaveChangesBox: " +
+      tr2("half_box.mdl は変更されています。変更を保存しますか? "
+          "[保存する(&S)|保存しない(&N)|キャンセル]",
+          "half_box.mdl has been changed. Save the changes? [&Save|&Don't Save|Cancel]");
+
+  // Cancel keeps everything: close, open and drop.
+  auto cancel = answer(QMessageBox::Cancel);
+  QVERIFY(!w->close());
+  QVERIFY(cancel && cancel->fired);
+  QCOMPARE(asked_text, question);
+  QVERIFY(w->isVisible());
+  cancel = answer(QMessageBox::Cancel);
+  QVERIFY(!w->OpenFile(other));
+  QVERIFY(cancel && cancel->fired);
+  QCOMPARE(w->CurrentFile(), path);
+  cancel = answer(QMessageBox::Cancel);
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(other)});
+  const QPoint at = w->ImageSD->geometry().center();
+  QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(w.get(), &enter);
+  QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(w.get(), &drop);
+  QTRY_VERIFY(cancel && cancel->fired);
+  QCOMPARE(w->CurrentFile(), path);
+  QVERIFY(w->IsModified());
+  QCOMPARE(readAll(path), original);
+
+  // Save writes the change first, then the other file opens.
+  auto save = answer(QMessageBox::Save);
+  QVERIFY(w->OpenFile(other));
+  QVERIFY(save && save->fired);
+  QVERIFY(readAll(path).contains("\r\n0 0 9\r\n"));  // detached: the point's own coordinates
+  QCOMPARE(w->CurrentFile(), other);
+  QVERIFY(!w->IsModified());
+  QCOMPARE(w->windowTitle(), QStringLiteral("Zevrin Ver0.56 - b.mdl"));
+
+  // Discard closes and writes nothing.
+  w->mnAttachall->trigger();
+  auto discard = answer(QMessageBox::Discard);
+  QVERIFY(w->close());
+  QVERIFY(discard && discard->fired);
+  QCOMPARE(readAll(other), QByteArray(kTwoSegmentLine));
+}
+
+void WindowTest::halvejoinOfAWholeModelAsksFirst() {
+  auto w = newWindow();
+  QVERIFY(w);
+  w->edGosa->setText(QStringLiteral("0.001"));
+  QVERIFY(w->OpenFile(halfBox()));
+  w->mnHalvejoin->trigger();  // a half model: no question
+  const QString joined = w->Memo->toPlainText();
+  QVERIFY(joined.startsWith("Number of cp=12+8->20\n"));
+  QString asked;
+  auto no = whenShown<QMessageBox>(this, [&](QMessageBox& b) {
+    asked = b.objectName() + ": " + b.text();
+    b.button(QMessageBox::No)->click();
+  });
+  w->mnHalvejoin->trigger();
+  QVERIFY(no && no->fired);
+  QVERIFY2(asked.startsWith(
+               tr2("AlreadyWholeBox: このモデルには X=0 平面の両側に点があります。",
+                   "AlreadyWholeBox: This model already has points on both sides of X = 0.")),
+           qPrintable(asked));
+  QCOMPARE(w->Memo->toPlainText(), joined);
+  auto yes =
+      whenShown<QMessageBox>(this, [](QMessageBox& b) { b.button(QMessageBox::Yes)->click(); });
+  w->mnHalvejoin->trigger();
+  QVERIFY(yes && yes->fired);
+  QVERIFY2(w->Memo->toPlainText().startsWith("Number of cp=20+"),
+           qPrintable(w->Memo->toPlainText()));
+}
+
+void WindowTest::whatIsDrawnIsWhatWillBeSaved() {
+  const QString path = halfBox();
+  auto w = newWindow();
+  QVERIFY(w);
+  w->edGosa->setText(QStringLiteral("0.001"));
+  QVERIFY(w->OpenFile(path));
+  const QRgb arm = qRgb(0, 0, 255);  // the off-plane bone's colour
+  QVERIFY(countPixels(w->ImageSD->Picture(), arm) > 0);
+
+  w->mnHalvejoin->trigger();
+  // The save leaves out every bone, the group and the decals: none is drawn, the memo counts
+  // them as the core does.
+  QCOMPARE(countPixels(w->ImageSD->Picture(), arm), 0);
+  DocumentSession core;
+  core.CurrentFile = path.toStdString();
+  core.LoadDocument();
+  const SaveOmissions left = core.Halvejoin(0.001).LeftOut;
+  QCOMPARE(w->Memo->toPlainText().split('\n').last(),
+           leftOut(left.Bones, left.Groups, left.Sections));
+  const QByteArray saved = savedBytes(*w);
+  QVERIFY(!saved.contains("[SEGMENT]"));
+  QVERIFY(!saved.contains("[GROUP]"));
+
+  // Mirror Bone's copies are saved, and drawn; the picture is that of the saved file.
+  auto ok = whenShown<TdlgMirrorBorn>(this, [](TdlgMirrorBorn& d) { d.OKBtn->click(); });
+  w->mnMirrorBorn->trigger();
+  QVERIFY(countPixels(w->ImageSD->Picture(), arm) > 0);
+  QCOMPARE(savedBytes(*w).count("[SEGMENT]"), 1);
+  QCOMPARE(w->ImageSD->Picture(), expectedPicture(path, ViewKind::Front, w->ImageSD->size()));
+}
+
+void WindowTest::mirrorBoneWithoutABoneOffThePlaneSaysSo() {
+  const QString path = dir_->filePath("line.mdl");
+  writeAll(path, kTwoSegmentLine);
+  auto w = newWindow();
+  QVERIFY(w);
+  QVERIFY(w->OpenFile(path));
+  auto ok = whenShown<TdlgMirrorBorn>(this, [](TdlgMirrorBorn& d) { d.OKBtn->click(); });
+  w->mnMirrorBorn->trigger();
+  QVERIFY(ok && ok->fired);
+  QCOMPARE(status(*w), tr2("Bornを反転コピーしました。", "Born Mirrored"));
+  QCOMPARE(w->Memo->toPlainText(),
+           QStringLiteral("Number of cp=4\nNumber of spline=2\nNumber of bones copied=0"));
+  QCOMPARE(w->StatusNote->text(),
+           tr2("X=0 平面から離れたボーンはありません", "No bone lies off the plane X = 0"));
+}
+
+void WindowTest::recentFilesAndTheWindowsSizeSurviveARestart() {
+  const QString a = halfBox();
+  const QString b = dir_->filePath("b.mdl");
+  writeAll(b, kTwoSegmentLine);
+  QSize size;
+  {
+    auto w = newWindow();
+    QVERIFY(w);
+    QVERIFY(!w->mnRecent->isEnabled());
+    QCOMPARE(w->mnRecent->title(), tr2("最近使ったファイル(&R)", "&Recent Files"));
+    QVERIFY(w->OpenFile(a));
+    QVERIFY(w->OpenFile(b));
+    QVERIFY(w->OpenFile(a));
+    QCOMPARE(w->Recent().Paths(), QStringList({a, b}));
+    for (int i = 0; i < 10; ++i) {
+      const QString more = dir_->filePath(QStringLiteral("m%1.mdl").arg(i));
+      writeAll(more, kTwoSegmentLine);
+      QVERIFY(w->OpenFile(more));
+    }
+    QCOMPARE(w->Recent().Paths().size(), 8);
+    QVERIFY(w->OpenFile(b));
+    QVERIFY(w->OpenFile(a));
+    w->resize(610, 480);
+    QTRY_COMPARE(w->size(), QSize(610, 480));
+    size = w->size();
+  }
+  auto w = newWindow();
+  QVERIFY(w);
+  QCOMPARE(w->size(), size);
+  QCOMPARE(w->Recent().Paths().mid(0, 2), QStringList({a, b}));
+  const QList<QAction*> items = w->mnRecent->actions();
+  QCOMPARE(items.size(), 8);
+  QCOMPARE(items[1]->text(), "&2 " + b);
+  items[1]->trigger();
+  QCOMPARE(w->CurrentFile(), b);
+  // A file gone since is named in a box and leaves the list.
+  QFile::remove(a);
+  auto box = whenShown<QMessageBox>(this, [](QMessageBox& m) { m.accept(); });
+  w->mnRecent->actions()[1]->trigger();
+  QVERIFY(box && box->fired);
+  QCOMPARE(w->CurrentFile(), b);
+  QVERIFY(!w->Recent().Paths().contains(a));
+}
+
+void WindowTest::cancelStopsALoadAndAnEditLeavingTheDocumentAsItWas() {
+  const QString big = bigModel();
+  const QString path = halfBox();
+  auto w = newWindow();
+  QVERIFY(w);
+  QVERIFY(w->OpenFile(path));
+  const QImage picture = w->ImageSD->Picture();
+  const QString memo = w->Memo->toPlainText();
+  const QString title = w->windowTitle();
+  QCOMPARE(w->frmMatu->btnCancel->text(), tr2("キャンセル", "Cancel"));
+
+  // Cancel, pressed a moment after the progress window came up: by then the rest of the
+  // window is disabled, and the step names itself.
+  QString step;
+  bool window_disabled = false;
+  QElapsedTimer shown;
+  const auto cancelSoon = [&] {
+    shown.invalidate();
+    return whenVisible(
+        this, w->frmMatu,
+        [&] {
+          if (!shown.isValid()) shown.start();
+          return shown.elapsed() > 300;
+        },
+        [&] {
+          step = w->frmMatu->LabelStep->text();
+          window_disabled = !w->centralWidget()->isEnabled() && !w->menuBar()->isEnabled();
+          w->frmMatu->btnCancel->click();
+        });
+  };
+  auto cancel = cancelSoon();
+  QVERIFY(!w->OpenFile(big));
+  QVERIFY2(cancel && cancel->fired, "the load was over before Cancel could be pressed");
+  QCOMPARE(step, tr2("読み込み中: big.mdl", "Opening big.mdl"));
+  QVERIFY(window_disabled);
+  QCOMPARE(status(*w), tr2("中止しました。ドキュメントは元のままです。",
+                           "Cancelled; the document is as it was."));
+  QVERIFY(!w->frmMatu->isVisible());
+  QVERIFY(w->centralWidget()->isEnabled());
+  QCOMPARE(w->CurrentFile(), path);
+  QCOMPARE(w->Memo->toPlainText(), memo);
+  QCOMPARE(w->ImageSD->Picture(), picture);
+  QCOMPARE(w->windowTitle(), title);
+
+  // The edit: the document stays what it was, byte for byte.
+  QVERIFY(w->OpenFile(big));
+  const QString big_memo = w->Memo->toPlainText();
+  w->edGosa->setText(QStringLiteral("0.001"));
+  cancel = cancelSoon();
+  w->mnHalvejoin->trigger();
+  QVERIFY2(cancel && cancel->fired, "the edit was over before Cancel could be pressed");
+  QCOMPARE(step, QStringLiteral("Halvejoin"));
+  QCOMPARE(status(*w), tr2("中止しました。ドキュメントは元のままです。",
+                           "Cancelled; the document is as it was."));
+  QCOMPARE(w->Memo->toPlainText(), big_memo);
+  QVERIFY(!w->IsModified());
+  QVERIFY(!w->mnUndo->isEnabled());
+  const QByteArray original = readAll(big);
+  QCOMPARE(savedBytes(*w), original);
+  QFile::remove(big + ".bak");
+}
+
+void WindowTest::labelsOfAMillionPointsAreOnlyThoseThatFit() {
+  auto w = newWindow();
+  QVERIFY(w);
+  QVERIFY(w->OpenFile(bigModel()));
+  const int points = w->Memo->toPlainText().section('\n', 0, 0).section('=', 1).toInt();
+  QVERIFY(points > 900000);
+  w->chkDisplayCpid->click();
+  // "Ids: N shown, M left out where they would overlap", every point counted once.
+  const QString note = w->StatusNote->text();
+  const QStringList numbers =
+      QString(note).replace(QRegularExpression("[^0-9]+"), " ").simplified().split(' ');
+  QCOMPARE(numbers.size(), 2);
+  const qint64 shown = numbers[0].toLongLong(), left_out = numbers[1].toLongLong();
+  QCOMPARE(shown + left_out, qint64(points));
+  // No label covers another: no more than fit on the picture.
+  QtSurface measure(1, 1);
+  const TextExtent box = measure.MeasureLabel(1, 9);
+  const QSize size = w->ImageSD->size();
+  QVERIFY2(shown * box.Width * box.Height <= qint64(size.width()) * size.height(),
+           qPrintable(note));
+  QVERIFY(shown > 10);
+  QVERIFY(countPixels(w->ImageSD->Picture(), qRgb(0, 128, 0)) > 0);
+  QCOMPARE(note, tr2("CPID: %1 個を表示、重なる %2 個は省略",
+                     "Ids: %1 shown, %2 left out where they would overlap")
+                     .arg(shown)
+                     .arg(left_out));
+  // Closer, the labels of the points in sight are drawn afresh.
+  wheel(w->ImageSD, QPoint(size.width() / 2, size.height() / 2), 120 * 8);
+  QTRY_VERIFY_WITH_TIMEOUT(w->StatusNote->text() != note, 120000);
+  w->chkDisplayCpid->click();
+  QVERIFY(!w->StatusNote->text().contains(tr2("CPID", "Ids")));
+}
+
+void WindowTest::anUndoBudgetTooSmallForAStepSaysSo() {
+  {
+    QSettings s = store();
+    s.setValue("Main/UndoBudgetMB", "0");
+  }
+  auto w = newWindow();
+  QVERIFY(w);
+  QVERIFY(w->OpenFile(halfBox()));
+  w->mnDetachall->trigger();
+  QCOMPARE(w->StatusNote->text(),
+           tr2("モデルが元に戻せる操作の上限 (0 MB) より大きいため、元に戻せません",
+               "Cannot be undone: the model exceeds the undo limit (0 MB)"));
+  QCOMPARE(status(*w), tr2("AttachしているCPをDetachしました。", "Detached"));
+  QVERIFY(!w->mnUndo->isEnabled());
+  QVERIFY(w->IsModified());
+  // Saving still clears the changed mark.
+  w->mnSave->trigger();
+  w->mnAttachall->trigger();
+  w->mnSave->trigger();
+  QVERIFY(!w->IsModified());
 }
 
 // The picture a user or a script takes of the window without a display.

@@ -303,11 +303,13 @@ TEST_F(Drawing, ClosedAndOpenSplinesAndIdsAtResolvedPositions) {
   view.SetExtent(-100, 100, 100, -100);  // one pixel per unit, origin at (110, 110)
   view.ShowCpid = true;
   root->Draw(view);
-  EXPECT_EQ(surface.Log,
-            lines({"move 110,110", "text 110,110 #008000 9pt 1", "line 120,110",
-                   "text 120,110 #008000 9pt 2", "line 120,100", "line 110,110",
-                   "text 120,100 #008000 9pt 3", "move 105,110", "text 105,110 #008000 9pt 4",
-                   "line 120,100", "text 120,100 #008000 9pt 5"}));
+  // The labels of 3, 4 and 5 would cover those of 2 and 1 (a label takes 6 x 12 pixels per
+  // digit here): they are left out, and counted.
+  EXPECT_EQ(surface.Log, lines({"move 110,110", "text 110,110 #008000 9pt 1", "line 120,110",
+                                "text 120,110 #008000 9pt 2", "line 120,100", "line 110,110",
+                                "move 105,110", "line 120,100"}));
+  EXPECT_EQ(view.LabelsShown(), 2);
+  EXPECT_EQ(view.LabelsLeftOut(), 3);
 }
 
 using Lists = InScratch;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "view/LabelSpace.h"
 #include "view/Surface.h"
 
 namespace zevrin {
@@ -38,6 +39,27 @@ class Mscreen {
   // The control points are labelled with their ids.
   bool ShowCpid = false;
 
+  // Looking closer: a zoom factor and a shift in pixels applied on top of the fitted
+  // projection. At zoom 1 without shift every pixel is the fitted picture's; the fit itself
+  // (Redisplay, SetExtent) never changes them.
+  long double Zoom = 1;
+  long double ShiftX = 0;
+  long double ShiftY = 0;
+  // Beyond these the picture would show nothing more (or points would leave the pixel range).
+  static constexpr long double kMinZoom = 0.01L;
+  static constexpr long double kMaxZoom = 10000.0L;
+  // Zooms by `factor` about the pixel (x, y), whose model point stays under it, within the
+  // limits above. False when the zoom stood at its limit already.
+  bool ZoomAbout(long double factor, long double x, long double y);
+  // Moves the picture by (dx, dy) pixels, as far as the model's fitted window stays in reach.
+  void ShiftBy(long double dx, long double dy);
+  // Back to the fitted picture.
+  void Fit() {
+    Zoom = 1;
+    ShiftX = ShiftY = 0;
+  }
+  bool IsFitted() const { return Zoom == 1 && ShiftX == 0 && ShiftY == 0; }
+
   void SetCanvas(DrawSurface* canvas, std::int32_t width, std::int32_t height);
   // Widens the window by 10 percent; an edge on the wrong side of zero becomes +-0.1.
   void SetExtent(long double left, long double top, long double right, long double bottom);
@@ -50,6 +72,13 @@ class Mscreen {
   void LineTo3D(long double x, long double y, long double z);
   void TextOut3D(std::string_view text, long double x, long double y, long double z);
   void SetPenColor(Rgb color);
+  // A control point's id as a label, left out when it would cover a label already in the
+  // picture: the picture holds what fits, in time bounded by its size. Counted either way.
+  void LabelPoint3D(std::int32_t id, long double x, long double y, long double z);
+  // The labels of the picture since its last clearing: drawn, and left out for lack of room
+  // (labels off the picture count as neither).
+  std::int64_t LabelsShown() const { return labels_shown_; }
+  std::int64_t LabelsLeftOut() const { return labels_left_out_; }
 
   void MoveTo2D(long double h, long double v);
   void LineTo2D(long double h, long double v);
@@ -68,6 +97,19 @@ class Mscreen {
 
  private:
   void Recompute();
+  // Pixels per model unit as drawn: the fitted scale times the zoom.
+  long double DrawScale() const { return Scale * Zoom; }
+  // The grid and axes over the visible part of a zoomed or shifted picture.
+  void DrawGridShifted(long double step);
+  // The view coordinates at the pixel column x and row y.
+  long double ViewH(long double x) const;
+  long double ViewV(long double y) const;
+
+  LabelSpace labels_;
+  std::int64_t labels_shown_ = 0;
+  std::int64_t labels_left_out_ = 0;
+  // The box of a label of 1..11 characters, measured at the first such label of a picture.
+  TextExtent label_boxes_[12];
 };
 
 }  // namespace zevrin

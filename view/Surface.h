@@ -9,6 +9,13 @@
 
 namespace zevrin {
 
+// The box a label takes, in pixels.
+struct TextExtent {
+  std::int32_t Width = 0;
+  std::int32_t Height = 0;
+  friend bool operator==(const TextExtent&, const TextExtent&) = default;
+};
+
 struct Rgb {
   std::uint8_t r = 0;
   std::uint8_t g = 0;
@@ -30,6 +37,13 @@ class DrawSurface {
   // Sets the fill colour and fills the rectangle from (x0, y0) up to but excluding (x1, y1).
   virtual void FillRect(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1,
                         Rgb color) = 0;
+  // The box TextOut fills for a label of `length` ASCII characters at `point_size` points.
+  // This version is the layout of the SVG picture: the size in pixels at 96 dots per inch as
+  // the height, half of it (rounded up) per character.
+  virtual TextExtent MeasureLabel(std::int32_t length, std::int32_t point_size) {
+    const std::int64_t px = (std::int64_t{point_size} * 96 * 2 + 72) / (72 * 2);
+    return {static_cast<std::int32_t>(length * ((px + 1) / 2)), static_cast<std::int32_t>(px)};
+  }
 };
 
 }  // namespace zevrin

@@ -10,6 +10,9 @@ class M5nodata : public M5amsuper {
  public:
   void Halvejoin(double tolerance, StepContext& step) override;
   void CheckHalvejoin() override {}  // Halvejoin goes no deeper
+
+ protected:
+  std::unique_ptr<M5amsuper> CloneNode() const override;
 };
 
 }  // namespace zevrin

@@ -14,6 +14,9 @@ class M5nosection : public M5amsuper {
   void Halvejoin(double tolerance, StepContext& step) override;
   void CheckHalvejoin() override {}  // Halvejoin goes no deeper
   bool IsSuppressed() const override { return Suppressed; }
+
+ protected:
+  std::unique_ptr<M5amsuper> CloneNode() const override;
 };
 
 }  // namespace zevrin

@@ -178,8 +178,9 @@ double M5amsuper::GetBound(std::uint32_t index) {
 }
 
 void M5amsuper::Draw(Mscreen& view) {
+  // What the next save leaves out is not drawn either: the picture shows what will be saved.
   for (Entry& e : Entries)
-    if (e.Child) e.Child->Draw(view);
+    if (e.Child && !e.Child->IsSuppressed()) e.Child->Draw(view);
 }
 
 void M5amsuper::ConnectGroupedSplines(StepContext& step) {

@@ -4,9 +4,11 @@
 // an edit comes out as its trimmed lines.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "model/tree/AM_common.h"
@@ -18,6 +20,20 @@ namespace zevrin {
 
 class M5amsuper;
 struct MirrorSettings;  // how Mirror bone names its copies
+
+// Every node of a subtree that was copied, mapped to its copy.
+using CloneMap = std::unordered_map<const M5amsuper*, M5amsuper*>;
+
+// What a block of `size` bytes from the heap costs, its bookkeeping included (an estimate of
+// the common allocators: 8 bytes of header, 16-byte granules, 32 at least).
+constexpr std::size_t HeapBytes(std::size_t size) {
+  const std::size_t block = (size + 8 + 15) / 16 * 16;
+  return block < 32 ? 32 : block;
+}
+// The heap bytes behind a string (none while it fits in the string itself).
+std::size_t HeapBytesOf(const std::string& text);
+// About how much memory the subtree under `root` holds, `root` included.
+std::size_t HeldBytes(const M5amsuper& root);
 
 // One line or one child section of a node, in file order.
 struct Entry {
@@ -33,7 +49,6 @@ inline constexpr std::int32_t kMaxSectionDepth = 10000;
 class M5amsuper : public Mamcommon {
  public:
   M5amsuper() = default;
-  M5amsuper(const M5amsuper&) = delete;
   M5amsuper& operator=(const M5amsuper&) = delete;
   // Destroys the subtree without recursion, the last entry first.
   ~M5amsuper() override;
@@ -73,6 +88,14 @@ class M5amsuper : public Mamcommon {
   // Whether Halvejoin marked this node to write nothing.
   virtual bool IsSuppressed() const { return false; }
 
+  // A copy of the whole subtree that every later read, write, edit and drawing treats as this
+  // one: the marks no file holds (suppressed sections, mirrored bones and points, resolved
+  // attachments, flipped hooks) included. Walks without recursion. An undo keeps the document
+  // this way, since a written file loses those marks.
+  std::unique_ptr<M5amsuper> Clone() const;
+  // About how much memory the node holds itself, its child sections left out.
+  virtual std::size_t OwnBytes() const;
+
   // Raise, before anything changes, the errors that Halvejoin or Connect grouped splines would
   // otherwise meet part way through the tree, so that a failed edit leaves the document as it
   // was. Each follows the walk of its edit: the base versions ask the children.
@@ -83,6 +106,16 @@ class M5amsuper : public Mamcommon {
   void AddLine(std::string text);
 
  protected:
+  // Copies the node's own fields and no entries: the start of a clone.
+  M5amsuper(const M5amsuper& other);
+  // The same onto a node made otherwise.
+  void CopyNodeFrom(const M5amsuper& other);
+  // A copy of this node without its entries; every class overrides it with its own copy.
+  virtual std::unique_ptr<M5amsuper> CloneNode() const;
+  // Called on each copy once the whole subtree is copied, to point the links that do not own
+  // (a model's mesh and groups) at the copies.
+  virtual void RelinkClone(const CloneMap& /*copies*/) {}
+
   // Runs once the section's own lines and children have been read: interpreting nodes
   // override it and call this version first. The base refreshes the box from the subtree.
   virtual void FinishRead(StepContext& step);

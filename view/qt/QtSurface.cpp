@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPen>
 #include <QString>
+#include <algorithm>
 #include <new>
 
 namespace zevrin {
@@ -98,6 +99,14 @@ void QtSurface::TextOut(std::int32_t x, std::int32_t y, std::string_view text, R
   painter.setPen(qcolor(color));
   painter.drawText(QPoint(x, y + metrics.ascent()), label);
   painter.setPen(line_pen);
+}
+
+TextExtent QtSurface::MeasureLabel(std::int32_t length, std::int32_t point_size) {
+  const QFontMetrics metrics(LabelFont(point_size));
+  int widest = 0;
+  for (const char c : std::string_view("0123456789-"))
+    widest = std::max(widest, metrics.horizontalAdvance(QLatin1Char(c)));
+  return {length * widest, metrics.height()};
 }
 
 void QtSurface::FillRect(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1,

@@ -36,6 +36,8 @@ class QtSurface : public DrawSurface {
                std::int32_t point_size) override;
   void FillRect(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1,
                 Rgb color) override;
+  // The box TextOut fills for `length` digits (or a sign) in the label font, at its widest.
+  TextExtent MeasureLabel(std::int32_t length, std::int32_t point_size) override;
 
   // The picture so far, ready to copy or save; drawing may go on afterwards.
   const QImage& Image();
