@@ -318,6 +318,9 @@ void TfrmMain::LoadSettings() {
   }
   mnExpandInserts->setChecked(
       RegIni->ReadBool(kMainSection, QStringLiteral("ExpandInserts"), false));
+  // Seconds the process reading an Assimp format may take; 0: the default for the file's size.
+  assimp_reader_.Limits.Seconds =
+      std::max(0, RegIni->ReadInteger(kMainSection, QStringLiteral("ReaderTimeout"), 0));
   RegIni.reset();
   View.ShowCpid = chkDisplayCpid->isChecked();
 }
@@ -328,6 +331,8 @@ void TfrmMain::SaveSettings() {
   RegIni->WriteString(kMainSection, QStringLiteral("Gosax"), edGosa->text());
   RegIni->WriteBool(kMainSection, QStringLiteral("DisplayCpid"), chkDisplayCpid->isChecked());
   RegIni->WriteBool(kMainSection, QStringLiteral("ExpandInserts"), mnExpandInserts->isChecked());
+  RegIni->WriteInteger(kMainSection, QStringLiteral("ReaderTimeout"),
+                       static_cast<std::int32_t>(assimp_reader_.Limits.Seconds));
   RegIni.reset();
 }
 

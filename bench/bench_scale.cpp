@@ -3,12 +3,14 @@
 // its own, several times; the table shows medians and the highest resident memory of the step.
 //
 //   bench_scale [--points 10000,100000,1000000] [--faces 10000,100000,1000000] [--runs 5]
-//               [--steps load,save,...] [--dir DIR] [--keep]
+//               [--steps load,save,...] [--dir DIR] [--keep] [--obj-sides 1000]
 //   bench_scale gen-model POINTS FILE | gen-dxf FACES FILE
 //   bench_scale time STEP FILE        one run of split, parse, dxf-floor, load or import:
 //                                     prints seconds and peak kB (for scripts/bench_peers.sh)
 //
 // --points 0 or --faces 0 leaves that part out. 10^7 points need about 4 GB of memory.
+// --obj-sides N: the N x N quad grid as OBJ, read through Assimp in this process and in the
+// reader process (obj-in-process, obj-child); 0 leaves it out.
 #include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -30,6 +32,7 @@
 
 #include "app/session/Document.h"
 #include "bench/BenchGen.h"
+#include "import/assimp/M_assimp.h"
 #include "model/AM5_segment.h"
 #include "model/tree/AM_const.h"
 
@@ -144,6 +147,62 @@ struct Result {
 
 // ---- the steps ----
 
+// ---- polygon files through Assimp: in this process, and in the reader process ----
+
+// The N x N grid of quads of scripts/bench_assimp.sh, as OBJ. Returns the faces.
+std::size_t writeObjGrid(const std::string& path, std::size_t n) {
+  std::ofstream obj(path, std::ios::binary);
+  std::string text = "g grid\n";
+  for (std::size_t y = 0; y <= n; ++y)
+    for (std::size_t x = 0; x <= n; ++x)
+      text += "v " + std::to_string(x) + " " + std::to_string(y) + " 0\n";
+  for (std::size_t y = 0; y < n; ++y) {
+    for (std::size_t x = 0; x < n; ++x) {
+      const std::size_t a = y * (n + 1) + x + 1;
+      text += "f " + std::to_string(a) + " " + std::to_string(a + 1) + " " +
+              std::to_string(a + n + 2) + " " + std::to_string(a + n + 1) + "\n";
+    }
+    obj << text;
+    text.clear();
+  }
+  obj << text;
+  return n * n;
+}
+
+// Seconds of CPU this process and the children it has waited for have used.
+double cpuSeconds() {
+  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  struct rusage self {};
+  struct rusage children {};
+  getrusage(RUSAGE_SELF, &self);
+  getrusage(RUSAGE_CHILDREN, &children);
+  return seconds(self.ru_utime) + seconds(self.ru_stime) + seconds(children.ru_utime) +
+         seconds(children.ru_stime);
+}
+
+// A load of a polygon file into the template model, Assimp in this process ("obj-in-process")
+// or in the reader process ("obj-child"). The step's number is the CPU time of the load, the
+// reader's included (less disturbed by a busy machine than the clock); its count of points is
+// the reader's peak resident memory in kB (0 in-process), which the peak of the step leaves out.
+Sample assimpStep(const std::string& step, const std::string& file) {
+  auto reader = std::make_shared<AssimpPolygonReader>();
+  reader->InProcess = step == "obj-in-process";
+  auto session = std::make_shared<DocumentSession>();
+  session->CurrentFile = file;
+  session->PolygonReader = reader.get();
+  const auto load = [&] {
+    const double before = cpuSeconds();
+    if (session->LoadDocument().Outcome != LoadOutcome::Loaded)
+      throw std::runtime_error("not loaded");
+    return cpuSeconds() - before;
+  };
+  const auto reader_peak = [] {
+    struct rusage children {};
+    getrusage(RUSAGE_CHILDREN, &children);
+    return static_cast<std::int32_t>(children.ru_maxrss);
+  };
+  return inChild([&] { session->TemplatePath = ZEVRIN_TEMPLATE; }, load, reader_peak);
+}
 
 const std::vector<std::string> kModelSteps = {"load",    "save",    "halvejoin", "attach",
                                               "detach",  "connect", "mirror"};
@@ -155,6 +214,7 @@ Sample modelStep(const std::string& step, const std::string& file, const std::st
   session->Shared.Mirror = MirrorSettings{kDefaultMirrorRule, kDefaultMirrorWord,
                                           kDefaultMirrorReplacement, kDefaultMirrorAppend};
   const auto points = [&] { return session->Shared.Counts.Cps; };
+  if (step == "obj-in-process" || step == "obj-child") return assimpStep(step, file);
   if (step == "split") return inChild([] {}, [&] { return FloorSplit(file).checksum * 0; });
   if (step == "parse") return inChild([] {}, [&] { return FloorParse(file).checksum * 0; });
   if (step == "dxf-floor")
@@ -222,6 +282,39 @@ struct Goal {
   bool at_most;
 };
 
+// The isolation's cost on grids of sides x sides quads. The runs of the two ways alternate, so
+// that a change in the machine's load falls on both alike.
+void benchAssimp(const std::vector<std::size_t>& sides, int runs, const fs::path& dir, bool keep,
+                 std::vector<Goal>& goals) {
+  for (std::size_t n : sides) {
+    const std::string file = (dir / ("grid_" + std::to_string(n) + ".obj")).string();
+    inChild([] {},
+            [&] {
+              writeObjGrid(file, n);
+              return 0.0;
+            });
+    std::printf("\nOBJ grid of %zu quads through Assimp (%.1f MB)\n", n * n,
+                static_cast<double>(fs::file_size(file)) / 1048576.0);
+    std::printf("  %-20s %11s %11s %11s %9s\n", "step", "median", "min", "peak", "/in-proc");
+    Result here;
+    Result child;
+    for (int k = 0; k < runs; ++k) {
+      here.runs.push_back(assimpStep("obj-in-process", file));
+      child.runs.push_back(assimpStep("obj-child", file));
+    }
+    printRow("obj-in-process", here, here.median());
+    printRow("obj-child", child, here.median());
+    std::printf("  %-20s CPU time %.3f s in-process, %.3f s with the reader (%.2fx)\n", "",
+                here.perPoint(), child.perPoint(), child.perPoint() / here.perPoint());
+    std::printf("  %-20s reader process peak %.0f MB\n", "",
+                child.runs.empty() ? 0.0 : static_cast<double>(child.runs[0].points) / 1024.0);
+    if (n == 1000)
+      goals.push_back({"OBJ in the reader process <= 1.1x in-process (10^6 faces)",
+                       child.median() / here.median(), 1.1, true});
+    if (!keep) fs::remove(file);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -246,6 +339,7 @@ int main(int argc, char** argv) {
   std::vector<std::size_t> points = {10000, 100000, 1000000};
   std::vector<std::size_t> faces = {10000, 100000, 1000000};
   std::vector<std::string> steps = kModelSteps;
+  std::vector<std::size_t> obj_sides = {1000};
   int runs = 5;
   std::string dir_arg;
   bool keep = false;
@@ -272,6 +366,8 @@ int main(int argc, char** argv) {
       dir_arg = value();
     } else if (args[a] == "--keep") {
       keep = true;
+    } else if (args[a] == "--obj-sides") {
+      obj_sides = sizeList(value());
     } else {
       std::fprintf(stderr, "usage: see the head of bench/bench_scale.cpp\n");
       return 2;
@@ -356,6 +452,8 @@ int main(int argc, char** argv) {
     }
     if (!keep) fs::remove(file);
   }
+
+  benchAssimp(obj_sides, runs, dir, keep, goals);
 
   // Growth from 10^5 to 10^6.
   const auto growth = [&](const std::map<std::string, std::map<std::size_t, double>>& table,
