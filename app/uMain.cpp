@@ -512,6 +512,9 @@ void TfrmMain::LoadSettings() {
   undo_budget_mb_ = std::max(
       0, RegIni->ReadInteger(kMainSection, QStringLiteral("UndoBudgetMB"), undo_budget_mb_));
   history_.SetBudget(static_cast<std::size_t>(undo_budget_mb_) << 20);
+  // Seconds the process reading an Assimp format may take; 0: the default for the file's size.
+  assimp_reader_.Limits.Seconds =
+      std::max(0, RegIni->ReadInteger(kMainSection, QStringLiteral("ReaderTimeout"), 0));
   RegIni.reset();
   fillRecentMenu();
   View.ShowCpid = chkDisplayCpid->isChecked();
@@ -528,6 +531,8 @@ void TfrmMain::SaveSettings() {
     RegIni->WriteString(kMainSection, QStringLiteral("WindowGeometry"),
                         QString::fromLatin1(saveGeometry().toBase64()));
   RegIni->WriteInteger(kMainSection, QStringLiteral("UndoBudgetMB"), undo_budget_mb_);
+  RegIni->WriteInteger(kMainSection, QStringLiteral("ReaderTimeout"),
+                       static_cast<std::int32_t>(assimp_reader_.Limits.Seconds));
   RegIni.reset();
 }
 

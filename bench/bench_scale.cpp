@@ -22,6 +22,9 @@
 //
 // --points 0 or --faces 0 leaves that part out. 10^7 points need about 4 GB of memory. A step
 // still running after --timeout seconds is stopped and shown as such.
+//   [--assimp-faces 1000000]  an OBJ grid read through Assimp in this process and in the
+//                             reader process (obj-in-process, obj-child), in alternating runs;
+//                             0 leaves it out.
 #include <malloc.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -64,6 +67,7 @@ struct Sample {
   long peak_kb = 0;      // highest resident memory while the step ran
   double per_point = 0;  // heap bytes held per control point after the step
   long points = 0;       // control points of the document afterwards
+  long child_peak_kb = 0;  // highest resident memory of a child process the step waited for
 };
 
 int g_timeout = 300;
@@ -90,11 +94,17 @@ std::size_t heapInUse() {
   return m.uordblks + m.hblkhd;
 }
 
+// Processor time of this process and of the children it has waited for (the reader process
+// of the Assimp formats).
 double cpuNow() {
-  struct rusage u {};
-  getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+  double t = 0;
+  for (const int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+    struct rusage u {};
+    getrusage(who, &u);
+    t += static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
          static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+  }
+  return t;
 }
 
 double now() {
@@ -135,6 +145,11 @@ Sample inChild(const std::function<void()>& prepare, const std::function<bool()>
       const bool document = step();
       s.seconds = now() - t0;
       s.cpu = cpuNow() - c0;
+      {
+        struct rusage children {};
+        getrusage(RUSAGE_CHILDREN, &children);
+        s.child_peak_kb = children.ru_maxrss;
+      }
       s.peak_kb = statusKb("VmHWM:");
       s.points = g_loaded ? g_loaded->Shared.Counts.Cps : 0;
       if (document) s.per_point = static_cast<double>(heapInUse()) / std::max<long>(1, s.points);
@@ -370,11 +385,59 @@ struct Goal {
   double cpu = NAN;  // the same ratio of processor times, where it is one
 };
 
+// ---- polygon files through Assimp: in this process, and in the reader process ----
+
+// A load of a polygon file into the template model, Assimp in this process ("obj-in-process")
+// or in the reader process ("obj-child").
+Sample assimpStep(const std::string& step, const std::string& file) {
+  auto reader = std::make_shared<AssimpPolygonReader>();
+  reader->InProcess = step == "obj-in-process";
+  auto session = std::make_shared<DocumentSession>();
+  session->CurrentFile = file;
+  session->TemplatePath = ZEVRIN_TEMPLATE;
+  session->PolygonReader = reader.get();
+  return inChild([] {}, [&] {
+    if (session->LoadDocument().Outcome != LoadOutcome::Loaded)
+      throw std::runtime_error("not loaded");
+    return false;
+  });
+}
+
+// The isolation's cost on an OBJ grid of `faces` quads. The runs of the two ways alternate, so
+// that a change in the machine's load falls on both alike.
 std::string sizeName(std::size_t n) {
   int e = 0;
   std::size_t m = n;
   while (m >= 10 && m % 10 == 0) m /= 10, ++e;
   return m == 1 ? "10^" + std::to_string(e) : std::to_string(n);
+}
+
+void benchAssimp(std::size_t faces, int runs, const fs::path& dir, bool keep,
+                 std::vector<Goal>& goals) {
+  const std::string file = (dir / ("assimp_grid_" + std::to_string(faces) + ".obj")).string();
+  inChild([] {}, [&] {
+    WriteGridObj(file, faces);
+    return false;
+  });
+  std::printf("\n[assimp] the OBJ grid of %s faces through Assimp (%.1f MB)\n",
+              sizeName(faces).c_str(), static_cast<double>(fs::file_size(file)) / 1048576.0);
+  printHeader("/in-proc");
+  Result here;
+  Result child;
+  for (int k = 0; k < runs; ++k) {
+    here.runs.push_back(assimpStep("obj-in-process", file));
+    child.runs.push_back(assimpStep("obj-child", file));
+  }
+  printRow("obj-in-process", here, 0);
+  printRow("obj-child", child, here.median());
+  long reader_peak = 0;
+  for (const Sample& s : child.runs) reader_peak = std::max(reader_peak, s.child_peak_kb);
+  std::printf("  %-30s processor time, the reader's included: %.2fx; reader's peak %ld MB\n",
+              "", child.cpuMedian() / here.cpuMedian(), reader_peak / 1024);
+  goals.push_back({"OBJ through the reader process <= 1.1x in-process (" + sizeName(faces) +
+                       " faces)",
+                   child.median() / here.median(), 1.1, true, child.cpuMedian() / here.cpuMedian()});
+  if (!keep) fs::remove(file);
 }
 
 }  // namespace
@@ -409,6 +472,7 @@ int main(int argc, char** argv) {
   std::vector<std::size_t> faces = {10000, 100000, 1000000};
   std::vector<std::string> steps = kModelSteps;
   int runs = 5;
+  std::size_t assimp_faces = 1000000;
   std::string dir_arg;
   bool keep = false;
   for (std::size_t a = 0; a < args.size(); ++a) {
@@ -435,6 +499,8 @@ int main(int argc, char** argv) {
       dir_arg = value();
     } else if (args[a] == "--keep") {
       keep = true;
+    } else if (args[a] == "--assimp-faces") {
+      assimp_faces = std::strtoull(value().c_str(), nullptr, 10);
     } else {
       std::fprintf(stderr, "usage: see the head of bench/bench_scale.cpp\n");
       return 2;
@@ -630,6 +696,8 @@ int main(int argc, char** argv) {
       for (const std::string& f : {grid, imported, connected, out, out + ".bak"}) fs::remove(f, ignore);
     }
   }
+
+  if (assimp_faces > 0) benchAssimp(assimp_faces, runs, dir, keep, goals);
 
   // Growth from 10^5 to 10^6 points or faces, of every step on every family.
   for (const auto& [family, by_step] : times) {

@@ -34,6 +34,7 @@ struct Options {
   bool in_place = false;
   std::string template_path;  // empty: the template beside the program
   bool expand_inserts = false;
+  double reader_timeout = 0;  // seconds; 0: the default, growing with the file's size
 };
 
 bool japanese(const Options& o) {
@@ -55,6 +56,7 @@ struct Session {
     session.PolygonReader = &assimp;
     session.TemplatePath = o.template_path;
     session.Polygons.ExpandInserts = o.expand_inserts;
+    assimp.Limits.Seconds = o.reader_timeout;
   }
   AssimpPolygonReader assimp;
   TermProgress progress;
@@ -346,6 +348,12 @@ int run(int argc, char** argv) {
   app.add_flag("--expand-inserts", o.expand_inserts,
                "A DXF file's INSERT entities bring the faces of the blocks they place, moved, "
                "scaled and turned as the insert says");
+
+  app.add_option("--reader-timeout", o.reader_timeout,
+                 "Seconds the separate process that reads OBJ, STL, PLY and the other Assimp "
+                 "formats may take (default: 10, and 1 more per MiB of the file)")
+      ->type_name("SECONDS")
+      ->check(CLI::PositiveNumber);
 
   auto* info = app.add_subcommand("info", "Open FILE and print its control-point and spline counts");
   info->add_option("FILE", o.file, kFileHelp)->required();

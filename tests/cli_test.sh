@@ -250,6 +250,33 @@ check "export needs obj or dxf" 2 "$rc"
 printf 'solid x\nfacet normal 0 0 1\nouter loop\nvertex 0 0\n' > broken.stl
 run info broken.stl
 check "broken stl message" "broken.stl: Cannot import the polygon file" "$(cut -d: -f1,2 <<<"$err")"
+
+# The Assimp formats are read in a process of their own, with limits: a reader that loops, dies
+# or talks nonsense ends in a named error (ZEVRIN_READER_TEST_FAULT is the tests' own switch).
+printf 'ply\nformat ascii' > cut.ply
+run --reader-timeout 1 info cut.ply
+check "cut ply exit" 1 "$rc"
+check "cut ply message" "cut.ply: Reading the polygon file did not finish within 1 s" "$err"
+run --lang ja --reader-timeout 1.5 info cut.ply
+check "cut ply message ja" "cut.ply: ポリゴンファイルの読み込みが 1.5 秒以内に終わりませんでした" "$err"
+run --reader-timeout 0 info cut.ply
+check "reader timeout must be positive" 2 "$rc"
+run --reader-timeout soon info cut.ply
+check "reader timeout must be a number" 2 "$rc"
+ZEVRIN_READER_TEST_FAULT=signal run info shape.obj
+check "reader crash exit" 1 "$rc"
+check "reader crash message" "shape.obj: The polygon file reader crashed (SIGSEGV)" "$err"
+ZEVRIN_READER_TEST_FAULT=garbage run info shape.obj
+check "reader garbage message" "shape.obj: The polygon file reader gave a malformed answer (at byte 0)" "$err"
+mkdir lonely && cp "$zevrin" lonely/zevrin  # without the reader beside it
+lonely/zevrin info shape.obj 2>"$work/.err"
+check "reader missing exit" 1 "$?"
+check "reader missing message" \
+  "shape.obj: The polygon file reader $work/lonely/zevrin-assimp-reader is missing or cannot be started" \
+  "$(cat "$work/.err")"
+run -q info shape.obj
+check "the next polygon file opens" $'Number of cp=14\nNumber of spline=7' "$out"
+
 printf '0\nSECTION\n2\nBLOCKS\n0\nBLOCK\n2\nTri\n10\n0\n20\n0\n30\n0\n0\n3DFACE\n8\n0\n10\n0\n20\n0\n30\n0\n11\n1\n21\n0\n31\n0\n12\n0\n22\n1\n32\n0\n0\nENDBLK\n0\nENDSEC\n0\nSECTION\n2\nENTITIES\n0\nINSERT\n8\nplaced\n2\nTri\n10\n5\n20\n0\n30\n0\n41\n2\n42\n2\n0\nENDSEC\n0\nEOF\n' > inserted.dxf
 check "inserts are skipped by default" $'Number of cp=0\nNumber of spline=0' "$("$zevrin" -q info inserted.dxf)"
 run -q --expand-inserts convert inserted.dxf -o inserted

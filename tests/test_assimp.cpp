@@ -1,14 +1,24 @@
-// Polygon files read through Assimp (OBJ, STL in both forms, PLY), opened and saved as a user
-// does, with the general reader registered as the programs register it.
+// Polygon files read through Assimp (OBJ, STL in both forms, PLY, Collada, OFF), opened and
+// saved as a user does, with the general reader registered as the programs register it; and
+// the reader process that keeps Assimp out of Zevrin's own: its limits, its errors, its answer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <sstream>
+#include <thread>
 
 #include "app/session/Document.h"
+#include "import/assimp/FaceStream.h"
 #include "import/assimp/M_assimp.h"
+#include "import/assimp/ReaderProcess.h"
 #include "mesh/M_export.h"
 #include "model/tree/AM_const.h"
 #include "tests/TestUtil.h"
@@ -20,6 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 const std::string kTemplate = std::string(ZEVRIN_EXAMPLES) + "/../data/animas_reference.mdl";
+const std::string kTestData = ZEVRIN_TEST_DATA;
 
 // What a user reads off a saved model: splines, control points with their own position (the
 // others are attached to one of them), and the number of ids in each GROUP.
@@ -69,6 +80,19 @@ class AssimpImport : public test::InScratchDir {
       return e.describe(false);
     }
     return "no error";
+  }
+
+  // The error that opening `path` raises; none: ADD_FAILURE and a Cancelled error.
+  ZevrinError errorOf(const std::string& path) {
+    session_.CurrentFile = path;
+    session_.TemplatePath = kTemplate;
+    try {
+      session_.LoadDocument();
+    } catch (const ZevrinError& e) {
+      return e;
+    }
+    ADD_FAILURE() << path << " opened";
+    return ZevrinError(ErrorKind::Cancelled, "");
   }
 
   AssimpPolygonReader reader_;
@@ -332,6 +356,467 @@ TEST_F(AssimpImport, ExportedPolylinesFollowTheSplines) {
   // The attached points stand where their targets are: the first edge runs (0,0,0)-(2,0,0).
   EXPECT_EQ(obj[1], "v 0 0 0");
   EXPECT_EQ(obj[2], "v 2 0 0");
+}
+
+// ---- the reader process ----------------------------------------------------------------
+
+// The misbehaviour of the helper that the tests ask for (see import/assimp/ReaderMain.cpp),
+// while the object lives.
+class Fault {
+ public:
+  explicit Fault(const std::string& kind) { setenv("ZEVRIN_READER_TEST_FAULT", kind.c_str(), 1); }
+  ~Fault() { unsetenv("ZEVRIN_READER_TEST_FAULT"); }
+  Fault(const Fault&) = delete;
+  Fault& operator=(const Fault&) = delete;
+};
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The files of the issue: PLY files cut short, on which Assimp 5.2.5 loops for ever.
+const std::pair<const char*, const char*> kCutPly[] = {
+    {"cut.ply", "ply\nformat ascii"},
+    {"cut2.ply", "ply\nformat ascii 1.0\nelement vertex 3\n"},
+    {"cut3.ply", "ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\n"},
+};
+
+TEST_F(AssimpImport, CutPlyFilesEndInTheTimeLimitAndKeepTheOpenDocument) {
+  open("good.obj", kCubeObj);
+  const M5amsuper* document = session_.Document.get();
+  const MeshCounts counts = session_.Shared.Counts;
+  reader_.Limits.Seconds = 1;
+  for (const auto& [name, bytes] : kCutPly) {
+    const std::string path = dir_ / name;
+    test::writeBytes(path, bytes);
+    const auto start = std::chrono::steady_clock::now();
+    const ZevrinError e = errorOf(path);
+    const double took = secondsSince(start);
+    EXPECT_EQ(e.kind(), ErrorKind::ReaderTimeout) << name;
+    EXPECT_EQ(e.describe(false), path + ": Reading the polygon file did not finish within 1 s");
+    EXPECT_EQ(e.describe(true),
+              path + ": ポリゴンファイルの読み込みが 1 秒以内に終わりませんでした");
+    EXPECT_GE(took, 1.0) << name;
+    EXPECT_LT(took, 4.0) << name;
+  }
+  EXPECT_EQ(session_.Document.get(), document);
+  EXPECT_EQ(session_.Shared.Counts, counts);
+}
+
+TEST_F(AssimpImport, TheDefaultTimeLimitGrowsWithTheFile) {
+  EXPECT_EQ(PolygonReaderLimits::DefaultSeconds(0), 10);
+  EXPECT_EQ(PolygonReaderLimits::DefaultSeconds(1), 11);
+  EXPECT_EQ(PolygonReaderLimits::DefaultSeconds(std::uint64_t{40} << 20), 50);
+  EXPECT_EQ(reader_.SecondsFor(std::uint64_t{40} << 20), 50);
+  reader_.Limits.Seconds = 2.5;
+  EXPECT_EQ(reader_.SecondsFor(std::uint64_t{40} << 20), 2.5);
+  EXPECT_EQ(PolygonReaderLimits::DefaultMemoryBytes(0), std::uint64_t{2} << 30);
+  EXPECT_EQ(PolygonReaderLimits::DefaultMemoryBytes(1 << 20),
+            (std::uint64_t{2} << 30) + (64 << 20));
+  EXPECT_EQ(PolygonReaderLimits::DefaultMemoryBytes(UINT64_MAX), UINT64_MAX);
+  // A cut file under the default limit fails in ten seconds: not waited for here, the limit is.
+}
+
+TEST_F(AssimpImport, AReaderThatMisbehavesEndsInItsNamedError) {
+  open("good.obj", kCubeObj);
+  const M5amsuper* document = session_.Document.get();
+  const std::string path = dir_ / "shape.obj";
+  test::writeBytes(path, kPentagonObj);
+  reader_.Limits.Seconds = 2;
+  const struct {
+    const char* fault;
+    ErrorKind kind;
+    const char* english;
+    const char* japanese;
+  } cases[] = {
+      {"signal", ErrorKind::ReaderCrashed, "The polygon file reader crashed (SIGSEGV)",
+       "ポリゴンファイルの読み込みプロセスが異常終了しました (SIGSEGV)"},
+      {"garbage", ErrorKind::ReaderBadAnswer,
+       "The polygon file reader gave a malformed answer (at byte 0)",
+       "ポリゴンファイルの読み込みプロセスの応答が不正です (0 バイト目)"},
+      {"exit", ErrorKind::ReaderExited,
+       "The polygon file reader ended without an answer (exit status 3)",
+       "ポリゴンファイルの読み込みプロセスが応答せずに終了しました (終了コード 3)"},
+      {"hang", ErrorKind::ReaderTimeout, "Reading the polygon file did not finish within 2 s",
+       "ポリゴンファイルの読み込みが 2 秒以内に終わりませんでした"},
+  };
+  for (const auto& c : cases) {
+    const Fault fault(c.fault);
+    const ZevrinError e = errorOf(path);
+    EXPECT_EQ(e.kind(), c.kind) << c.fault;
+    EXPECT_EQ(e.describe(false), path + ": " + c.english);
+    EXPECT_EQ(e.describe(true), path + ": " + c.japanese);
+  }
+  {
+    // Half of a true answer: malformed where it ends.
+    const Fault fault("truncate");
+    const ZevrinError e = errorOf(path);
+    EXPECT_EQ(e.kind(), ErrorKind::ReaderBadAnswer);
+    EXPECT_TRUE(e.describe(false).starts_with(path + ": The polygon file reader gave a malformed"))
+        << e.describe(false);
+  }
+  EXPECT_EQ(session_.Document.get(), document);
+  // And the next file opens as ever.
+  EXPECT_EQ(open("again.obj", kCubeObj).splines, 12);
+}
+
+TEST_F(AssimpImport, AReaderOverItsMemoryLimitIsNamed) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer's shadow memory takes more address space than any limit";
+#endif
+  const std::string path = dir_ / "shape.obj";
+  test::writeBytes(path, kPentagonObj);
+  reader_.Limits.MemoryBytes = std::uint64_t{512} << 20;
+  const Fault fault("memory");
+  const ZevrinError e = errorOf(path);
+  EXPECT_EQ(e.kind(), ErrorKind::ReaderOutOfMemory);
+  EXPECT_EQ(e.describe(false),
+            path + ": Reading the polygon file needs more than 512 MB of memory");
+  EXPECT_EQ(e.describe(true),
+            path + ": ポリゴンファイルの読み込みに 512 MB を超えるメモリが必要です");
+}
+
+TEST_F(AssimpImport, TheReaderHasOnlyItsPipeAndNoFileToWrite) {
+  const std::string path = dir_ / "shape.obj";
+  test::writeBytes(path, kPentagonObj);
+  reader_.Limits.Seconds = 5;
+  reader_.Limits.MemoryBytes = std::uint64_t{3} << 30;
+  std::string reason;
+  {
+    const Fault fault("limits");
+    reason = errorOf(path).argument();
+  }
+  std::map<std::string, std::string> limits;
+  std::istringstream words(reason);
+  for (std::string w; words >> w;) limits[w.substr(0, w.find('='))] = w.substr(w.find('=') + 1);
+  EXPECT_EQ(limits["descriptors"], "3") << reason;
+  EXPECT_EQ(limits["core"], "0");
+  EXPECT_EQ(limits["fsize"], "0");
+  EXPECT_EQ(limits["nofile"], "32");
+  EXPECT_EQ(limits["cpu"], "6");  // a second past the wall clock
+#if !defined(__SANITIZE_ADDRESS__)
+  EXPECT_EQ(limits["as"], std::to_string(std::uint64_t{3} << 30));
+#endif
+
+  // A file it makes gets no byte; where the kernel denies the opening itself (Landlock), a
+  // file that is there keeps what it holds.
+  const std::string made = dir_ / "made.txt";
+  {
+    const Fault fault("write:" + made);
+    const ZevrinError e = errorOf(path);
+    EXPECT_TRUE(e.kind() == ErrorKind::ReaderCrashed || e.kind() == ErrorKind::ImportFailed)
+        << e.describe(false);
+    if (e.kind() == ErrorKind::ReaderCrashed) {
+      EXPECT_EQ(e.argument(), "SIGXFSZ");
+    }
+  }
+  EXPECT_TRUE(!fs::exists(made) || fs::file_size(made) == 0);
+  if (limits["write"] == "denied") {
+    EXPECT_FALSE(fs::exists(made));
+    const std::string kept = dir_ / "kept.txt";
+    test::writeBytes(kept, "keep");
+    const Fault fault("write:" + kept);
+    EXPECT_EQ(errorOf(path).argument(), "cannot write: Permission denied");
+    EXPECT_EQ(test::readBytes(kept), "keep");
+  }
+}
+
+TEST_F(AssimpImport, AMissingReaderIsNamed) {
+  const std::string path = dir_ / "shape.obj";
+  test::writeBytes(path, kPentagonObj);
+  reader_.HelperPath = dir_ / "no-such-reader";
+  const ZevrinError e = errorOf(path);
+  EXPECT_EQ(e.kind(), ErrorKind::ReaderMissing);
+  EXPECT_EQ(e.describe(false), path + ": The polygon file reader " + reader_.HelperPath +
+                                   " is missing or cannot be started");
+  EXPECT_EQ(e.describe(true), path + ": ポリゴンファイルの読み込みプログラム " +
+                                  reader_.HelperPath + " がないか、起動できません");
+  // Something that is there but no program (a folder, a file without the right to run).
+  reader_.HelperPath = dir_.path().string();
+  EXPECT_EQ(errorOf(path).kind(), ErrorKind::ReaderMissing);
+  reader_.HelperPath = path;
+  EXPECT_EQ(errorOf(path).kind(), ErrorKind::ReaderMissing);
+}
+
+TEST_F(AssimpImport, TheCancelFlagEndsTheReader) {
+  struct Window : ProgressWindow {
+    void Show() override {}
+    void Hide() override {}
+    ProgressBar* MainBar() override { return &bar; }
+    ProgressBar* SubBar() override { return nullptr; }
+    const std::atomic<bool>* CancelFlag() override { return &stop; }
+    BasicProgressBar bar;
+    std::atomic<bool> stop{false};
+  } window;
+  open("good.obj", kCubeObj);
+  const M5amsuper* document = session_.Document.get();
+  session_.Progress = &window;
+  reader_.Limits.Seconds = 60;
+  const std::string path = dir_ / "cut.ply";
+  test::writeBytes(path, kCutPly[0].second);
+  // The user presses Cancel while the reader loops.
+  std::thread user([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    window.stop = true;
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const ZevrinError e = errorOf(path);
+  const double took = secondsSince(start);
+  user.join();
+  EXPECT_EQ(e.kind(), ErrorKind::Cancelled);
+  EXPECT_EQ(e.describe(false), path + ": Cancelled");
+  EXPECT_LT(took, 3.0);
+  EXPECT_EQ(session_.Document.get(), document);
+  session_.Progress = nullptr;
+}
+
+// The same file read in this process and in the reader's gives the same faces, bit for bit,
+// and the same saved model, byte for byte.
+class BothWays : public AssimpImport {
+ protected:
+  void compare(const std::string& name, const std::string& bytes) {
+    SCOPED_TRACE(name);
+    const std::string path = dir_ / name;
+    test::writeBytes(path, bytes);
+    AssimpPolygonReader here;
+    here.InProcess = true;
+    test::Step step;
+    const std::unique_ptr<Mpolycommon> a = here.Read(path, step);
+    const std::unique_ptr<Mpolycommon> b = reader_.Read(path, step);
+    ASSERT_EQ(a->Faces.size(), b->Faces.size());
+    for (std::size_t i = 0; i < a->Faces.size(); ++i) {
+      const Mdxf_3dface& x = a->Faces[i];
+      const Mdxf_3dface& y = b->Faces[i];
+      ASSERT_EQ(x.Layer, y.Layer) << i;
+      ASSERT_EQ(x.CornerCount, y.CornerCount) << i;
+      ASSERT_EQ(x.Color, y.Color) << i;
+      ASSERT_EQ(std::memcmp(x.Corners.data(), y.Corners.data(), sizeof x.Corners), 0) << i;
+      ASSERT_EQ(x.MoreCorners.size(), y.MoreCorners.size()) << i;
+      if (!x.MoreCorners.empty()) {
+        ASSERT_EQ(std::memcmp(x.MoreCorners.data(), y.MoreCorners.data(),
+                              x.MoreCorners.size() * sizeof(Vec3)),
+                  0)
+            << i;
+      }
+    }
+    EXPECT_EQ(a->Layers, b->Layers);
+
+    session_.TemplatePath = kTemplate;
+    session_.CurrentFile = path;
+    session_.PolygonReader = &here;
+    session_.LoadDocument();
+    session_.SaveDocument(dir_ / "in_process.mdl");
+    session_.PolygonReader = &reader_;
+    session_.LoadDocument();
+    session_.SaveDocument(dir_ / "child.mdl");
+    EXPECT_EQ(test::readBytes(dir_ / "child.mdl"), test::readBytes(dir_ / "in_process.mdl"));
+  }
+};
+
+TEST_F(BothWays, TheReaderProcessGivesWhatTheLibraryGives) {
+  compare("cube.obj", kCubeObj);
+  compare("grid.obj", gridObj());
+  compare("pentagon.obj", kPentagonObj);
+  compare("wire.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\no wire\nl 1 2\nl 2 3\np 1\n");
+  compare("cube_ascii.stl", asciiStl("box"));
+  compare("cube_binary.stl", binaryStl());
+  compare("moved.dae", kMovedQuadDae);
+  for (const auto& entry : fs::directory_iterator(kTestData + "/assimp"))
+    compare(entry.path().filename().string(), test::readBytes(entry.path().string()));
+  compare("pentagon_data.obj", test::readBytes(kTestData + "/pentagon.obj"));
+
+  // Many faces of many corners in many groups, at coordinates no float holds exactly.
+  std::mt19937 draw(7);
+  std::string obj;
+  for (int v = 0; v < 3000; ++v)
+    obj += "v " + std::to_string(draw() % 100000 / 997.0) + " " +
+           std::to_string(draw() % 1000 * 0.1) + " -" + std::to_string(draw() % 7919 / 3.0) + "\n";
+  for (int f = 0; f < 6000; ++f) {
+    if (f % 500 == 0) obj += "g part" + std::to_string(f / 500 % 5) + "\n";
+    const int corners = 2 + static_cast<int>(draw() % 7);
+    obj += corners == 2 ? "l" : "f";
+    for (int c = 0; c < corners; ++c) obj += " " + std::to_string(1 + draw() % 3000);
+    obj += "\n";
+  }
+  compare("random.obj", obj);
+}
+
+// ---- the answer --------------------------------------------------------------------------
+
+std::string answerOf(const std::function<void(FaceStreamWriter&)>& write) {
+  std::string out;
+  FaceStreamWriter w([&](const char* data, std::size_t size) {
+    out.append(data, size);
+    return true;
+  });
+  write(w);
+  return out;
+}
+
+const FloatVertex kTriangle[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0.5f}};
+const std::uint32_t kCorners[5] = {0, 1, 2, 1, 0};
+
+TEST(FaceStream, AWholeAnswerGivesItsFaces) {
+  const std::string answer = answerOf([](FaceStreamWriter& w) {
+    w.Mesh("one", kTriangle, 3, 2);
+    w.Face(kCorners, 3);
+    w.Face(kCorners, 2);
+    w.Mesh("two", kTriangle, 3, 2);
+    w.Face(kCorners, 5);
+    w.End();
+  });
+  const std::unique_ptr<Massimp> m = DecodeFaceStream(answer, "f.obj", 100);
+  ASSERT_EQ(m->Faces.size(), 3u);
+  EXPECT_EQ(m->Faces[0].Layer, "one");
+  EXPECT_EQ(m->Faces[0].CornerCount, 3);
+  EXPECT_EQ(m->Faces[0].Corners[3].z, 0.5);  // the last corner repeated
+  EXPECT_EQ(m->Faces[1].CornerCount, 2);
+  EXPECT_EQ(m->Faces[1].Corners[2].x, 1);
+  EXPECT_EQ(m->Faces[2].Layer, "two");
+  EXPECT_EQ(m->Faces[2].CornerCount, 5);
+  ASSERT_EQ(m->Faces[2].MoreCorners.size(), 1u);
+  EXPECT_EQ(m->Layers, (std::vector<std::string>{"one", "two"}));
+}
+
+TEST(FaceStream, AnErrorAnswerRaisesItsError) {
+  try {
+    DecodeFaceStream(answerOf([](FaceStreamWriter& w) {
+                       w.Mesh("one", kTriangle, 3, 2);
+                       w.Error(facestream::kRefused, "PLY: nothing here");
+                     }),
+                     "f.ply", 100);
+    ADD_FAILURE();
+  } catch (const ZevrinError& e) {
+    EXPECT_EQ(e.describe(false), "f.ply: Cannot import the polygon file: PLY: nothing here");
+  }
+  try {
+    DecodeFaceStream(answerOf([](FaceStreamWriter& w) { w.Error(facestream::kOutOfMemory, ""); }),
+                     "f.ply", 2048);
+    ADD_FAILURE();
+  } catch (const ZevrinError& e) {
+    EXPECT_EQ(e.describe(false),
+              "f.ply: Reading the polygon file needs more than 2048 MB of memory");
+  }
+}
+
+// Every cut, every flipped byte and a few lies of a whole answer: a named error or faces, and
+// never more faces than the answer holds.
+TEST(FaceStream, MalformedAnswersAreNamedErrors) {
+  const std::string whole = answerOf([](FaceStreamWriter& w) {
+    w.Mesh("layer", kTriangle, 3, 2);
+    w.Face(kCorners, 3);
+    w.Face(kCorners, 5);
+    w.End();
+  });
+  const auto bad = [](const std::string& answer) {
+    try {
+      DecodeFaceStream(answer, "f.obj", 1);
+    } catch (const ZevrinError& e) {
+      return e.kind() == ErrorKind::ReaderBadAnswer;
+    }
+    return false;
+  };
+  for (std::size_t n = 0; n < whole.size(); ++n) EXPECT_TRUE(bad(whole.substr(0, n))) << n;
+  EXPECT_TRUE(bad(whole + "x"));
+  for (std::size_t i = 0; i < whole.size(); ++i)
+    for (int bit = 0; bit < 8; ++bit) {
+      std::string flipped = whole;
+      flipped[i] = static_cast<char>(flipped[i] ^ (1 << bit));
+      try {
+        const std::unique_ptr<Massimp> m = DecodeFaceStream(flipped, "f.obj", 1);
+        EXPECT_LE(m->Faces.size(), 2u);
+      } catch (const ZevrinError& e) {
+        EXPECT_TRUE(e.kind() == ErrorKind::ReaderBadAnswer || e.kind() == ErrorKind::ImportFailed ||
+                    e.kind() == ErrorKind::ReaderOutOfMemory)
+            << i << " " << bit;
+      }
+    }
+  // A face before any mesh, an index past the vertices, a count that lies.
+  EXPECT_TRUE(bad(answerOf([](FaceStreamWriter& w) {
+    w.Face(kCorners, 3);
+    w.End();
+  })));
+  const std::uint32_t past[3] = {0, 1, 3};
+  EXPECT_TRUE(bad(answerOf([&](FaceStreamWriter& w) {
+    w.Mesh("layer", kTriangle, 3, 2);
+    w.Face(past, 3);
+    w.End();
+  })));
+  std::string lying = whole;
+  lying[lying.size() - 8] = 9;
+  EXPECT_TRUE(bad(lying));
+  EXPECT_EQ(DecodeFaceStream(whole, "f.obj", 1)->Faces.size(), 2u);
+}
+
+// The answer in pieces of any size gives what it gives whole; counts it only claims cost
+// nothing until their bytes come.
+TEST(FaceStream, PiecesOfAnySizeGiveTheSameFaces) {
+  std::vector<FloatVertex> many;
+  for (int v = 0; v < 1000; ++v)
+    many.push_back({v * 0.5f, v * -0.25f, 1.0f / static_cast<float>(v + 1)});
+  const std::string whole = answerOf([&](FaceStreamWriter& w) {
+    w.Mesh("a", many.data(), 1000, 700);
+    for (std::uint32_t f = 0; f < 700; ++f) {
+      const std::uint32_t corners[6] = {f, f + 1, f + 2, f + 3, f + 4, f + 5};
+      w.Face(corners, 2 + f % 5);
+    }
+    w.Mesh("b", kTriangle, 3, 1);
+    w.Face(kCorners, 3);
+    w.End();
+  });
+  const std::unique_ptr<Massimp> expected = DecodeFaceStream(whole, "f.obj", 1);
+  ASSERT_EQ(expected->Faces.size(), 701u);
+  for (std::size_t piece : {1, 3, 7, 11, 12, 13, 25, 4096}) {
+    FaceStreamReader reader("f.obj", 1);
+    for (std::size_t at = 0; at < whole.size(); at += piece)
+      reader.Feed(whole.data() + at, std::min(piece, whole.size() - at));
+    EXPECT_TRUE(reader.Done());
+    EXPECT_EQ(reader.Offset(), whole.size());
+    const std::unique_ptr<Massimp> got = reader.Finish();
+    ASSERT_EQ(got->Faces.size(), expected->Faces.size()) << piece;
+    for (std::size_t i = 0; i < got->Faces.size(); ++i) {
+      ASSERT_EQ(got->Faces[i].Layer, expected->Faces[i].Layer);
+      ASSERT_EQ(got->Faces[i].CornerCount, expected->Faces[i].CornerCount);
+      ASSERT_EQ(std::memcmp(got->Faces[i].Corners.data(), expected->Faces[i].Corners.data(),
+                            sizeof(Vec3) * 4),
+                0);
+      ASSERT_EQ(got->Faces[i].MoreCorners.size(), expected->Faces[i].MoreCorners.size());
+    }
+  }
+  // Four thousand million vertices and as many faces claimed, one vertex sent.
+  const auto word = [](std::string& out, std::uint32_t w) {
+    out.append(reinterpret_cast<const char*>(&w), sizeof w);
+  };
+  std::string claims = whole.substr(0, 8);
+  word(claims, facestream::kMeshTag);
+  word(claims, 1);
+  claims += "x";
+  word(claims, 0xFFFFFFFFu);
+  word(claims, 0xFFFFFFFFu);
+  claims.append(std::string(12, '\0'));
+  EXPECT_THROW(DecodeFaceStream(claims, "f.obj", 1), ZevrinError);
+  // A face of two thousand million corners claimed, sixteen sent.
+  const std::uint32_t huge_face = 0x7FFFFFFFu;
+  std::string face_claim = answerOf([](FaceStreamWriter& w) {
+    w.Mesh("a", kTriangle, 3, 1);
+    w.End();
+  });
+  face_claim.resize(face_claim.size() - 12);  // without the end
+  face_claim.append(reinterpret_cast<const char*>(&huge_face), 4);
+  face_claim.append(std::string(64, '\0'));
+  try {
+    DecodeFaceStream(face_claim, "f.obj", 1);
+    ADD_FAILURE();
+  } catch (const ZevrinError& e) {
+    EXPECT_EQ(e.kind(), ErrorKind::ReaderBadAnswer);
+    EXPECT_EQ(e.argument(), std::to_string(face_claim.size()));
+  }
+}
+
+TEST(ReaderProcess, SignalsHaveTheirNames) {
+  EXPECT_EQ(ReaderProcess::SignalName(SIGSEGV), "SIGSEGV");
+  EXPECT_EQ(ReaderProcess::SignalName(SIGXFSZ), "SIGXFSZ");
+  EXPECT_EQ(ReaderProcess::SignalName(99), "signal 99");
 }
 
 }  // namespace

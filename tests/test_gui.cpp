@@ -203,6 +203,7 @@ class WindowTest : public QObject {
   void settingsNamesIgnoreCaseAndOddValuesCountAsAbsent();
   void errorsAppearInABoxAndTheWindowGoesOn_data();
   void errorsAppearInABoxAndTheWindowGoesOn();
+  void aReaderPastItsTimeLimitEndsInABox();
 
   void wheelDragKeysZoomAndShiftAndHomeGivesTheFittedPictureBack();
   void undoAndRedoTakeBackEveryEditByteForByte();
@@ -1415,6 +1416,36 @@ void WindowTest::anUndoBudgetTooSmallForAStepSaysSo() {
   w->mnAttachall->trigger();
   w->mnSave->trigger();
   QVERIFY(!w->IsModified());
+}
+
+// A polygon file on which Assimp loops: the reader process is ended at the limit kept in the
+// settings, the error appears in a box, and the open document stays.
+void WindowTest::aReaderPastItsTimeLimitEndsInABox() {
+  store().setValue("Main/ReaderTimeout", "1");
+  const QString cut = dir_->filePath("cut.ply");
+  writeAll(cut, "ply\nformat ascii");
+  {
+    auto w = newWindow();
+    QVERIFY(w);
+    QVERIFY(w->OpenFile(halfBox()));
+    const QString opened = status(*w);
+    QString shown;
+    auto box = whenShown<QMessageBox>(this, [&](QMessageBox& b) {
+      shown = b.text();
+      b.accept();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!w->OpenFile(cut));
+    QVERIFY(clock.elapsed() < 5000);
+    QVERIFY(box && box->fired);
+    QCOMPARE(shown, cut + tr2(": ポリゴンファイルの読み込みが 1 秒以内に終わりませんでした",
+                              ": Reading the polygon file did not finish within 1 s"));
+    QCOMPARE(status(*w), opened);
+    QCOMPARE(w->Memo->toPlainText(), QStringLiteral("Number of cp=12\nNumber of spline=4"));
+  }
+  // Kept for the next run.
+  QCOMPARE(store().value("Main/ReaderTimeout").toString(), QStringLiteral("1"));
 }
 
 // The picture a user or a script takes of the window without a display.

@@ -84,6 +84,31 @@ std::string ZevrinError::message(bool japanese) const {
                   argument_);
     case ErrorKind::Cancelled:
       return japanese ? "処理を中止しました" : "Cancelled";
+    case ErrorKind::ReaderTimeout:
+      return fill(japanese ? "ポリゴンファイルの読み込みが %s 秒以内に終わりませんでした"
+                           : "Reading the polygon file did not finish within %s s",
+                  argument_);
+    case ErrorKind::ReaderCrashed:
+      return fill(japanese ? "ポリゴンファイルの読み込みプロセスが異常終了しました (%s)"
+                           : "The polygon file reader crashed (%s)",
+                  argument_);
+    case ErrorKind::ReaderOutOfMemory:
+      return fill(japanese ? "ポリゴンファイルの読み込みに %d MB を超えるメモリが必要です"
+                           : "Reading the polygon file needs more than %d MB of memory",
+                  argument_);
+    case ErrorKind::ReaderBadAnswer:
+      return fill(japanese ? "ポリゴンファイルの読み込みプロセスの応答が不正です (%d バイト目)"
+                           : "The polygon file reader gave a malformed answer (at byte %d)",
+                  argument_);
+    case ErrorKind::ReaderExited:
+      return fill(japanese
+                      ? "ポリゴンファイルの読み込みプロセスが応答せずに終了しました (終了コード %d)"
+                      : "The polygon file reader ended without an answer (exit status %d)",
+                  argument_);
+    case ErrorKind::ReaderMissing:
+      return fill(japanese ? "ポリゴンファイルの読み込みプログラム %s がないか、起動できません"
+                           : "The polygon file reader %s is missing or cannot be started",
+                  argument_);
   }
   return {};
 }

@@ -30,6 +30,13 @@ enum class ErrorKind {
   InsertsTooDeep,   // DXF blocks inserted into each other too deeply, or in a ring (the limit)
   TooManyFaces,     // expanding DXF inserts would give more faces than are accepted (the limit)
   Cancelled,        // the user stopped the step
+  // The process that reads a polygon file for the general importer (import/assimp/):
+  ReaderTimeout,      // it did not finish within the limit (the seconds)
+  ReaderCrashed,      // it was ended by a signal (the signal's name)
+  ReaderOutOfMemory,  // it needed more memory than it may have (the limit in MB)
+  ReaderBadAnswer,    // its answer is malformed (the byte at which it goes wrong)
+  ReaderExited,       // it ended without an answer (its exit status)
+  ReaderMissing,      // it is not there or cannot be started (its path)
 };
 
 class ZevrinError : public std::runtime_error {

@@ -1,56 +1,48 @@
 #include "import/assimp/M_assimp.h"
 
-#include <assimp/postprocess.h>
-#include <assimp/scene.h>
-
 #include <algorithm>
 #include <assimp/Importer.hpp>
-#include <charconv>
+#include <cmath>
+#include <csignal>
 #include <filesystem>
-#include <limits>
-#include <type_traits>
 
+#include "import/assimp/FaceStream.h"
+#include "import/assimp/ReaderProcess.h"
+#include "model/tree/AM_step.h"
 #include "util/Errors.h"
+#include "util/FmxUtils.h"
 #include "util/Ustrlib.h"
 
 namespace zevrin {
 namespace {
 
-[[noreturn]] void refuse(const std::string& path, const std::string& reason) {
-  ZevrinError e(ErrorKind::ImportFailed, reason);
+constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+
+[[noreturn]] void fail(const std::string& path, ErrorKind kind, const std::string& argument) {
+  ZevrinError e(kind, argument);
   e.setFile(path);
   throw e;
 }
 
-// Assimp holds coordinates in single precision. The shortest decimal form of the float is
-// what the file most likely said ("0.1", not 0.100000001490116), so the same faces read from
-// DXF, in double precision, give the same positions.
-double widen(ai_real value) {
-  if constexpr (std::is_same_v<ai_real, float>) {
-    char text[32];
-    const auto written = std::to_chars(text, text + sizeof text, value);
-    double out = value;
-    std::from_chars(text, written.ptr, out);
-    return out;
-  } else {
-    return value;
-  }
+// "10", "2.5": the seconds as a user typed them.
+std::string secondsText(double seconds) {
+  if (seconds == std::floor(seconds) && seconds < 1e15)
+    return IntToStr(static_cast<std::int64_t>(seconds));
+  return FloatToStr(seconds);
 }
-
-struct Placement {
-  const aiNode* node;
-  aiMatrix4x4 transform;  // node to world
-};
 
 }  // namespace
 
-// Some of Assimp's importers leave memory behind when they give up on a malformed file (the
-// STL reader does). That is the library's, not Zevrin's: the leak checker of a sanitized build
-// is told to let it pass, so that a refused file still ends in its message alone.
-#if defined(__SANITIZE_ADDRESS__)
-extern "C" const char* __lsan_default_suppressions() { return "leak:libassimp.so\n"; }
-extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
-#endif
+double PolygonReaderLimits::DefaultSeconds(std::uint64_t file_bytes) {
+  return 10.0 + static_cast<double>((file_bytes + kMiB - 1) / kMiB);
+}
+
+std::uint64_t PolygonReaderLimits::DefaultMemoryBytes(std::uint64_t file_bytes) {
+  const std::uint64_t per_byte = 64;
+  const std::uint64_t base = std::uint64_t{2} << 30;
+  if (file_bytes > (UINT64_MAX - base) / per_byte) return UINT64_MAX;
+  return base + per_byte * file_bytes;
+}
 
 AssimpPolygonReader::AssimpPolygonReader() {
   std::string list;  // "*.3ds;*.obj;..."
@@ -79,66 +71,76 @@ std::string AssimpPolygonReader::Patterns() const {
   return out;
 }
 
-std::unique_ptr<Mpolycommon> AssimpPolygonReader::Read(const std::string& path,
-                                                       StepContext& /*step*/) const {
-  Assimp::Importer importer;
-  // Lines stay lines and points are dropped below; keeping what the file has is the point.
-  const aiScene* scene = nullptr;
-  try {
-    scene = importer.ReadFile(path, 0);
-  } catch (const std::exception& e) {
-    refuse(path, e.what());
-  }
-  if (!scene) refuse(path, importer.GetErrorString());
-  if (!scene->mRootNode || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE))
-    refuse(path, "the file holds no complete scene");
+double AssimpPolygonReader::SecondsFor(std::uint64_t file_bytes) const {
+  return Limits.Seconds > 0 ? Limits.Seconds : PolygonReaderLimits::DefaultSeconds(file_bytes);
+}
 
-  auto polygons = std::make_unique<Massimp>();
-  const std::string stem = std::filesystem::path(path).stem().string();
-  // Nodes in depth-first order, parents before children, as the file lists them.
-  std::vector<Placement> pending{{scene->mRootNode, scene->mRootNode->mTransformation}};
-  while (!pending.empty()) {
-    const Placement here = pending.back();
-    pending.pop_back();
-    const aiNode& node = *here.node;
-    const bool identity = here.transform.IsIdentity();
-    for (unsigned k = 0; k < node.mNumMeshes; ++k) {
-      if (node.mMeshes[k] >= scene->mNumMeshes) refuse(path, "a node names a missing mesh");
-      const aiMesh& mesh = *scene->mMeshes[node.mMeshes[k]];
-      std::string layer = mesh.mName.C_Str();
-      if (layer.empty()) layer = node.mName.C_Str();
-      if (layer.empty()) layer = stem;
-      for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
-        const aiFace& source = mesh.mFaces[f];
-        if (source.mNumIndices < 2) continue;
-        Mdxf_3dface face;
-        face.Layer = layer;
-        face.CornerCount = static_cast<std::int32_t>(
-            std::min<unsigned>(source.mNumIndices, std::numeric_limits<std::int32_t>::max()));
-        if (source.mNumIndices > 4) face.MoreCorners.resize(source.mNumIndices - 4);
-        for (unsigned c = 0; c < source.mNumIndices; ++c) {
-          const unsigned index = source.mIndices[c];
-          if (index >= mesh.mNumVertices || !mesh.mVertices)
-            refuse(path, "a face names a vertex its mesh does not have");
-          const aiVector3D at =
-              identity ? mesh.mVertices[index] : here.transform * mesh.mVertices[index];
-          const Vec3 corner{widen(at.x), widen(at.y), widen(at.z)};
-          if (c < 4)
-            face.Corners[c] = corner;
-          else
-            face.MoreCorners[c - 4] = corner;
-        }
-        // The slots past the corners repeat the last one, as the DXF reader leaves them.
-        for (unsigned c = source.mNumIndices; c < 4; ++c) face.Corners[c] = face.Corners[c - 1];
-        polygons->Faces.push_back(std::move(face));
-      }
+std::uint64_t AssimpPolygonReader::MemoryBytesFor(std::uint64_t file_bytes) const {
+  return Limits.MemoryBytes > 0 ? Limits.MemoryBytes
+                                : PolygonReaderLimits::DefaultMemoryBytes(file_bytes);
+}
+
+std::unique_ptr<Mpolycommon> AssimpPolygonReader::Read(const std::string& path,
+                                                       StepContext& step) const {
+  if (InProcess) {
+    FaceBuilder faces;
+    ReadAssimpScene(path, faces);
+    return faces.Finish();
+  }
+  std::error_code ec;
+  const std::uint64_t size = std::filesystem::file_size(path, ec);
+  const std::uint64_t file_bytes = ec ? 0 : size;
+  ProcessLimits limits;
+  limits.Seconds = SecondsFor(file_bytes);
+  limits.AddressSpaceBytes = MemoryBytesFor(file_bytes);
+  // The answer holds less than the scene the reader built, unless nodes place one mesh many
+  // times over; past four times its memory it is taken for a runaway.
+  if (limits.AddressSpaceBytes < UINT64_MAX / 4) limits.AnswerBytes = 4 * limits.AddressSpaceBytes;
+  const std::uint64_t memory_mb = limits.AddressSpaceBytes / kMiB;
+  const std::string helper =
+      HelperPath.empty() ? (std::filesystem::path(ProgramDir()) / kAssimpReaderProgram).string()
+                         : HelperPath;
+  const std::atomic<bool>* cancel = step.Bars.CancelFlag();
+
+  std::unique_ptr<ReaderProcess> child;
+  try {
+    child = std::make_unique<ReaderProcess>(helper, std::vector<std::string>{path}, limits);
+  } catch (ZevrinError& e) {
+    e.setFile(path);
+    throw;
+  }
+  // The faces are built as the answer comes; a malformed one is refused at its first wrong
+  // byte, and the reader killed.
+  FaceStreamReader faces(path, memory_mb);
+  const bool answered =
+      child->ReadAnswer([&](const char* data, std::size_t n) { faces.Feed(data, n); }, cancel);
+  const auto ended = [&](const ProcessEnd& end) {
+    switch (end.How) {
+      case ProcessEnd::Kind::Cancelled:
+        fail(path, ErrorKind::Cancelled, "");
+      case ProcessEnd::Kind::TimedOut:
+        fail(path, ErrorKind::ReaderTimeout, secondsText(limits.Seconds));
+      case ProcessEnd::Kind::Signalled:
+        // The CPU-time limit lies past the wall clock: a reader ended by it ran out of time.
+        if (end.Code == SIGXCPU) fail(path, ErrorKind::ReaderTimeout, secondsText(limits.Seconds));
+        fail(path, ErrorKind::ReaderCrashed, ReaderProcess::SignalName(end.Code));
+      case ProcessEnd::Kind::Exited:
+        break;
     }
-    for (unsigned k = node.mNumChildren; k-- > 0;) {
-      const aiNode* child = node.mChildren[k];
-      if (child) pending.push_back({child, here.transform * child->mTransformation});
+  };
+  if (!answered) ended(child->End(cancel));
+  // A whole answer is taken whatever the reader does afterwards; anything less is judged by
+  // how the reader ended, first.
+  if (!faces.Done()) {
+    const ProcessEnd end = child->End(cancel);
+    ended(end);
+    if (faces.Offset() == 0) {
+      if (end.Code == 127) fail(path, ErrorKind::ReaderMissing, helper);  // exec failed
+      fail(path, ErrorKind::ReaderExited, IntToStr(end.Code));
     }
   }
-  polygons->CollectLayers();
+  std::unique_ptr<Massimp> polygons = faces.Finish();
+  child->End(cancel, true);
   return polygons;
 }
 
