@@ -1,0 +1,197 @@
+// The page in a real browser, as a user drives it: Debian's Chromium, headless, driven by
+// puppeteer-core. The page loads from a local static server and from file://, a dropped file
+// opens, Halvejoin runs, the downloaded file is the command line's output byte for byte, a
+// zoom step changes the canvas, bad files give the command line's errors and keep the
+// document; a screenshot in each language goes to the folder given.
+//   node web/tests/browser.mjs PAGE_DIR ZEVRIN EXAMPLES_DIR SCREENSHOT_DIR
+import { execFileSync } from 'node:child_process';
+import { createServer } from 'node:http';
+import { mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, resolve } from 'node:path';
+import puppeteer from 'puppeteer-core';
+
+const [pageDir, cli, examples, shots] = process.argv.slice(2).map((p) => resolve(p));
+let passed = 0;
+let failed = 0;
+function check(ok, what) {
+  if (ok) ++passed;
+  else {
+    ++failed;
+    console.log('FAIL ' + what);
+  }
+}
+
+export function serve(dir) {
+  const server = createServer((req, res) => {
+    const name = req.url === '/' ? 'index.html' : decodeURIComponent(req.url.slice(1));
+    try {
+      const body = readFileSync(join(dir, name.replace(/\.\.+/g, '')));
+      res.writeHead(200, { 'Content-Type': name.endsWith('.html') ? 'text/html' : 'application/octet-stream' });
+      res.end(body);
+    } catch (e) {
+      res.writeHead(404);
+      res.end();
+    }
+  });
+  return new Promise((ok) => server.listen(0, '127.0.0.1', () => ok(server)));
+}
+
+export function launch(lang) {
+  return puppeteer.launch({
+    executablePath: '/usr/bin/chromium',
+    headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage', `--lang=${lang}`],
+    env: Object.assign({}, process.env, { LANG: lang === 'ja' ? 'ja_JP.UTF-8' : 'en_US.UTF-8' }),
+  });
+}
+
+// Drops a file with these bytes onto the page, as the desktop's file manager would.
+async function drop(page, name, bytes) {
+  await page.evaluate((n, b64) => {
+    const bin = atob(b64);
+    const data = new Uint8Array(bin.length);
+    for (let i = 0; i < bin.length; ++i) data[i] = bin.charCodeAt(i);
+    const dt = new DataTransfer();
+    dt.items.add(new File([data], n));
+    document.getElementById('view').dispatchEvent(
+      new DragEvent('drop', { dataTransfer: dt, bubbles: true, cancelable: true }));
+  }, name, Buffer.from(bytes).toString('base64'));
+}
+
+const text = (page, id) => page.$eval('#' + id, (el) => el.value ?? el.textContent);
+const status = (page) => page.$eval('#status', (el) => el.textContent);
+async function waitFor(page, fn, ...args) {
+  await page.waitForFunction(fn, { timeout: 60000, polling: 50 }, ...args);
+}
+// Waits until the command in flight has answered.
+async function settled(page) {
+  await waitFor(page, () => !document.body.classList.contains('busy'));
+}
+const canvasPixels = (page) => page.$eval('#canvas', (c) => c.toDataURL());
+
+function nativeOutput(args, cwd) {
+  const out = join(cwd, 'native_out.mdl');
+  execFileSync(cli, ['-q', ...args, '-o', out], { cwd });
+  return readFileSync(out);
+}
+
+function nativeError(args, cwd) {
+  try {
+    execFileSync(cli, ['-q', ...args], { cwd, stdio: ['ignore', 'pipe', 'pipe'] });
+  } catch (e) {
+    return e.stderr.toString().trim();
+  }
+  return '';
+}
+
+const work = mkdtempSync(join(tmpdir(), 'zevrin-browser-'));
+mkdirSync(shots, { recursive: true });
+const server = await serve(pageDir);
+const url = `http://127.0.0.1:${server.address().port}/`;
+const halfBox = readFileSync(join(examples, 'half_box.mdl'));
+
+try {
+  for (const lang of ['ja', 'en']) {
+    const browser = await launch(lang);
+    const page = await browser.newPage();
+    await page.setViewport({ width: 1000, height: 700 });
+    const downloads = join(work, 'downloads_' + lang);
+    mkdirSync(downloads);
+    const cdp = await page.createCDPSession();
+    await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
+    await page.goto(url);
+    await page.evaluate(() => window.zevrinReady);
+    check(await page.$eval('html', (h) => h.lang) === lang, `${lang}: the page speaks the browser's language`);
+    check(await text(page, 'zoom-fit') === (lang === 'ja' ? '全体表示' : 'Fit'), `${lang}: captions`);
+
+    // Open by dropping, then Halvejoin with the tolerance typed.
+    await drop(page, 'half_box.mdl', halfBox);
+    await settled(page);
+    await waitFor(page, () => window.zevrinLast && window.zevrinLast.cmd === 'open');
+    check(await status(page) === (lang === 'ja' ? 'half_box.mdl を読み込みました。' : 'Opend half_box.mdl'),
+          `${lang}: status after the drop: ${await status(page)}`);
+    check(await text(page, 'memo') === 'Number of cp=12\nNumber of spline=4', `${lang}: memo after open`);
+    await page.$eval('#tolerance', (el) => { el.value = ''; });
+    await page.type('#tolerance', '0.001');
+    await page.click('#halvejoin');
+    await waitFor(page, () => window.zevrinLast.cmd === 'halvejoin');
+    await settled(page);
+    check(await text(page, 'memo') === 'Number of cp=12+8->20\nNumber of spline=4+2->6',
+          `${lang}: memo after Halvejoin: ${await text(page, 'memo')}`);
+
+    // A zoom step draws the picture anew, larger.
+    await new Promise((r) => setTimeout(r, 300));
+    const before = await canvasPixels(page);
+    await page.click('#zoom-in');
+    await waitFor(page, (b) => document.getElementById('canvas').toDataURL() !== b, before);
+    check(await canvasPixels(page) !== before, `${lang}: a zoom step changes the canvas`);
+    await page.click('#zoom-fit');
+    await waitFor(page, (b) => document.getElementById('canvas').toDataURL() === b, before);
+    check(await canvasPixels(page) === before, `${lang}: fit gives the first picture back`);
+    await page.screenshot({ path: join(shots, `page_${lang}.png`) });
+
+    // The download is the command line's output.
+    await page.click('#save-button');
+    await waitFor(page, () => window.zevrinLast.cmd === 'save');
+    let saved = null;
+    for (let i = 0; i < 100 && !saved; ++i) {
+      const done = readdirSync(downloads).filter((n) => !n.endsWith('.crdownload'));
+      if (done.includes('half_box.mdl')) saved = readFileSync(join(downloads, 'half_box.mdl'));
+      else await new Promise((r) => setTimeout(r, 100));
+    }
+    const expected = nativeOutput(['halvejoin', join(examples, 'half_box.mdl'), '-t', '0.001'], work);
+    check(saved && saved.equals(expected), `${lang}: the download equals the command line's output`);
+
+    // Bad files: the command line's error, and the document, memo and picture as they were.
+    const picture = await canvasPixels(page);
+    const memo = await text(page, 'memo');
+    const cut = readFileSync(join(examples, '..', 'tests', 'data', 'halvejoin_in.mdl')).subarray(0, 900);
+    writeFileSync(join(work, 'cut.mdl'), cut);
+    for (const [name, bytes] of [['cut.mdl', cut], ['notes.txt', Buffer.from('hello')]]) {
+      writeFileSync(join(work, name), bytes);
+      await drop(page, name, bytes);
+      await waitFor(page, () => document.getElementById('error-box').open);
+      const shown = await text(page, 'error-text');
+      const native = nativeError(['--lang', lang, 'info', name], work);
+      check(shown === native, `${lang}: ${name}: the error "${shown}" is the command line's "${native}"`);
+      await page.click('#error-ok');
+      check(await text(page, 'memo') === memo, `${lang}: ${name}: the memo stays`);
+      check(await canvasPixels(page) === picture, `${lang}: ${name}: the picture stays`);
+    }
+    // Nesting at the page's limit still opens in the browser's worker; one more is refused.
+    if (lang === 'en') {
+      for (const [depth, opens] of [[4000, true], [4001, false]]) {
+        const deep = '[S]\r\n'.repeat(depth) + '[ENDS]\r\n'.repeat(depth);
+        await drop(page, 'deep.mdl', Buffer.from(deep));
+        await waitFor(page, (d) => window.zevrinLast.cmd === 'open' &&
+                                   !document.body.classList.contains('busy'), depth);
+        await new Promise((r) => setTimeout(r, 300));
+        const ok = await page.evaluate(() => window.zevrinLast.ok);
+        check(ok === opens, `nesting ${depth} deep ${opens ? 'opens' : 'is refused'}`);
+        if (!ok) {
+          const shown = await text(page, 'error-text');
+          check(shown === 'deep.mdl:4001: Sections nested too deeply (at most 4000 levels)', `deep error: ${shown}`);
+          await page.click('#error-ok');
+        }
+      }
+    }
+    await browser.close();
+  }
+
+  // The same page from file://: its worker comes from the page itself.
+  const browser = await launch('en');
+  const page = await browser.newPage();
+  await page.goto('file://' + join(pageDir, 'index.html'));
+  await page.evaluate(() => window.zevrinReady);
+  await drop(page, 'half_box.mdl', halfBox);
+  await waitFor(page, () => window.zevrinLast && window.zevrinLast.cmd === 'open');
+  check(await status(page) === 'Opend half_box.mdl', 'file://: a dropped file opens');
+  await browser.close();
+} finally {
+  server.close();
+  rmSync(work, { recursive: true, force: true });
+}
+console.log(`screenshots: ${join(shots, 'page_ja.png')} ${join(shots, 'page_en.png')}`);
+console.log(`${passed} passed, ${failed} failed`);
+process.exit(failed ? 1 : 0);
