@@ -4,7 +4,8 @@
 # (puppeteer-core, from web/package-lock.json).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-packages=(emscripten libfast-float-dev chromium)
+packages=(emscripten libfast-float-dev chromium
+          time)  # the peak memory of the command line in scripts/bench_web.sh
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

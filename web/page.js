@@ -64,6 +64,7 @@ function startWorker() {
 
 const worker = startWorker();
 let nextId = 1;
+let commandCount = 0;
 const waiting = new Map();
 
 worker.onmessage = (event) => {
@@ -125,20 +126,27 @@ function showError(text) {
 }
 
 // Runs one command in the worker with the bars reset; afterwards the memo, the status line
-// and any error are shown. Returns the answer.
-async function command(cmd, args = {}, transfer = []) {
+// and any error are shown, and after a success that changed the picture (`redraw`) it is
+// drawn anew. Returns the answer.
+async function command(cmd, args = {}, transfer = [], redraw = false) {
   state.busy = true;
   $('bar-main').value = 0;
   $('bar-sub').value = 0;
   document.body.classList.add('busy');
   for (const el of document.querySelectorAll('.edit, #save-button, #obj-button')) el.disabled = true;
   const answer = await ask(cmd, args, transfer);
+  state.last = answer;
+  if (answer.ok && redraw) {
+    if (cmd === 'open') fitView();
+    await redisplay();
+  }
   state.busy = false;
   document.body.classList.remove('busy');
-  state.last = answer;
   showAnswer();
   if (!answer.ok && answer.error[state.lang]) showError(answer.error[state.lang]);
-  window.zevrinLast = { cmd, ok: answer.ok, ms: answer.ms, memoryBytes: answer.memoryBytes };
+  window.zevrinLast = {
+    seq: ++commandCount, cmd, ok: answer.ok, ms: answer.ms, memoryBytes: answer.memoryBytes,
+  };
   return answer;
 }
 
@@ -262,10 +270,14 @@ function zoomBy(factor, x, y) {
   redisplay();
 }
 
-function fit() {
+function fitView() {
   state.zoom = 1;
   state.panX = 0;
   state.panY = 0;
+}
+
+function fit() {
+  fitView();
   redisplay();
 }
 
@@ -274,14 +286,8 @@ function fit() {
 async function openFile(file) {
   if (!file || state.busy) return;
   const bytes = await file.arrayBuffer();
-  const answer = await command('open', { name: file.name, bytes }, [bytes]);
-  if (answer.ok) {
-    $('save-name').value = answer.fileName;
-    state.zoom = 1;
-    state.panX = 0;
-    state.panY = 0;
-    await redisplay();
-  }
+  const answer = await command('open', { name: file.name, bytes }, [bytes], true);
+  if (answer.ok) $('save-name').value = answer.fileName;
 }
 
 function tolerance() {
@@ -292,8 +298,7 @@ function tolerance() {
 
 async function edit(cmd, args = {}, redraw = true) {
   if (state.busy || !state.last || !state.last.hasDocument) return;
-  const answer = await command(cmd, args);
-  if (answer.ok && redraw) await redisplay();
+  await command(cmd, args, [], redraw);
 }
 
 function download(blob, name) {
@@ -428,4 +433,7 @@ wire();
 applyLanguage();
 $('status').textContent = 'Ver0.56';
 paint();
+// For the tests that drive the page: ready once the module has loaded; idle when no command
+// and no drawing is under way.
 window.zevrinReady = ask('ping').then(() => true);
+window.zevrinIdle = () => !state.busy && !drawing;

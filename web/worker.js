@@ -18,7 +18,7 @@ function shown() {
   return {
     hasDocument: page.hasDocument(),
     fileName: page.fileName(),
-    memo: page.memo(),
+    memo: page.memo().replace(/\n$/, ''),
     status: { ja: page.status(true), en: page.status(false) },
     error: { ja: page.error(true), en: page.error(false) },
     attachErrors: page.attachErrors(),

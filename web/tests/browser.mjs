@@ -5,11 +5,10 @@
 // document; a screenshot in each language goes to the folder given.
 //   node web/tests/browser.mjs PAGE_DIR ZEVRIN EXAMPLES_DIR SCREENSHOT_DIR
 import { execFileSync } from 'node:child_process';
-import { createServer } from 'node:http';
 import { mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
-import puppeteer from 'puppeteer-core';
+import { launch, serve } from './harness.mjs';
 
 const [pageDir, cli, examples, shots] = process.argv.slice(2).map((p) => resolve(p));
 let passed = 0;
@@ -20,30 +19,6 @@ function check(ok, what) {
     ++failed;
     console.log('FAIL ' + what);
   }
-}
-
-export function serve(dir) {
-  const server = createServer((req, res) => {
-    const name = req.url === '/' ? 'index.html' : decodeURIComponent(req.url.slice(1));
-    try {
-      const body = readFileSync(join(dir, name.replace(/\.\.+/g, '')));
-      res.writeHead(200, { 'Content-Type': name.endsWith('.html') ? 'text/html' : 'application/octet-stream' });
-      res.end(body);
-    } catch (e) {
-      res.writeHead(404);
-      res.end();
-    }
-  });
-  return new Promise((ok) => server.listen(0, '127.0.0.1', () => ok(server)));
-}
-
-export function launch(lang) {
-  return puppeteer.launch({
-    executablePath: '/usr/bin/chromium',
-    headless: true,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage', `--lang=${lang}`],
-    env: Object.assign({}, process.env, { LANG: lang === 'ja' ? 'ja_JP.UTF-8' : 'en_US.UTF-8' }),
-  });
 }
 
 // Drops a file with these bytes onto the page, as the desktop's file manager would.
@@ -59,14 +34,15 @@ async function drop(page, name, bytes) {
   }, name, Buffer.from(bytes).toString('base64'));
 }
 
-const text = (page, id) => page.$eval('#' + id, (el) => el.value ?? el.textContent);
+const text = (page, id) =>
+  page.$eval('#' + id, (el) => (el.tagName === 'TEXTAREA' || el.tagName === 'INPUT' ? el.value : el.textContent));
 const status = (page) => page.$eval('#status', (el) => el.textContent);
 async function waitFor(page, fn, ...args) {
   await page.waitForFunction(fn, { timeout: 60000, polling: 50 }, ...args);
 }
 // Waits until the command in flight has answered.
 async function settled(page) {
-  await waitFor(page, () => !document.body.classList.contains('busy'));
+  await waitFor(page, () => window.zevrinIdle());
 }
 const canvasPixels = (page) => page.$eval('#canvas', (c) => c.toDataURL());
 
@@ -95,6 +71,11 @@ try {
   for (const lang of ['ja', 'en']) {
     const browser = await launch(lang);
     const page = await browser.newPage();
+    // The browser's language, as the system would set it.
+    await page.evaluateOnNewDocument((l) => {
+      Object.defineProperty(navigator, 'language', { get: () => l });
+      Object.defineProperty(navigator, 'languages', { get: () => [l] });
+    }, lang === 'ja' ? 'ja-JP' : 'en-US');
     await page.setViewport({ width: 1000, height: 700 });
     const downloads = join(work, 'downloads_' + lang);
     mkdirSync(downloads);
@@ -121,13 +102,12 @@ try {
           `${lang}: memo after Halvejoin: ${await text(page, 'memo')}`);
 
     // A zoom step draws the picture anew, larger.
-    await new Promise((r) => setTimeout(r, 300));
     const before = await canvasPixels(page);
     await page.click('#zoom-in');
-    await waitFor(page, (b) => document.getElementById('canvas').toDataURL() !== b, before);
+    await settled(page);
     check(await canvasPixels(page) !== before, `${lang}: a zoom step changes the canvas`);
     await page.click('#zoom-fit');
-    await waitFor(page, (b) => document.getElementById('canvas').toDataURL() === b, before);
+    await settled(page);
     check(await canvasPixels(page) === before, `${lang}: fit gives the first picture back`);
     await page.screenshot({ path: join(shots, `page_${lang}.png`) });
 
@@ -146,7 +126,7 @@ try {
     // Bad files: the command line's error, and the document, memo and picture as they were.
     const picture = await canvasPixels(page);
     const memo = await text(page, 'memo');
-    const cut = readFileSync(join(examples, '..', 'tests', 'data', 'halvejoin_in.mdl')).subarray(0, 900);
+    const cut = readFileSync(join(examples, '..', 'tests', 'data', 'halvejoin_in.mdl')).subarray(0, 450);
     writeFileSync(join(work, 'cut.mdl'), cut);
     for (const [name, bytes] of [['cut.mdl', cut], ['notes.txt', Buffer.from('hello')]]) {
       writeFileSync(join(work, name), bytes);
@@ -163,10 +143,9 @@ try {
     if (lang === 'en') {
       for (const [depth, opens] of [[4000, true], [4001, false]]) {
         const deep = '[S]\r\n'.repeat(depth) + '[ENDS]\r\n'.repeat(depth);
+        const seq = await page.evaluate(() => window.zevrinLast.seq);
         await drop(page, 'deep.mdl', Buffer.from(deep));
-        await waitFor(page, (d) => window.zevrinLast.cmd === 'open' &&
-                                   !document.body.classList.contains('busy'), depth);
-        await new Promise((r) => setTimeout(r, 300));
+        await waitFor(page, (s) => window.zevrinLast.seq > s && window.zevrinIdle(), seq);
         const ok = await page.evaluate(() => window.zevrinLast.ok);
         check(ok === opens, `nesting ${depth} deep ${opens ? 'opens' : 'is refused'}`);
         if (!ok) {

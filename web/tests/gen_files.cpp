@@ -1,6 +1,7 @@
 // Writes the generated files on which the page's output is compared with the command line's:
 // models of many sizes (attachments, hooks, groups, bones, a half on X = 0) and DXF grids.
 //   zevrin_web_gen FOLDER COUNT
+//   zevrin_web_gen --model POINTS FILE      one model of about POINTS points (the benchmark's)
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -8,8 +9,14 @@
 #include "bench/BenchGen.h"
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--model") {
+    const auto stats =
+        zevrin::bench::WriteModelFile(argv[3], static_cast<std::size_t>(std::atoll(argv[2])));
+    std::printf("%s: %zu points, %zu bytes\n", argv[3], stats.points, stats.bytes);
+    return 0;
+  }
   if (argc != 3) {
-    std::fprintf(stderr, "usage: zevrin_web_gen FOLDER COUNT\n");
+    std::fprintf(stderr, "usage: zevrin_web_gen FOLDER COUNT | --model POINTS FILE\n");
     return 2;
   }
   const std::string folder = argv[1];
