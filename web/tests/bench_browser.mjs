@@ -4,8 +4,8 @@
 // with the peak memory of each (the worker's WebAssembly memory, which only grows; the
 // command line's highest resident set). The page's saved bytes must be the command line's.
 //   node web/tests/bench_browser.mjs PAGE_DIR ZEVRIN MODEL.mdl [RUNS]
-import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, readdirSync, rmSync, statSync } from 'node:fs';
+import { spawnSync } from 'node:child_process';
+import { mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { launch, serve } from './harness.mjs';
@@ -19,18 +19,18 @@ const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 
 // Seconds and peak resident kilobytes of one command-line run.
 function timed(args) {
-  const out = execFileSync('/usr/bin/time', ['-f', '%e %M', cli, '-q', ...args],
-                           { cwd: work, stdio: ['ignore', 'ignore', 'pipe'] });
-  const [seconds, kb] = out.toString().trim().split('\n').pop().split(' ').map(Number);
+  const run = spawnSync('/usr/bin/time', ['-f', '%e %M', cli, '-q', ...args],
+                        { cwd: work, stdio: ['ignore', 'ignore', 'pipe'] });
+  if (run.status !== 0) throw new Error(`${cli} ${args.join(' ')}: ${run.stderr}`);
+  const [seconds, kb] = run.stderr.toString().trim().split('\n').pop().split(' ').map(Number);
   return { seconds, kb };
 }
 
 const nativeOpen = [];
 const nativeJoin = [];
-const nativeConvert = [];
+
 for (let i = 0; i < runs; ++i) {
   nativeOpen.push(timed(['info', model]));
-  nativeConvert.push(timed(['convert', model, '-o', join(work, 'convert.mdl')]));
   nativeJoin.push(timed(['halvejoin', model, '-t', '0.001', '-o', join(work, 'native.mdl')]));
 }
 
@@ -46,6 +46,7 @@ for (let i = 0; i < runs; ++i) {
   const browser = await launch('en');
   const page = await browser.newPage();
   const downloads = join(work, 'downloads' + i);
+  mkdirSync(downloads);
   const cdp = await page.createCDPSession();
   await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
   await page.goto(url);
@@ -83,7 +84,6 @@ server.close();
 
 const mb = (bytes) => (bytes / 1048576).toFixed(0) + ' MB';
 const o = median(nativeOpen.map((r) => r.seconds));
-const c = median(nativeConvert.map((r) => r.seconds));
 const j = median(nativeJoin.map((r) => r.seconds));
 const po = median(pageOpen);
 const pj = median(pageJoin);
@@ -91,9 +91,9 @@ const ps = median(pageSave);
 console.log(`model ${model}: ${(statSync(model).size / 1048576).toFixed(1)} MB, medians of ${runs} runs`);
 console.log(`native  open (zevrin info)          ${o.toFixed(2)} s, peak ${mb(Math.max(...nativeOpen.map((r) => r.kb)) * 1024)}`);
 console.log(`native  halvejoin -o (open+edit+save) ${j.toFixed(2)} s, peak ${mb(Math.max(...nativeJoin.map((r) => r.kb)) * 1024)}`);
-console.log(`native  Halvejoin alone (halvejoin - convert) ${(j - c).toFixed(2)} s`);
+console.log(`native  Halvejoin and save (halvejoin -o - info) ${(j - o).toFixed(2)} s`);
 console.log(`page    open in the worker          ${po.toFixed(2)} s   (${(po / o).toFixed(2)}x native open; from the file input ${median(pageOpenWall).toFixed(2)} s)`);
-console.log(`page    Halvejoin in the worker     ${pj.toFixed(2)} s   (${(pj / Math.max(j - c, 1e-3)).toFixed(2)}x native Halvejoin alone)`);
+console.log(`page    Halvejoin in the worker     ${pj.toFixed(2)} s, save ${ps.toFixed(2)} s   (together ${((pj + ps) / Math.max(j - o, 1e-3)).toFixed(2)}x native Halvejoin and save)`);
 console.log(`page    open+Halvejoin+save         ${(po + pj + ps).toFixed(2)} s   (${((po + pj + ps) / j).toFixed(2)}x native halvejoin -o)`);
 console.log(`page    peak WebAssembly memory     ${mb(memory)}`);
 console.log(`page    download equals the command line's output: ${same ? 'yes' : 'NO'}`);
