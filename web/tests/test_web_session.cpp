@@ -113,9 +113,16 @@ TEST_P(EveryEdit, SavesTheBytesOfTheDesktopSessionAndItsMemo) {
   }
 }
 
+std::string editName(const ::testing::TestParamInfo<Edit>& info) {
+  static const char* const kNames[] = {"Open",      "Halvejoin", "Connect",
+                                       "AttachAll", "DetachAll", "MirrorBone"};
+  return kNames[static_cast<int>(info.param)];
+}
+
 INSTANTIATE_TEST_SUITE_P(WebSession, EveryEdit,
                          ::testing::Values(Edit::None, Edit::Halvejoin, Edit::Connect,
-                                           Edit::AttachAll, Edit::DetachAll, Edit::MirrorBone));
+                                           Edit::AttachAll, Edit::DetachAll, Edit::MirrorBone),
+                         editName);
 
 TEST(WebSession, StatusLinesInBothLanguagesAfterEachCommand) {
   WebSession web;
