@@ -111,6 +111,21 @@ try {
     check(await canvasPixels(page) === before, `${lang}: fit gives the first picture back`);
     await page.screenshot({ path: join(shots, `page_${lang}.png`) });
 
+    // The label switch draws the control points' ids; the language switch turns the captions
+    // and the status line over at once.
+    await page.click('#cpid');
+    await settled(page);
+    check(await canvasPixels(page) !== before, `${lang}: CPID表示 labels the points`);
+    await page.click('#cpid');
+    await settled(page);
+    check(await canvasPixels(page) === before, `${lang}: without labels the picture is as before`);
+    const other = lang === 'ja' ? 'en' : 'ja';
+    await page.select('#lang-select', other);
+    check(await status(page) === (other === 'ja' ? 'half_box.mdl をHalvejoinしました。' : 'Halvejoined half_box.mdl'),
+          `${lang}: switched to ${other}: ${await status(page)}`);
+    check(await text(page, 'zoom-fit') === (other === 'ja' ? '全体表示' : 'Fit'), `${lang}: captions switched`);
+    await page.select('#lang-select', lang);
+
     // The download is the command line's output.
     await page.click('#save-button');
     await waitFor(page, () => window.zevrinLast.cmd === 'save');
