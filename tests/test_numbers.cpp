@@ -575,9 +575,10 @@ void ExpectSameReading(const std::string& text) {
   const std::from_chars_result b = std::from_chars(first, last, theirs, std::chars_format::general);
   ASSERT_EQ(a.ec, b.ec) << "'" << text << "'";
   ASSERT_EQ(a.ptr - first, b.ptr - first) << "'" << text << "'";
-  if (a.ec == std::errc())
+  if (a.ec == std::errc()) {
     ASSERT_EQ(std::bit_cast<std::uint64_t>(ours), std::bit_cast<std::uint64_t>(theirs))
         << "'" << text << "' " << Hex(ours) << " " << Hex(theirs);
+  }
 }
 
 TEST(ReadDouble, EqualsStdFromCharsOnTheRandomTexts) {
