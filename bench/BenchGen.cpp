@@ -10,6 +10,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "util/DoubleChars.h"
 #include "util/FlatHash.h"
 #include "util/Ustrlib.h"
 
@@ -431,7 +432,11 @@ bool parseNumber(std::string_view token, double& v) {
   const char* b = token.data();
   const char* e = b + token.size();
   if (b < e && *b == '+') ++b;
+#if defined(__EMSCRIPTEN__)
+  const auto r = ReadDouble(b, e, v);  // its library reads integers only
+#else
   const auto r = std::from_chars(b, e, v);
+#endif
   return r.ec == std::errc() && r.ptr == e;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "import/M_poly.h"
+#include "util/Threads.h"
 
 namespace zevrin {
 
@@ -34,7 +35,7 @@ class Mdxf : public Mpolycommon {
 
   // Texts from this size on are read in two halves at once (see ReadText); the tests make
   // it small to run both ways.
-  std::size_t ParallelFromBytes = std::size_t{8} << 20;
+  std::size_t ParallelFromBytes = ThreadedFrom(std::size_t{8} << 20);
   // Whether the last ReadText took the faces of its second half from the second thread.
   bool ReadInHalves = false;
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Zevrin with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test,
 # after a short run of each fuzz target; then the core alone, built with ThreadSanitizer, runs
-# its own tests (the threaded reading and import among them).
+# its own tests (the threaded reading and import among them); then the web page
+# (scripts/web_test.sh): the core as WebAssembly under node and in headless Chromium.
 #   ZEVRIN_FUZZ_SECONDS=N   seconds per fuzz target (default 60; 0 skips the fuzzing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,3 +21,6 @@ ctest --preset asan
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan
 ctest --preset tsan
+# The web page: the core's tests as WebAssembly, its output against the command line's, the
+# page in headless Chromium.
+bash scripts/web_test.sh build/asan

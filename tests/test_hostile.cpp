@@ -82,10 +82,14 @@ TEST_F(Hostile, DeepNestingIsRefusedAtTheLimit) {
   std::string deep;
   for (int k = 0; k < 100000; ++k) deep += "[S]\n";
   for (int k = 0; k < 100000; ++k) deep += "[ENDS]\n";
-  EXPECT_EQ(openError(deep), "FILE:10001: Sections nested too deeply (at most 10000 levels)");
+  EXPECT_EQ(openError(deep), "FILE:" + std::to_string(kMaxSectionDepth + 1) +
+                                 ": Sections nested too deeply (at most " +
+                                 std::to_string(kMaxSectionDepth) + " levels)");
   std::string bones = "[MODELFILE]\n";
   for (int k = 0; k < 100000; ++k) bones += "[SEGMENT]\n";
-  EXPECT_EQ(openError(bones), "FILE:10001: Sections nested too deeply (at most 10000 levels)");
+  EXPECT_EQ(openError(bones), "FILE:" + std::to_string(kMaxSectionDepth + 1) +
+                                  ": Sections nested too deeply (at most " +
+                                  std::to_string(kMaxSectionDepth) + " levels)");
 }
 
 TEST_F(Hostile, AHundredMegabyteLineIsJustALine) {

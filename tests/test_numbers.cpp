@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "util/DoubleChars.h"
 #include "util/Errors.h"
 #include "util/Ustrlib.h"
 
@@ -556,6 +559,108 @@ TEST(RoundTrip, RandomNearTies) {
     CheckRoundTrip(x);
   }
 }
+
+// --- The double reader against the standard one ----------------------------------------
+
+#if !defined(__EMSCRIPTEN__)
+// ReadDouble (fast_float) must read every text as std::from_chars did before it: the same
+// end, the same error and the same bits. The texts are those of the random tests above, of
+// the accepted and rejected forms, and the shapes files hold.
+void ExpectSameReading(const std::string& text) {
+  const char* const first = text.data();
+  const char* const last = first + text.size();
+  double ours = -1.5;
+  double theirs = -1.5;
+  const std::from_chars_result a = ReadDouble(first, last, ours);
+  const std::from_chars_result b = std::from_chars(first, last, theirs, std::chars_format::general);
+  ASSERT_EQ(a.ec, b.ec) << "'" << text << "'";
+  ASSERT_EQ(a.ptr - first, b.ptr - first) << "'" << text << "'";
+  if (a.ec == std::errc()) {
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(ours), std::bit_cast<std::uint64_t>(theirs))
+        << "'" << text << "' " << Hex(ours) << " " << Hex(theirs);
+  }
+}
+
+TEST(ReadDouble, EqualsStdFromCharsOnTheRandomTexts) {
+  std::mt19937_64 rng(20240611);
+  for (int i = 0; i < 20000; ++i) {
+    std::uint64_t bits = rng();
+    if (((bits >> 52) & 0x7FF) >= 2046) bits &= ~(std::uint64_t{1} << 62);
+    const double x = std::bit_cast<double>(bits);
+    ExpectSameReading(FloatToStr(x));
+    char buf[40];
+    ExpectSameReading(std::string(buf, std::to_chars(buf, buf + sizeof buf, x).ptr));
+  }
+  std::mt19937_64 rng7(7);
+  std::uniform_real_distribution<double> decade(-8.0, 19.0);
+  for (int i = 0; i < 20000; ++i) ExpectSameReading(FloatToStr(std::pow(10.0, decade(rng7))));
+  std::mt19937_64 rng99(99);
+  std::uniform_int_distribution<std::int64_t> mantissa(100000000000000, 999999999999999);
+  std::uniform_int_distribution<int> exponent(-345, 330);
+  for (int i = 0; i < 20000; ++i)
+    ExpectSameReading(std::to_string(mantissa(rng99)) + "5e" + std::to_string(exponent(rng99)));
+  // Up to 40 digits with a point anywhere, at any scale: long mantissas round in the reader.
+  std::uniform_int_distribution<int> length(1, 40);
+  for (int i = 0; i < 20000; ++i) {
+    std::string text;
+    const int n = length(rng);
+    for (int k = 0; k < n; ++k) text += static_cast<char>('0' + rng() % 10);
+    if (rng() % 2) text.insert(rng() % (text.size() + 1), ".");
+    if (rng() % 2) text += "e" + std::to_string(static_cast<int>(rng() % 700) - 350);
+    if (rng() % 4 == 0) text.insert(0, "-");
+    ExpectSameReading(text);
+  }
+}
+
+TEST(ReadDouble, EqualsStdFromCharsOnTheEdgeForms) {
+  for (const char* text : {"1",
+                           "-3",
+                           "1.5",
+                           ".5",
+                           "5.",
+                           "-.25",
+                           "1e3",
+                           "1E-3",
+                           "1e+3",
+                           "007",
+                           "0000.0001e+0004",
+                           "1.7976931348623157e308",
+                           "1.7976931348623158e308",
+                           "1.79769313486232E308",
+                           "1e309",
+                           "2.2250738585072014e-308",
+                           "4.9406564584124654e-324",
+                           "3e-324",
+                           "2.4703282292062327e-324",
+                           "2.4703282292062328e-324",
+                           "100000e-329",
+                           "1e-400",
+                           "-1e-400",
+                           "0e999999",
+                           "-0",
+                           "1e-99999999999999999999",
+                           "1e99999999999999999999",
+                           "0.00001e310",
+                           "+1",
+                           "",
+                           ".",
+                           "e5",
+                           "1e",
+                           "1e+",
+                           "inf",
+                           "-inf",
+                           "nan",
+                           "infinity",
+                           "0x10",
+                           "1,5",
+                           "12abc",
+                           "1 2",
+                           "--1",
+                           "1e5.5",
+                           "9.99988867182683E-321"})
+    ExpectSameReading(text);
+}
+#endif
 
 // --- Integers --------------------------------------------------------------------------
 

@@ -175,7 +175,8 @@ TEST(ReadErrors, NestingBeyondTheLimitIsRefusedAtItsLine) {
   const ZevrinError e = readError(nested(kMaxSectionDepth + 1));
   EXPECT_EQ(e.kind(), ErrorKind::NestingTooDeep);
   EXPECT_EQ(e.line(), kMaxSectionDepth + 1);
-  EXPECT_EQ(e.message(false), "Sections nested too deeply (at most 10000 levels)");
+  EXPECT_EQ(e.message(false),
+            "Sections nested too deeply (at most " + std::to_string(kMaxSectionDepth) + " levels)");
 }
 
 TEST(Walks, HalvejoinDropsUninterpretedSectionsAndNestedSectionsOfDataSections) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "util/DoubleChars.h"
 #include "util/Errors.h"
 
 namespace zevrin {
@@ -213,11 +214,10 @@ double StrToFloatPlain(std::string_view text) {
   if (i != t.size()) return fail();
   if (!seen_nonzero) return negative ? -0.0 : 0.0;
 
-  // from_chars rejects a leading "+"; the sign is applied afterwards.
+  // ReadDouble rejects a leading "+"; the sign is applied afterwards.
   const std::string_view body = t.substr(mantissa_begin);
   double value = 0;
-  const auto [ptr, ec] = std::from_chars(body.data(), body.data() + body.size(), value,
-                                         std::chars_format::general);
+  const auto [ptr, ec] = ReadDouble(body.data(), body.data() + body.size(), value);
   if (ec == std::errc::result_out_of_range) {
     // The value is 0.d... times ten to (lead_place + exponent): beyond the largest double
     // when that power is large, below the smallest when it is small.
@@ -231,9 +231,9 @@ double StrToFloatPlain(std::string_view text) {
 }
 
 double StrToFloat(std::string_view text) {
-  // The common case straight to from_chars: blanks, a sign, then a digit or a point. Whatever
-  // from_chars does not take whole, and every range error, goes the plain way, which tells
-  // the errors apart; from_chars itself refuses a second sign, "inf", "nan" and hexadecimal.
+  // The common case straight to ReadDouble: blanks, a sign, then a digit or a point. Whatever
+  // ReadDouble does not take whole, and every range error, goes the plain way, which tells
+  // the errors apart; ReadDouble itself refuses a second sign, "inf", "nan" and hexadecimal.
   std::string_view t = skipBlanks(text);
   bool negative = false;
   if (!t.empty() && (t.front() == '+' || t.front() == '-')) {
@@ -242,8 +242,7 @@ double StrToFloat(std::string_view text) {
   }
   if (t.empty() || !(isDigit(t.front()) || t.front() == '.')) return StrToFloatPlain(text);
   double value = 0;
-  const auto [ptr, ec] = std::from_chars(t.data(), t.data() + t.size(), value,
-                                         std::chars_format::general);
+  const auto [ptr, ec] = ReadDouble(t.data(), t.data() + t.size(), value);
   if (ec != std::errc() || ptr != t.data() + t.size() || std::isinf(value))
     return StrToFloatPlain(text);
   return negative ? -value : value;
@@ -267,8 +266,8 @@ namespace {
 // the power of ten of the first digit (value = d1.d2d3... * 10^exp10).
 void roundTo15(double magnitude, std::string& digits, int& exp10) {
   char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 16);
-  std::string_view s(buf, static_cast<std::size_t>(res.ptr - buf));
+  const char* const res = WriteScientific(buf, buf + sizeof buf, magnitude, 16);
+  std::string_view s(buf, static_cast<std::size_t>(res - buf));
   // "d.dddddddddddddddde+XX": 17 correctly rounded digits.
   std::string all;
   all.reserve(17);
@@ -282,9 +281,8 @@ void roundTo15(double magnitude, std::string& digits, int& exp10) {
     // The 17-digit rounding cannot tell a tie from a value just below or above it: ask for
     // the exact expansion, which a double always has in fewer than 800 digits.
     static thread_local char exact[900];
-    auto ex = std::to_chars(exact, exact + sizeof exact, magnitude,
-                            std::chars_format::scientific, 800);
-    std::string_view x(exact, static_cast<std::size_t>(ex.ptr - exact));
+    const char* const ex = WriteScientific(exact, exact + sizeof exact, magnitude, 800);
+    std::string_view x(exact, static_cast<std::size_t>(ex - exact));
     // Digit 16 of the exact value is at offset 16 (one digit, the point, then 14 digits).
     up = x[16] >= '5';
     all.assign(1, x[0]);
@@ -406,19 +404,22 @@ int digits15(double magnitude, char* digits, int& exp10) {
     if (digits15Candidate(magnitude, digits, count, exp10)) return count;
   }
   char buf[40];
-  if (magnitude >= std::numeric_limits<double>::min()) {
-    // For a normal double the shortest text that reads back lies within half a unit in the
-    // last place, less than 1.2e-16 of the value, while a unit of the 15th digit is more than
-    // 1e-15 of it: when that text has at most 15 digits they are the rounded ones, and no tie
-    // can arise. (Subnormal values have fewer bits and take the long way.)
-    const auto r = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific);
+  // For a normal double the shortest text that reads back lies within half a unit in the
+  // last place, less than 1.2e-16 of the value, while a unit of the 15th digit is more than
+  // 1e-15 of it: when that text has at most 15 digits they are the rounded ones, and no tie
+  // can arise. (Subnormal values have fewer bits and take the long way, as every value does
+  // where the library cannot write the shortest text.)
+  const char* const end = magnitude >= std::numeric_limits<double>::min()
+                              ? WriteShortestScientific(buf, buf + sizeof buf, magnitude)
+                              : nullptr;
+  if (end) {
     const char* e = buf + 1;
     while (*e != 'e') ++e;
     int n = 0;
     digits[n++] = buf[0];
     for (const char* p = buf + 2; p < e; ++p) digits[n++] = *p;
     if (n <= 15) {
-      exp10 = exponentOf(e, r.ptr);
+      exp10 = exponentOf(e, end);
       while (n > 1 && digits[n - 1] == '0') --n;
       return n;
     }
@@ -426,16 +427,16 @@ int digits15(double magnitude, char* digits, int& exp10) {
   // Seventeen correctly rounded digits tell where the 15-digit rounding goes, except when
   // digits 16 and 17 are "50": that may be a tie or lie just beside one, and only the exact
   // expansion (fewer than 800 digits for any double) can say.
-  const auto r = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 16);
+  const char* const end16 = WriteScientific(buf, buf + sizeof buf, magnitude, 16);
   const char* e = buf + 18;  // "d." and sixteen digits
-  exp10 = exponentOf(e, r.ptr);
+  exp10 = exponentOf(e, end16);
   char all[17];
   all[0] = buf[0];
   std::memcpy(all + 1, buf + 2, 16);
   bool up;
   if (all[15] == '5' && all[16] == '0') {
     static thread_local char exact[900];
-    std::to_chars(exact, exact + sizeof exact, magnitude, std::chars_format::scientific, 800);
+    WriteScientific(exact, exact + sizeof exact, magnitude, 800);
     up = exact[16] >= '5';
     all[0] = exact[0];
     std::memcpy(all + 1, exact + 2, 14);

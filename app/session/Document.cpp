@@ -62,14 +62,17 @@ std::unique_ptr<Mpolycommon> readPolygons(FileKind kind, FileBuffer& bytes, cons
 // of the template name the template.
 void readPolygonDocument(FileKind kind, FileBuffer& bytes, const std::string& path,
                          const PolygonOptions& options, const PolygonFileReader* reader,
-                         const std::string& template_file, M5amsuper& root, StepContext& step) {
+                         const std::string& template_file,
+                         const std::optional<std::string>& template_text, M5amsuper& root,
+                         StepContext& step) {
   step.Bars.SetMainStep(10);
   step.Bars.StepMain();
   std::unique_ptr<Mpolycommon> polygons = readPolygons(kind, bytes, path, options, reader, step);
   step.Bars.SetMain(20);
   step.Bars.StepMain();
-  WithFile(template_file, [&] {
-    const LineList template_lines = ReadFileLines(template_file);
+  WithFile(template_text ? kTemplateFileName : template_file, [&] {
+    const LineList template_lines =
+        template_text ? SplitLines(*template_text) : ReadFileLines(template_file);
     root.ReadSection(template_lines, 0, step);
     if (!HasPolygonTarget(root)) throw ZevrinError(ErrorKind::TemplateNoMesh, template_file);
   });
@@ -182,21 +185,39 @@ StepResult DocumentSession::LoadDocument() {
     refused.Outcome = LoadOutcome::WrongExtension;
     return refused;
   }
+  return load(CurrentFile, kind, [&] {
+    // Model and DXF files are read straight from their bytes, line by line, with no copy of
+    // their lines.
+    return kind != FileKind::Foreign ? ReadFileBuffer(CurrentFile) : FileBuffer();
+  });
+}
+
+StepResult DocumentSession::LoadDocumentBytes(const std::string& name, FileBuffer bytes) {
+  const FileKind kind = KindOf(name);
+  if (kind == FileKind::None || kind == FileKind::Foreign) {
+    StepResult refused;
+    refused.Outcome = LoadOutcome::WrongExtension;
+    return refused;
+  }
+  StepResult result = load(name, kind, [&] { return std::move(bytes); });
+  CurrentFile = name;
+  return result;
+}
+
+template <class Read>
+StepResult DocumentSession::load(const std::string& name, FileKind kind, Read&& read) {
   ProgressShown shown(Progress);
   const std::unique_ptr<StepContext> step = newStep();
   step->Bars.SetMain(0);
-  WithFile(CurrentFile, [&] {
+  WithFile(name, [&] {
     step->Bars.SetMain(10);
-    // Model and DXF files are read straight from their bytes, line by line, with no copy of
-    // their lines.
-    FileBuffer bytes;
-    if (kind != FileKind::Foreign) bytes = ReadFileBuffer(CurrentFile);
+    FileBuffer bytes = read();
     auto root = std::make_unique<M5amsuper>();
     if (kind == FileKind::Model) {
       LineSource source(bytes.view());
       root->ReadFrom(source, *step);
     } else {
-      readPolygonDocument(kind, bytes, CurrentFile, Polygons, PolygonReader, TemplateFile(),
+      readPolygonDocument(kind, bytes, name, Polygons, PolygonReader, TemplateFile(), TemplateText,
                           *root, *step);
     }
     Document = std::move(root);
@@ -208,12 +229,28 @@ StepResult DocumentSession::LoadDocument() {
   return result;
 }
 
-void DocumentSession::SaveDocument(const std::string& path) {
-  SaveFile = path;
+std::string DocumentSession::modelPathOf(const std::string& path) const {
   // A polygon file is never overwritten: x.dxf becomes x.mdl.
-  const FileKind kind = KindOf(SaveFile);
+  const FileKind kind = KindOf(path);
   if (kind == FileKind::Dxf || kind == FileKind::Rok || kind == FileKind::Foreign)
-    SaveFile = ReplaceExtension(SaveFile, ".mdl");
+    return ReplaceExtension(path, ".mdl");
+  return path;
+}
+
+std::string DocumentSession::SaveNameOf(const std::string& path) const {
+  std::string name = modelPathOf(path);
+  if (ExtensionDot(name) == std::string::npos) name += ".mdl";
+  return name;
+}
+
+bool DocumentSession::WriteDocument(const ByteSink& sink) const {
+  TextWriter out(sink);
+  Document->Write(out);
+  return out.Finish();
+}
+
+void DocumentSession::SaveDocument(const std::string& path) {
+  SaveFile = modelPathOf(path);
 
   // Overwriting the opened file keeps its previous content as name + ".bak". When the opened
   // file is gone there is nothing to keep, and the save goes on.
@@ -229,11 +266,8 @@ void DocumentSession::SaveDocument(const std::string& path) {
     CopyFile(SaveFile, SaveFile + ".bak", Writer);
 
   // The lines go to the file as they are made, in large blocks.
-  WriteFileAtomically(SaveFile, [&](const ByteSink& sink) {
-    TextWriter out(sink);
-    Document->Write(out);
-    return out.Finish();
-  }, Writer);
+  WriteFileAtomically(
+      SaveFile, [&](const ByteSink& sink) { return WriteDocument(sink); }, Writer);
 }
 
 std::vector<std::string> DocumentSession::CountLines() const {

@@ -17,6 +17,7 @@
 #include "model/AM5_segment.h"
 #include "model/tree/AM5_super.h"
 #include "util/FmxUtils.h"
+#include "util/Threads.h"
 
 namespace zevrin {
 
@@ -38,7 +39,7 @@ struct PolygonOptions {
   // A DXF file's INSERT entities bring the faces of their blocks (Mdxf::ExpandInserts).
   bool ExpandInserts = false;
   // A DXF text from this size on is read in two halves at once (Mdxf::ParallelFromBytes).
-  std::size_t ParallelFromBytes = std::size_t{8} << 20;
+  std::size_t ParallelFromBytes = ThreadedFrom(std::size_t{8} << 20);
   ImportOptions Import;
 };
 
@@ -113,6 +114,10 @@ class DocumentSession {
   ProgressWindow* Progress = nullptr;  // not owned; may be absent
   // Where the template model is read from; empty: beside the program.
   std::string TemplatePath;
+  // The template model's text, when it comes with the program rather than from a file (the
+  // page's build has no files); its errors name kTemplateFileName. Takes precedence over
+  // TemplatePath.
+  std::optional<std::string> TemplateText;
   PolygonOptions Polygons;
   // Reads the formats beyond model, DXF and ROK files; not owned, may be absent.
   const PolygonFileReader* PolygonReader = nullptr;
@@ -131,11 +136,24 @@ class DocumentSession {
   // holding a MESH is one. A file without a mesh shows zero counts.
   StepResult LoadDocument();
 
+  // Opens `bytes` as the content of a file named `name` (a model, DXF or ROK file by the
+  // name's extension; the formats of the polygon reader need the file itself and are refused
+  // as a wrong extension). Nothing is read from disk but the template. As LoadDocument, but
+  // CurrentFile becomes `name` only when the file opened: on a refusal or an error the
+  // document and CurrentFile are as they were, and errors name `name`.
+  StepResult LoadDocumentBytes(const std::string& name, FileBuffer bytes);
+
   // Writes the document to `path`: a polygon file's extension becomes ".mdl", a path without
   // extension gets ".mdl", and every existing file that the save replaces is first copied to
   // its full name plus ".bak". The file is replaced whole or not at all. Requires an open
   // document.
   void SaveDocument(const std::string& path);
+
+  // The name a save to `path` writes (SaveDocument's extension rules), without saving.
+  std::string SaveNameOf(const std::string& path) const;
+  // Writes the document to `sink` as a save writes it into its file; false when the sink
+  // failed. Requires an open document.
+  bool WriteDocument(const ByteSink& sink) const;
 
   // The memo lines of the counters as they stand.
   std::vector<std::string> CountLines() const;
@@ -159,6 +177,11 @@ class DocumentSession {
   std::unique_ptr<StepContext> newStep() const;
   // The result of `step`, with the counters taken over from its report.
   StepResult finish(StepContext& step);
+  // Reads the file named `name` of `kind`, whose bytes `read` gives, into a new document.
+  template <class Read>
+  StepResult load(const std::string& name, FileKind kind, Read&& read);
+  // `path` with a polygon file's extension replaced by ".mdl".
+  std::string modelPathOf(const std::string& path) const;
 };
 
 }  // namespace zevrin

@@ -43,8 +43,14 @@ struct Entry {
 };
 
 // Sections nested deeper than this are refused while reading, so that no walk over the tree
-// can exhaust the stack. Real files nest fewer than 20 levels.
+// can exhaust the stack. Real files nest fewer than 20 levels. WebAssembly runs on the
+// JavaScript engine's stack, which a browser's worker does not let grow: a walk 10000 levels
+// deep overflows it there, 5000 does not.
+#if defined(__EMSCRIPTEN__)
+inline constexpr std::int32_t kMaxSectionDepth = 4000;
+#else
 inline constexpr std::int32_t kMaxSectionDepth = 10000;
+#endif
 
 class M5amsuper : public Mamcommon {
  public:

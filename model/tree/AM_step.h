@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/tree/AM_const.h"
+#include "util/Threads.h"
 #include "util/Ustrlib.h"
 
 namespace zevrin {
@@ -67,7 +68,7 @@ struct StepReport {
 // Polygon import: from this many faces on, the splines are made on a second thread. The
 // tests move the threshold to run both ways.
 struct ImportOptions {
-  std::size_t ThreadedFromFaces = 4096;
+  std::size_t ThreadedFromFaces = ThreadedFrom(4096);
 };
 
 class StepContext {

@@ -1,0 +1,184 @@
+#include "web/WebSession.h"
+
+#include <exception>
+#include <limits>
+#include <utility>
+
+#include "app/session/uAppConst.h"
+#include "mesh/M_export.h"
+#include "model/tree/AM_const.h"
+#include "util/FilePath.h"
+#include "util/Ustrlib.h"
+
+namespace zevrin::web {
+
+// The two bars of a command, reported together whenever one moves.
+class WebSession::Bars : public ProgressWindow {
+ public:
+  explicit Bars(WebSession& owner) : main_(*this), sub_(*this), owner_(owner) {}
+  void Show() override {}
+  void Hide() override {}
+  ProgressBar* MainBar() override { return &main_; }
+  ProgressBar* SubBar() override { return &sub_; }
+
+ private:
+  class Bar : public BasicProgressBar {
+   public:
+    explicit Bar(Bars& bars) : bars_(bars) {}
+
+   protected:
+    void Changed() override { bars_.changed(); }
+
+   private:
+    Bars& bars_;
+  };
+
+  void changed() {
+    if (owner_.OnProgress) owner_.OnProgress(main_.Position(), sub_.Position());
+  }
+
+  Bar main_;
+  Bar sub_;
+  WebSession& owner_;
+};
+
+WebSession::WebSession() : bars_(std::make_unique<Bars>(*this)) {
+  session_.Progress = bars_.get();
+  session_.TemplateText = kBuiltInTemplate;
+  // One thread: the page's WebAssembly has no others.
+  session_.Polygons.ParallelFromBytes = std::numeric_limits<std::size_t>::max();
+  session_.Polygons.Import.ThreadedFromFaces = std::numeric_limits<std::size_t>::max();
+}
+
+WebSession::~WebSession() = default;
+
+template <class Command>
+bool WebSession::run(Command&& command) {
+  error_.reset();
+  other_error_.clear();
+  try {
+    command();
+    return true;
+  } catch (const ZevrinError& e) {
+    error_ = e;
+  } catch (const std::exception& e) {
+    // Out of memory, mostly: the command line says the same.
+    other_error_ = std::string("zevrin: ") + e.what();
+  }
+  return false;
+}
+
+std::string WebSession::Error(bool japanese) const {
+  if (error_) return error_->describe(japanese);
+  return other_error_;
+}
+
+LineList WebSession::AttachErrors() const {
+  return result_.AttachErrors ? result_.AttachErrors->Lines() : LineList();
+}
+
+bool WebSession::Open(const std::string& name, FileBuffer bytes) {
+  return run([&] {
+    StepResult result = session_.LoadDocumentBytes(name, std::move(bytes));
+    if (result.Outcome != LoadOutcome::Loaded) {
+      ZevrinError e(ErrorKind::WrongExtension, name);
+      e.setFile(name);
+      throw e;
+    }
+    result_ = std::move(result);
+    memo_ = result_.Memo;
+    status_ = [file = name](bool japanese) { return StatusOpened(japanese, file); };
+  });
+}
+
+bool WebSession::Halvejoin(const std::string& tolerance) {
+  if (!HasDocument()) return false;
+  return run([&] {
+    const double t = StrToFloat(tolerance);
+    result_ = session_.Halvejoin(t);
+    memo_ = result_.Memo;
+    status_ = [file = FileName()](bool japanese) { return StatusHalvejoined(japanese, file); };
+  });
+}
+
+bool WebSession::Connect() {
+  if (!HasDocument()) return false;
+  return run([&] {
+    result_ = session_.ConnectGroupedSplines();
+    memo_ = result_.Memo;
+    status_ = [file = FileName()](bool japanese) { return StatusConnected(japanese, file); };
+  });
+}
+
+bool WebSession::AttachAll() {
+  if (!HasDocument()) return false;
+  return run([&] {
+    result_ = session_.AttachAll();
+    status_ = [](bool japanese) { return StatusAttached(japanese); };
+  });
+}
+
+bool WebSession::DetachAll() {
+  if (!HasDocument()) return false;
+  return run([&] {
+    result_ = session_.DetachAll();
+    status_ = [](bool japanese) { return StatusDetached(japanese); };
+  });
+}
+
+bool WebSession::MirrorBone(const std::string& tolerance, const MirrorSettings& rule) {
+  if (!HasDocument()) return false;
+  return run([&] {
+    const double t = StrToFloat(tolerance);
+    session_.Shared.Mirror = rule;
+    result_ = session_.MirrorBone(t);
+    status_ = [](bool japanese) { return StatusBoneMirrored(japanese); };
+  });
+}
+
+std::string WebSession::SaveName(const std::string& requested) const {
+  return session_.SaveNameOf(requested.empty() ? FileName() : requested);
+}
+
+bool WebSession::Save(const std::string& name, const ByteSink& sink) {
+  if (!HasDocument()) return false;
+  return run([&] {
+    const std::string saved = SaveName(name);
+    if (!session_.WriteDocument(sink)) throw ZevrinError(ErrorKind::CannotWrite, saved);
+    status_ = [saved](bool japanese) { return StatusSavedAs(japanese, saved); };
+  });
+}
+
+bool WebSession::ExportObj(const ByteSink& sink) {
+  if (!HasDocument()) return false;
+  return run([&] {
+    const std::string name = ReplaceExtension(FileName(), ".obj");
+    std::string text;
+    for (const std::string& line : WriteObjPolylines(*session_.Document)) (text += line) += '\n';
+    if (!sink(text.data(), text.size())) throw ZevrinError(ErrorKind::CannotWrite, name);
+    status_ = [name](bool japanese) { return StatusSavedAs(japanese, name); };
+  });
+}
+
+bool WebSession::Draw(ViewKind direction, std::int32_t width, std::int32_t height, bool cpid,
+                      SegmentSurface& out) {
+  if (!HasDocument()) return false;
+  // A drawing error leaves the last command's error and status alone.
+  try {
+    WithFile(FileName(), [&] {
+      // The view as the window sets it up at its start, then a redisplay.
+      Mscreen view;
+      view.SetCanvas(&out, width, height);
+      view.SetExtent(-100, 100, 100, -100);
+      view.SetDirection(ViewKind::Front);
+      view.ShowCpid = cpid;
+      view.Redisplay(session_.Document.get(), direction);
+    });
+    return true;
+  } catch (const ZevrinError& e) {
+    error_ = e;
+  }
+  return false;
+}
+
+}  // namespace zevrin::web

@@ -1,0 +1,98 @@
+// The page's document: a DocumentSession that opens files from their bytes, saves into
+// bytes, draws into a segment list and keeps, for the page to show, what the last command
+// said (memo, status and error texts in either language, the attach errors). The page's
+// worker drives one WebSession; the WebAssembly module only passes its calls on.
+//
+// No command writes a file or starts a thread: the template model is built in, and the
+// two-thread reading and import paths are set to their one-thread forms.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/session/Document.h"
+#include "model/AM5_segment.h"
+#include "util/Errors.h"
+#include "util/FmxUtils.h"
+#include "view/M_scr.h"
+#include "view/SegmentSurface.h"
+
+namespace zevrin::web {
+
+// The template model "animas_reference.mdl" that polygon files are converted into, as
+// shipped in data/ (the build puts its text here).
+extern const char* const kBuiltInTemplate;
+
+class WebSession {
+ public:
+  WebSession();
+  ~WebSession();
+  WebSession(const WebSession&) = delete;
+  WebSession& operator=(const WebSession&) = delete;
+
+  // Called with both bars' positions (0 to 100) whenever one of them moves during a command.
+  std::function<void(std::int32_t main, std::int32_t sub)> OnProgress;
+
+  // The commands. Each returns true when it ran. When it fails, Error() tells why and the
+  // document, its name and the memo are as they were: a file that does not open never
+  // replaces the open one. Edits without a document do nothing and return false.
+  bool Open(const std::string& name, FileBuffer bytes);
+  // `tolerance` as the user typed it ("." as the decimal point); a text that is no number
+  // fails before anything changes.
+  bool Halvejoin(const std::string& tolerance);
+  bool Connect();
+  bool AttachAll();
+  bool DetachAll();
+  bool MirrorBone(const std::string& tolerance, const MirrorSettings& rule);
+
+  // The document as the saved file's bytes, handed to `sink` in blocks, and the name Save As
+  // gives it for `requested` (the opened name when empty): a polygon extension becomes
+  // ".mdl", none gets ".mdl". The status then says it was saved under that name.
+  std::string SaveName(const std::string& requested) const;
+  bool Save(const std::string& name, const ByteSink& sink);
+  // The splines as OBJ polylines (the command line's export), lines ended by LF.
+  bool ExportObj(const ByteSink& sink);
+
+  // The picture of the document as the window draws it on a picture of width x height
+  // pixels, seen from `direction`, the control points labelled when `cpid` is set. Nothing
+  // is drawn without a document. A coordinate beyond 32 bits of pixels fails (RangeCheck).
+  bool Draw(ViewKind direction, std::int32_t width, std::int32_t height, bool cpid,
+            SegmentSurface& out);
+
+  bool HasDocument() const { return session_.Document != nullptr; }
+  // The opened file's name; empty before the first open.
+  const std::string& FileName() const { return session_.CurrentFile; }
+  // The memo's lines, as the last command that writes the memo left them.
+  const std::vector<std::string>& Memo() const { return memo_; }
+  // The status line of the last command that succeeded (empty before any).
+  std::string Status(bool japanese) const { return status_ ? status_(japanese) : std::string(); }
+  // The last command's error as the command line prints it ("FILE:LINE: message"); empty
+  // when it succeeded.
+  std::string Error(bool japanese) const;
+  // The lines of "attach_err.txt" that the last command would have the command line write;
+  // empty when every attachment resolved.
+  LineList AttachErrors() const;
+  // The last command's result (counts, what a save leaves out, bones copied).
+  const StepResult& Result() const { return result_; }
+
+ private:
+  class Bars;
+  // Runs `command`; on success takes its result and its status text.
+  template <class Command>
+  bool run(Command&& command);
+
+  std::unique_ptr<Bars> bars_;
+  DocumentSession session_;
+  StepResult result_;
+  std::vector<std::string> memo_;
+  std::function<std::string(bool)> status_;
+  // The last command's error: a ZevrinError, or another exception's text.
+  std::optional<ZevrinError> error_;
+  std::string other_error_;
+};
+
+}  // namespace zevrin::web

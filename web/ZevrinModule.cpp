@@ -1,0 +1,137 @@
+// The WebAssembly module of the page's worker: the web session's calls for JavaScript. Bytes
+// cross the boundary through views of the module's memory, which the worker copies at once.
+#include <emscripten/bind.h>
+#include <emscripten/val.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "web/WebSession.h"
+
+namespace zevrin::web {
+namespace {
+
+using emscripten::val;
+
+std::string joined(const std::vector<std::string>& lines, const char* end) {
+  std::string text;
+  for (const std::string& line : lines) (text += line) += end;
+  return text;
+}
+
+std::uint32_t rgb(Rgb c) { return (std::uint32_t{c.r} << 16) | (std::uint32_t{c.g} << 8) | c.b; }
+
+// A ByteSink that hands each block to a JavaScript function as a view of the memory.
+ByteSink toJs(val receive) {
+  return [receive](const char* data, std::size_t size) {
+    receive(val(emscripten::typed_memory_view(size, reinterpret_cast<const std::uint8_t*>(data))));
+    return true;
+  };
+}
+
+class Page {
+ public:
+  // Room for a file's bytes, which JavaScript writes there before Open.
+  std::uintptr_t Reserve(std::size_t size) {
+    pending_.data.reset(new char[size ? size : 1]);
+    pending_.size = size;
+    return reinterpret_cast<std::uintptr_t>(pending_.data.get());
+  }
+  bool Open(const std::string& name) { return session_.Open(name, std::move(pending_)); }
+
+  bool Halvejoin(const std::string& tolerance) { return session_.Halvejoin(tolerance); }
+  bool Connect() { return session_.Connect(); }
+  bool AttachAll() { return session_.AttachAll(); }
+  bool DetachAll() { return session_.DetachAll(); }
+  bool MirrorBone(const std::string& tolerance, int rule, const std::string& word,
+                  const std::string& replacement, const std::string& append) {
+    const MirrorRule r = rule == 1   ? MirrorRule::Prefix
+                         : rule == 2 ? MirrorRule::Suffix
+                                     : MirrorRule::Append;
+    return session_.MirrorBone(tolerance, MirrorSettings{r, word, replacement, append});
+  }
+
+  std::string SaveName(const std::string& requested) { return session_.SaveName(requested); }
+  bool Save(const std::string& name, val receive) { return session_.Save(name, toJs(receive)); }
+  bool ExportObj(val receive) { return session_.ExportObj(toJs(receive)); }
+
+  void SetProgress(val report) {
+    session_.OnProgress = [report](std::int32_t main, std::int32_t sub) { report(main, sub); };
+  }
+
+  bool HasDocument() const { return session_.HasDocument(); }
+  std::string FileName() const { return session_.FileName(); }
+  std::string Memo() const { return joined(session_.Memo(), "\n"); }
+  std::string Status(bool japanese) const { return session_.Status(japanese); }
+  std::string Error(bool japanese) const { return session_.Error(japanese); }
+  std::string AttachErrors() const { return joined(session_.AttachErrors(), "\r\n"); }
+
+  // The picture: afterwards Lines, Runs and Labels describe it until the next Draw.
+  bool Draw(int direction, int width, int height, bool cpid) {
+    surface_ = SegmentSurface();
+    if (!session_.Draw(ViewKindOfItem(direction), width, height, cpid, surface_)) return false;
+    runs_.clear();
+    for (const SegmentSurface::Run& r : surface_.Runs)
+      runs_.insert(runs_.end(), {r.First, rgb(r.Color)});
+    labels_.clear();
+    label_text_.clear();
+    for (const SegmentSurface::Label& l : surface_.Labels) {
+      labels_.insert(labels_.end(), {l.X, l.Y, static_cast<std::int32_t>(l.After),
+                                     static_cast<std::int32_t>(rgb(l.Color)),
+                                     static_cast<std::int32_t>(rgb(l.Background)), l.PointSize});
+      (label_text_ += l.Text) += '\n';
+    }
+    return true;
+  }
+  // x0, y0, x1, y1 per segment.
+  val Lines() const {
+    return val(emscripten::typed_memory_view(surface_.Lines.size(), surface_.Lines.data()));
+  }
+  // First segment and colour (0xRRGGBB) per run of one colour.
+  val Runs() const { return val(emscripten::typed_memory_view(runs_.size(), runs_.data())); }
+  // x, y, segments before it, colour, background, point size per label; the texts one a line.
+  val Labels() const { return val(emscripten::typed_memory_view(labels_.size(), labels_.data())); }
+  std::string LabelTexts() const { return label_text_; }
+  std::uint32_t Background() const { return rgb(surface_.Background); }
+
+ private:
+  WebSession session_;
+  FileBuffer pending_;
+  SegmentSurface surface_;
+  std::vector<std::uint32_t> runs_;
+  std::vector<std::int32_t> labels_;
+  std::string label_text_;
+};
+
+}  // namespace
+}  // namespace zevrin::web
+
+EMSCRIPTEN_BINDINGS(zevrin) {
+  using zevrin::web::Page;
+  emscripten::class_<Page>("Page")
+      .constructor<>()
+      .function("reserve", &Page::Reserve)
+      .function("open", &Page::Open)
+      .function("halvejoin", &Page::Halvejoin)
+      .function("connect", &Page::Connect)
+      .function("attachAll", &Page::AttachAll)
+      .function("detachAll", &Page::DetachAll)
+      .function("mirrorBone", &Page::MirrorBone)
+      .function("saveName", &Page::SaveName)
+      .function("save", &Page::Save)
+      .function("exportObj", &Page::ExportObj)
+      .function("setProgress", &Page::SetProgress)
+      .function("hasDocument", &Page::HasDocument)
+      .function("fileName", &Page::FileName)
+      .function("memo", &Page::Memo)
+      .function("status", &Page::Status)
+      .function("error", &Page::Error)
+      .function("attachErrors", &Page::AttachErrors)
+      .function("draw", &Page::Draw)
+      .function("lines", &Page::Lines)
+      .function("runs", &Page::Runs)
+      .function("labels", &Page::Labels)
+      .function("labelTexts", &Page::LabelTexts)
+      .function("background", &Page::Background);
+}

@@ -1,0 +1,191 @@
+// The page in a real browser, as a user drives it: Debian's Chromium, headless, driven by
+// puppeteer-core. The page loads from a local static server and from file://, a dropped file
+// opens, Halvejoin runs, the downloaded file is the command line's output byte for byte, a
+// zoom step changes the canvas, bad files give the command line's errors and keep the
+// document; a screenshot in each language goes to the folder given.
+//   node web/tests/browser.mjs PAGE_DIR ZEVRIN EXAMPLES_DIR SCREENSHOT_DIR
+import { execFileSync } from 'node:child_process';
+import { mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, resolve } from 'node:path';
+import { launch, serve } from './harness.mjs';
+
+const [pageDir, cli, examples, shots] = process.argv.slice(2).map((p) => resolve(p));
+let passed = 0;
+let failed = 0;
+function check(ok, what) {
+  if (ok) ++passed;
+  else {
+    ++failed;
+    console.log('FAIL ' + what);
+  }
+}
+
+// Drops a file with these bytes onto the page, as the desktop's file manager would.
+async function drop(page, name, bytes) {
+  await page.evaluate((n, b64) => {
+    const bin = atob(b64);
+    const data = new Uint8Array(bin.length);
+    for (let i = 0; i < bin.length; ++i) data[i] = bin.charCodeAt(i);
+    const dt = new DataTransfer();
+    dt.items.add(new File([data], n));
+    document.getElementById('view').dispatchEvent(
+      new DragEvent('drop', { dataTransfer: dt, bubbles: true, cancelable: true }));
+  }, name, Buffer.from(bytes).toString('base64'));
+}
+
+const text = (page, id) =>
+  page.$eval('#' + id, (el) => (el.tagName === 'TEXTAREA' || el.tagName === 'INPUT' ? el.value : el.textContent));
+const status = (page) => page.$eval('#status', (el) => el.textContent);
+async function waitFor(page, fn, ...args) {
+  await page.waitForFunction(fn, { timeout: 60000, polling: 50 }, ...args);
+}
+// Waits until the command in flight has answered.
+async function settled(page) {
+  await waitFor(page, () => window.zevrinIdle());
+}
+const canvasPixels = (page) => page.$eval('#canvas', (c) => c.toDataURL());
+
+function nativeOutput(args, cwd) {
+  const out = join(cwd, 'native_out.mdl');
+  execFileSync(cli, ['-q', ...args, '-o', out], { cwd });
+  return readFileSync(out);
+}
+
+function nativeError(args, cwd) {
+  try {
+    execFileSync(cli, ['-q', ...args], { cwd, stdio: ['ignore', 'pipe', 'pipe'] });
+  } catch (e) {
+    return e.stderr.toString().trim();
+  }
+  return '';
+}
+
+const work = mkdtempSync(join(tmpdir(), 'zevrin-browser-'));
+mkdirSync(shots, { recursive: true });
+const server = await serve(pageDir);
+const url = `http://127.0.0.1:${server.address().port}/`;
+const halfBox = readFileSync(join(examples, 'half_box.mdl'));
+
+try {
+  for (const lang of ['ja', 'en']) {
+    const browser = await launch(lang);
+    const page = await browser.newPage();
+    // The browser's language, as the system would set it.
+    await page.evaluateOnNewDocument((l) => {
+      Object.defineProperty(navigator, 'language', { get: () => l });
+      Object.defineProperty(navigator, 'languages', { get: () => [l] });
+    }, lang === 'ja' ? 'ja-JP' : 'en-US');
+    await page.setViewport({ width: 1000, height: 700 });
+    const downloads = join(work, 'downloads_' + lang);
+    mkdirSync(downloads);
+    const cdp = await page.createCDPSession();
+    await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
+    await page.goto(url);
+    await page.evaluate(() => window.zevrinReady);
+    check(await page.$eval('html', (h) => h.lang) === lang, `${lang}: the page speaks the browser's language`);
+    check(await text(page, 'zoom-fit') === (lang === 'ja' ? '全体表示' : 'Fit'), `${lang}: captions`);
+
+    // Open by dropping, then Halvejoin with the tolerance typed.
+    await drop(page, 'half_box.mdl', halfBox);
+    await settled(page);
+    await waitFor(page, () => window.zevrinLast && window.zevrinLast.cmd === 'open');
+    check(await status(page) === (lang === 'ja' ? 'half_box.mdl を読み込みました。' : 'Opend half_box.mdl'),
+          `${lang}: status after the drop: ${await status(page)}`);
+    check(await text(page, 'memo') === 'Number of cp=12\nNumber of spline=4', `${lang}: memo after open`);
+    await page.$eval('#tolerance', (el) => { el.value = ''; });
+    await page.type('#tolerance', '0.001');
+    await page.click('#halvejoin');
+    await waitFor(page, () => window.zevrinLast.cmd === 'halvejoin');
+    await settled(page);
+    check(await text(page, 'memo') === 'Number of cp=12+8->20\nNumber of spline=4+2->6',
+          `${lang}: memo after Halvejoin: ${await text(page, 'memo')}`);
+
+    // A zoom step draws the picture anew, larger.
+    const before = await canvasPixels(page);
+    await page.click('#zoom-in');
+    await settled(page);
+    check(await canvasPixels(page) !== before, `${lang}: a zoom step changes the canvas`);
+    await page.click('#zoom-fit');
+    await settled(page);
+    check(await canvasPixels(page) === before, `${lang}: fit gives the first picture back`);
+    await page.screenshot({ path: join(shots, `page_${lang}.png`) });
+
+    // The label switch draws the control points' ids; the language switch turns the captions
+    // and the status line over at once.
+    await page.click('#cpid');
+    await settled(page);
+    check(await canvasPixels(page) !== before, `${lang}: CPID表示 labels the points`);
+    await page.click('#cpid');
+    await settled(page);
+    check(await canvasPixels(page) === before, `${lang}: without labels the picture is as before`);
+    const other = lang === 'ja' ? 'en' : 'ja';
+    await page.select('#lang-select', other);
+    check(await status(page) === (other === 'ja' ? 'half_box.mdl をHalvejoinしました。' : 'Halvejoined half_box.mdl'),
+          `${lang}: switched to ${other}: ${await status(page)}`);
+    check(await text(page, 'zoom-fit') === (other === 'ja' ? '全体表示' : 'Fit'), `${lang}: captions switched`);
+    await page.select('#lang-select', lang);
+
+    // The download is the command line's output.
+    await page.click('#save-button');
+    await waitFor(page, () => window.zevrinLast.cmd === 'save');
+    let saved = null;
+    for (let i = 0; i < 100 && !saved; ++i) {
+      const done = readdirSync(downloads).filter((n) => !n.endsWith('.crdownload'));
+      if (done.includes('half_box.mdl')) saved = readFileSync(join(downloads, 'half_box.mdl'));
+      else await new Promise((r) => setTimeout(r, 100));
+    }
+    const expected = nativeOutput(['halvejoin', join(examples, 'half_box.mdl'), '-t', '0.001'], work);
+    check(saved && saved.equals(expected), `${lang}: the download equals the command line's output`);
+
+    // Bad files: the command line's error, and the document, memo and picture as they were.
+    const picture = await canvasPixels(page);
+    const memo = await text(page, 'memo');
+    const cut = readFileSync(join(examples, '..', 'tests', 'data', 'halvejoin_in.mdl')).subarray(0, 450);
+    writeFileSync(join(work, 'cut.mdl'), cut);
+    for (const [name, bytes] of [['cut.mdl', cut], ['notes.txt', Buffer.from('hello')]]) {
+      writeFileSync(join(work, name), bytes);
+      await drop(page, name, bytes);
+      await waitFor(page, () => document.getElementById('error-box').open);
+      const shown = await text(page, 'error-text');
+      const native = nativeError(['--lang', lang, 'info', name], work);
+      check(shown === native, `${lang}: ${name}: the error "${shown}" is the command line's "${native}"`);
+      await page.click('#error-ok');
+      check(await text(page, 'memo') === memo, `${lang}: ${name}: the memo stays`);
+      check(await canvasPixels(page) === picture, `${lang}: ${name}: the picture stays`);
+    }
+    // Nesting at the page's limit still opens in the browser's worker; one more is refused.
+    if (lang === 'en') {
+      for (const [depth, opens] of [[4000, true], [4001, false]]) {
+        const deep = '[S]\r\n'.repeat(depth) + '[ENDS]\r\n'.repeat(depth);
+        const seq = await page.evaluate(() => window.zevrinLast.seq);
+        await drop(page, 'deep.mdl', Buffer.from(deep));
+        await waitFor(page, (s) => window.zevrinLast.seq > s && window.zevrinIdle(), seq);
+        const ok = await page.evaluate(() => window.zevrinLast.ok);
+        check(ok === opens, `nesting ${depth} deep ${opens ? 'opens' : 'is refused'}`);
+        if (!ok) {
+          const shown = await text(page, 'error-text');
+          check(shown === 'deep.mdl:4001: Sections nested too deeply (at most 4000 levels)', `deep error: ${shown}`);
+          await page.click('#error-ok');
+        }
+      }
+    }
+    await browser.close();
+  }
+
+  // The same page from file://: its worker comes from the page itself.
+  const browser = await launch('en');
+  const page = await browser.newPage();
+  await page.goto('file://' + join(pageDir, 'index.html'));
+  await page.evaluate(() => window.zevrinReady);
+  await drop(page, 'half_box.mdl', halfBox);
+  await waitFor(page, () => window.zevrinLast && window.zevrinLast.cmd === 'open');
+  check(await status(page) === 'Opend half_box.mdl', 'file://: a dropped file opens');
+  await browser.close();
+} finally {
+  server.close();
+  rmSync(work, { recursive: true, force: true });
+}
+console.log(`screenshots: ${join(shots, 'page_ja.png')} ${join(shots, 'page_en.png')}`);
+console.log(`${passed} passed, ${failed} failed`);
+process.exit(failed ? 1 : 0);

@@ -1,0 +1,31 @@
+// What the browser tests and the benchmark share: a static server for the page's folder on
+// 127.0.0.1 and Debian's Chromium, headless, driven by puppeteer-core.
+import { createServer } from 'node:http';
+import { readFileSync } from 'node:fs';
+import { join } from 'node:path';
+import puppeteer from 'puppeteer-core';
+
+export function serve(dir) {
+  const server = createServer((req, res) => {
+    const name = req.url === '/' ? 'index.html' : decodeURIComponent(req.url.slice(1));
+    try {
+      const body = readFileSync(join(dir, name.replace(/\.\.+/g, '')));
+      res.writeHead(200, { 'Content-Type': name.endsWith('.html') ? 'text/html' : 'application/octet-stream' });
+      res.end(body);
+    } catch (e) {
+      res.writeHead(404);
+      res.end();
+    }
+  });
+  return new Promise((ok) => server.listen(0, '127.0.0.1', () => ok(server)));
+}
+
+export function launch(lang) {
+  return puppeteer.launch({
+    executablePath: '/usr/bin/chromium',
+    headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage', `--lang=${lang}`],
+    env: Object.assign({}, process.env, { LANG: lang === 'ja' ? 'ja_JP.UTF-8' : 'en_US.UTF-8' }),
+  });
+}
+
