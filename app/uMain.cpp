@@ -1016,26 +1016,17 @@ void TfrmMain::mnMirrorBornClick() {
   });
 }
 
-void TfrmMain::mnUndoClick() {
-  command([this] {
-    if (!session_.Document || !history_.CanUndo()) return;
-    setNote(QString());
-    const QString name = FromCore(history_.UndoName());
-    SetMemo(history_.Undo(session_, memo_lines_));
-    ShowStatus(texts::Undone(japanese_, name));
-    documentChanged();
-    View.Fit();
-    Redisplay();
-  });
-}
+void TfrmMain::mnUndoClick() { historyStep(true); }
 
-void TfrmMain::mnRedoClick() {
-  command([this] {
-    if (!session_.Document || !history_.CanRedo()) return;
+void TfrmMain::mnRedoClick() { historyStep(false); }
+
+void TfrmMain::historyStep(bool undo) {
+  command([this, undo] {
+    if (!session_.Document || !(undo ? history_.CanUndo() : history_.CanRedo())) return;
     setNote(QString());
-    const QString name = FromCore(history_.RedoName());
-    SetMemo(history_.Redo(session_, memo_lines_));
-    ShowStatus(texts::Redone(japanese_, name));
+    const QString name = FromCore(undo ? history_.UndoName() : history_.RedoName());
+    SetMemo(undo ? history_.Undo(session_, memo_lines_) : history_.Redo(session_, memo_lines_));
+    ShowStatus(undo ? texts::Undone(japanese_, name) : texts::Redone(japanese_, name));
     documentChanged();
     View.Fit();
     Redisplay();

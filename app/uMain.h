@@ -212,6 +212,8 @@ class TfrmMain : public QMainWindow {
   void fillRecentMenu();
   void mnUndoClick();
   void mnRedoClick();
+  // Undo (or redo) the last step, with its memo, status and picture.
+  void historyStep(bool undo);
 
   void sbtnOpenClick();
   void sbtnSaveClick();

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/session/Document.h"
 #include "model/AM5_model.h"
 #include "model/tree/AM_step.h"
 #include "util/Ustrlib.h"
@@ -43,6 +44,18 @@ class ScratchDir {
 class InScratchDir : public ::testing::Test {
  protected:
   ScratchDir dir_;
+};
+
+// A progress window whose steps a test stops by setting `stop`.
+class StoppableProgress : public ProgressWindow {
+ public:
+  void Show() override {}
+  void Hide() override {}
+  ProgressBar* MainBar() override { return &bar; }
+  ProgressBar* SubBar() override { return nullptr; }
+  const std::atomic<bool>* CancelFlag() override { return &stop; }
+  BasicProgressBar bar;
+  std::atomic<bool> stop{false};
 };
 
 // A step as the document session makes one: the sections of a model file, no bars shown, and

@@ -539,15 +539,7 @@ TEST_F(AssimpImport, AMissingReaderIsNamed) {
 }
 
 TEST_F(AssimpImport, TheCancelFlagEndsTheReader) {
-  struct Window : ProgressWindow {
-    void Show() override {}
-    void Hide() override {}
-    ProgressBar* MainBar() override { return &bar; }
-    ProgressBar* SubBar() override { return nullptr; }
-    const std::atomic<bool>* CancelFlag() override { return &stop; }
-    BasicProgressBar bar;
-    std::atomic<bool> stop{false};
-  } window;
+  test::StoppableProgress window;
   open("good.obj", kCubeObj);
   const M5amsuper* document = session_.Document.get();
   session_.Progress = &window;

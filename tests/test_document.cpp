@@ -419,15 +419,7 @@ TEST_F(Session, DiagnosticDumpsComeBackOnlyWhenAsked) {
 }
 
 TEST_F(Session, AStoppedLoadLeavesTheOpenDocument) {
-  struct Window : ProgressWindow {
-    void Show() override {}
-    void Hide() override {}
-    ProgressBar* MainBar() override { return &bar; }
-    ProgressBar* SubBar() override { return nullptr; }
-    const std::atomic<bool>* CancelFlag() override { return &stop; }
-    BasicProgressBar bar;
-    std::atomic<bool> stop{false};
-  } window;
+  test::StoppableProgress window;
   session.Progress = &window;
   writeBytes(dir / "all.mdl", kEverything);
   session.CurrentFile = dir / "all.mdl";
