@@ -84,6 +84,16 @@ std::string ZevrinError::message(bool japanese) const {
                   argument_);
     case ErrorKind::Cancelled:
       return japanese ? "処理を中止しました" : "Cancelled";
+    case ErrorKind::PatchesTooTangled:
+      return japanese ? "スプラインの交差が多すぎてパッチを求められません"
+                      : "The splines cross each other too often to be read as patches";
+    case ErrorKind::NoPatches:
+      return japanese ? "書き出すパッチがありません (3 本か 4 本のスプラインで閉じた面がありません)"
+                      : "Nothing to export: no three or four spline segments close a patch";
+    case ErrorKind::ExportFailed:
+      return fill(
+          japanese ? "ポリゴンファイルを書き出せません: %s" : "Cannot export the polygon file: %s",
+          argument_);
   }
   return {};
 }
