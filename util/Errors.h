@@ -11,28 +11,32 @@
 namespace zevrin {
 
 enum class ErrorKind {
-  NotInteger,         // text to integer failed
-  NotReal,            // text to real failed
-  IndexOutOfRange,    // a section's end line is missing: reading ran past the last line
-  RangeCheck,         // a number outside the range of its field
-  CannotOpen,         // a file cannot be opened for reading
-  CannotCreate,       // a file cannot be created
-  CannotWrite,        // writing a file failed part way (full disk, I/O error)
-  CannotRead,         // reading an open file failed part way
-  NestingTooDeep,     // sections nested deeper than the reader accepts
-  FileMissing,        // no file at the path to open
-  WrongExtension,     // the path's extension names no file kind
-  FaceCorners,        // a polygon face with a corner count it cannot have (the count)
-  NoSuchRokLine,      // a ROK face names a line number the file does not list (the number)
-  NoSuchRokPoint,     // a ROK line names a point number the file does not list (the number)
-  TemplateNoMesh,     // the template model has no MODEL section holding a MESH section
-  ImportFailed,       // a polygon file the general importer refused (its own reason)
-  InsertsTooDeep,     // DXF blocks inserted into each other too deeply, or in a ring (the limit)
-  TooManyFaces,       // expanding DXF inserts would give more faces than are accepted (the limit)
-  Cancelled,          // the user stopped the step
-  PatchesTooTangled,  // splines crossing too often to be read as patches
-  NoPatches,          // an export of a model whose splines bound no patch
-  ExportFailed,       // the general exporter refused to write (its own reason)
+  NotInteger,       // text to integer failed
+  NotReal,          // text to real failed
+  IndexOutOfRange,  // a section's end line is missing: reading ran past the last line
+  RangeCheck,       // a number outside the range of its field
+  CannotOpen,       // a file cannot be opened for reading
+  CannotCreate,     // a file cannot be created
+  CannotWrite,      // writing a file failed part way (full disk, I/O error)
+  CannotRead,       // reading an open file failed part way
+  NestingTooDeep,   // sections nested deeper than the reader accepts
+  FileMissing,      // no file at the path to open
+  WrongExtension,   // the path's extension names no file kind
+  FaceCorners,      // a polygon face with a corner count it cannot have (the count)
+  NoSuchRokLine,    // a ROK face names a line number the file does not list (the number)
+  NoSuchRokPoint,   // a ROK line names a point number the file does not list (the number)
+  TemplateNoMesh,   // the template model has no MODEL section holding a MESH section
+  ImportFailed,     // a polygon file the general importer refused (its own reason)
+  InsertsTooDeep,   // DXF blocks inserted into each other too deeply, or in a ring (the limit)
+  TooManyFaces,     // expanding DXF inserts would give more faces than are accepted (the limit)
+  Cancelled,        // the user stopped the step
+
+  // Splines that cross each other too often to be read as patches.
+  PatchesTooTangled,
+  // An export of a model whose splines close no patch.
+  NoPatches,
+  // The general exporter refused to write (its own reason).
+  ExportFailed,
 };
 
 class ZevrinError : public std::runtime_error {
