@@ -220,7 +220,14 @@ std::unique_ptr<Mpatches> PatchPolygons(const M5amsuper& root, const PatchPolygo
       if (c.size() == 4 && options.Triangulate) {
         const Vec3* p[4];
         for (std::size_t k = 0; k < 4; ++k) p[k] = &patches.Vertices[c[k]];
-        const bool across_13 = squaredDistance(*p[1], *p[3]) < squaredDistance(*p[0], *p[2]);
+        const double d13 = squaredDistance(*p[1], *p[3]), d02 = squaredDistance(*p[0], *p[2]);
+        // Equal diagonals (a rectangle): the one through the least corner by x, y, z, so that
+        // the split depends on the positions alone.
+        const auto less = [](const Vec3* a, const Vec3* b) {
+          return a->x != b->x ? a->x < b->x : a->y != b->y ? a->y < b->y : a->z < b->z;
+        };
+        const Vec3* least = *std::min_element(p, p + 4, less);
+        const bool across_13 = d13 < d02 || (d13 == d02 && (least == p[1] || least == p[3]));
         const std::uint32_t first[3] = {c[0], c[1], across_13 ? c[3] : c[2]};
         const std::uint32_t second[3] = {across_13 ? c[1] : c[0], c[2], c[3]};
         out->Faces.push_back(faceOf(patches, first, layer));

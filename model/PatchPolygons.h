@@ -15,8 +15,8 @@ class M5amsuper;
 struct PatchPolygonOptions {
   // The layer of the faces that no group holds whole; the caller names it after the file.
   std::string RestLayer;
-  // Every quad becomes two triangles, split along its shorter diagonal (the first one when
-  // both are equally long), each turned as the quad was.
+  // Every quad becomes two triangles, split along its shorter diagonal (when both are equally
+  // long, the one through the corner least by x, then y, then z), each turned as the quad was.
   bool Triangulate = false;
 };
 

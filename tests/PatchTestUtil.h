@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <map>
@@ -31,12 +32,17 @@ inline FaceCycle cycleOf(std::vector<Corner> c) {
   return c;
 }
 
-// Positions as a single-precision file holds them.
-inline Corner asFloat(const Vec3& v) {
-  return {static_cast<double>(static_cast<float>(v.x)),
-          static_cast<double>(static_cast<float>(v.y)),
-          static_cast<double>(static_cast<float>(v.z))};
+// Positions as a single-precision file holds them and the reader of such files gives them
+// back: the shortest decimal that makes the same float.
+inline double viaFloat(double x) {
+  const float f = static_cast<float>(x);
+  char text[32];
+  const auto written = std::to_chars(text, text + sizeof text, f);
+  double out = f;
+  std::from_chars(text, written.ptr, out);
+  return out;
 }
+inline Corner asFloat(const Vec3& v) { return {viaFloat(v.x), viaFloat(v.y), viaFloat(v.z)}; }
 inline Corner exact(const Vec3& v) { return {v.x, v.y, v.z}; }
 
 // The faces of a polygon model as a set of cycles, with the layer of each when asked.
@@ -92,7 +98,8 @@ inline std::set<FaceCycle> patchableFaces(const std::vector<Mdxf_3dface>& faces)
   return out;
 }
 
-// The same faces with every quad split along its shorter diagonal, as the export splits them.
+// The same faces with every quad split along its shorter diagonal, as the export splits them
+// (equal diagonals: the one through the least corner, which cycleOf puts first).
 inline std::set<FaceCycle> triangulated(const std::set<FaceCycle>& faces) {
   std::set<FaceCycle> out;
   for (const FaceCycle& f : faces) {
