@@ -493,6 +493,13 @@ TEST(PatchRoundTrip, GridsKeepTheirLayers) {
   }
   const auto back = polygonsOf(*imported(layered));
   EXPECT_EQ(test::layerOfFaces(back->Faces, test::exact), test::layerOfFaces(layered, test::exact));
+
+  // A layer of its own for every face: more groups than fit the bits of a word.
+  std::vector<Mdxf_3dface> each = layered;
+  for (std::size_t f = 0; f < each.size(); ++f) each[f].Layer = "face " + std::to_string(1000 + f);
+  ASSERT_GT(each.size(), 100u);
+  const auto own = polygonsOf(*imported(each));
+  EXPECT_EQ(test::layerOfFaces(own->Faces, test::exact), test::layerOfFaces(each, test::exact));
 }
 
 // Connect joins the edges of each layer into long splines and Attach all and Detach all change
