@@ -239,7 +239,7 @@ check "export obj polylines" 7 "$(grep -c '^l ' shape_lines.obj)"
 # The patches: the triangle is one, the pentagon an opening beside it.
 run export shape.obj -o shape_faces.obj
 check "export faces exit" 0 "$rc"
-check "export faces memo" $'Number of cp=14\nNumber of spline=7\nNumber of patch=1 (1 triangles, 0 quads)\nNumber of hole=2\nNumber of unorientable=0' "$out"
+check "export faces memo" $'Number of cp=14\nNumber of spline=7\nNumber of patch=1 (triangle=1 quad=0)\nNumber of hole=2\nNumber of unorientable=0' "$out"
 check "export faces status" "Saved shape_faces.obj" "$err"
 check "export faces: one face" 1 "$(grep -c '^f ' shape_faces.obj)"
 check "export faces: the mesh named after the group" "g tri" "$(grep '^g ' shape_faces.obj)"

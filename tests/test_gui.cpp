@@ -903,7 +903,7 @@ void WindowTest::exportWritesThePatchesInTheChosenFormat() {
   const QString stl = dir_->filePath(QStringLiteral("out.stl"));
   QCOMPARE(status(*w), japanese_ ? stl + "へ保存しました" : "Saved " + stl);
   QCOMPARE(w->Memo->toPlainText(),
-           QStringLiteral("Number of patch=5 (4 triangles, 1 quads)\nNumber of hole=0\n"
+           QStringLiteral("Number of patch=5 (triangle=4 quad=1)\nNumber of hole=0\n"
                           "Number of unorientable=0"));
   QCOMPARE(facesIn(stl).size(), std::size_t{6});
 

@@ -76,9 +76,8 @@ ExportResult ExportPatches(DocumentSession& session, const std::string& path,
   for (const WrittenFile& f : files) result.Files.push_back(f.Path);
 
   const PatchCounts& c = result.Counts;
-  result.Memo = {countLine("Number of patch=", c.Faces()) + " (" +
-                     IntToStr(static_cast<std::int64_t>(c.Triangles)) + " triangles, " +
-                     IntToStr(static_cast<std::int64_t>(c.Quads)) + " quads)",
+  result.Memo = {countLine("Number of patch=", c.Faces()) + countLine(" (triangle=", c.Triangles) +
+                     countLine(" quad=", c.Quads) + ")",
                  countLine("Number of hole=", c.Holes),
                  countLine("Number of unorientable=", c.Unorientable)};
   return result;
