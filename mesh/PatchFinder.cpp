@@ -143,10 +143,6 @@ class SegmentGraph {
     const auto [slot, added] = by_pair_.TryEmplace(pairKey(a, b), narrow(ends.size()));
     if (added) ends.push_back({std::min(a, b), std::max(a, b)});
   }
-  std::uint32_t Edge(std::uint32_t a, std::uint32_t b) const {
-    const std::uint32_t* found = by_pair_.Find(pairKey(a, b));
-    return found ? *found : kNone;
-  }
   bool Joined(std::uint32_t a, std::uint32_t b) const { return by_pair_.Find(pairKey(a, b)); }
 
   // The neighbours of every vertex, once the segments are all added.

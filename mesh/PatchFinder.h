@@ -100,8 +100,10 @@ class MeshPatches {
 // Each connected set of patches is turned consistently across its shared segments; a set is
 // then turned so that the volume it encloses is positive (its normals point out), or, when
 // that is zero (a flat sheet), so that the largest coordinate of its summed normal is
-// positive. The mesh is not changed. The bars step a few times; a set cancel flag stops the
-// search with ErrorKind::Cancelled.
+// positive, or, when neither can be told (a corner at infinity), so that its patch with the
+// lowest vertices keeps the turning it was found in. A quad that is not flat counts with both
+// its diagonals, so that none of its corners counts as its first. The mesh is not changed. The
+// bars step a few times; a set cancel flag stops the search with ErrorKind::Cancelled.
 MeshPatches FindPatches(const M5mesh& mesh, Progress& bars, const PatchLimits& limits = {});
 
 }  // namespace zevrin
