@@ -207,6 +207,7 @@ TfrmMain::TfrmMain(const QString& start_file, QWidget* parent) : QMainWindow(par
   LoadSettings();
   japanese_ = JapaneseFromEnvironment();
   applyLanguage();
+  createExportAction();
   if (!start_file.isEmpty()) {
     start_file_ = QFileInfo(start_file).absoluteFilePath();
     session_.CurrentFile = ToCore(QDir::toNativeSeparators(start_file_));

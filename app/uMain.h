@@ -32,6 +32,7 @@
 #include "app/session/EditHistory.h"
 #include "app/uRecentFiles.h"
 #include "import/assimp/M_assimp.h"
+#include "import/assimp/M_assimp_export.h"
 #include "view/M_scr.h"
 
 namespace zevrin {
@@ -92,6 +93,7 @@ class TfrmMain : public QMainWindow {
   QAction* mnExpandInserts;  // checkable: a DXF file's inserted blocks bring their faces
   QAction* mnExit;
   QMenu* mnRecent;  // the files opened last, newest first
+  QAction* mnExport;  // File > Export..: the patches as a polygon file (uExport.cpp)
   QMenu* mnEdit;
   QAction* mnUndo;
   QAction* mnRedo;
@@ -127,6 +129,7 @@ class TfrmMain : public QMainWindow {
   QFileDialog* OpenDialog;
   QFileDialog* SaveDialog;
   TDropAccept* DropAccept;
+  QFileDialog* ExportDialog;
 
   // The other windows, hidden until used.
   TfrmMatu* frmMatu;
@@ -228,11 +231,15 @@ class TfrmMain : public QMainWindow {
   void comboDirChange();
   void chkDisplayCpidClick();
   void DropAcceptDropped();
+  // File > Export..: its item below Save As, enabled with it, and its dialog.
+  void createExportAction();
+  void mnExportClick();
 
   bool japanese_ = false;
   QString OpenDialogDir;
   QString start_file_;
   AssimpPolygonReader assimp_reader_;
+  AssimpPolygonWriter assimp_writer_;
   DocumentSession session_;
   Mscreen View;
   std::unique_ptr<QtSurface> picture_;

@@ -1,6 +1,5 @@
 // zevrin: the command line. Every edit of the window, in batch.
 #include <CLI/CLI.hpp>
-
 #include <QGuiApplication>
 #include <charconv>
 #include <cstdio>
@@ -9,19 +8,21 @@
 #include <string>
 
 #include "app/session/Document.h"
+#include "app/session/DocumentExport.h"
 #include "app/session/uAppConst.h"
 #include "cli/TermProgress.h"
-#include "import/assimp/M_assimp.h"
-#include "mesh/M_export.h"
 #include "import/M_poly.h"
+#include "import/assimp/M_assimp.h"
+#include "import/assimp/M_assimp_export.h"
+#include "mesh/M_export.h"
 #include "model/AM5_segment.h"
 #include "util/Errors.h"
 #include "util/FilePath.h"
 #include "util/FmxUtils.h"
 #include "util/Ustrlib.h"
 #include "view/M_scr.h"
-#include "view/qt/QtSurface.h"
 #include "view/SvgSurface.h"
+#include "view/qt/QtSurface.h"
 
 namespace zevrin::cli {
 namespace {
@@ -270,13 +271,20 @@ int runRender(const Options& o, const RenderOptions& r) {
   return 0;
 }
 
-enum class ExportKind { None, Obj, Dxf };
+enum class ExportKind { None, Polygons, Dxf };
 
 ExportKind exportKind(std::string_view path) {
-  if (HasExtension(path, ".obj")) return ExportKind::Obj;
   if (HasExtension(path, ".dxf")) return ExportKind::Dxf;
+  if (AssimpPolygonWriter().Writes(FileExtension(path))) return ExportKind::Polygons;
   return ExportKind::None;
 }
+
+// The options of export.
+struct ExportOptionsCli {
+  std::string output;
+  bool triangulate = false;
+  bool polylines = false;
+};
 
 // An export replaces a file as a save does: the old one is kept as OUT.bak, so that even an
 // export over the polygon file it read loses nothing.
@@ -287,11 +295,13 @@ void writeLines(const std::string& path, const LineList& lines) {
   writeBytes(path, text.data(), text.size());
 }
 
-// OBJ: the splines of the document as opened. DXF: the faces of a polygon file, read again
+// The patches of the document as faces, in the format of OUT's extension. With --polylines
+// (OBJ only) the splines as polylines instead. DXF: the faces of a polygon file, read again
 // (the document keeps only the splines made of them), so a model file has none to give.
-int runExport(const Options& o, const std::string& output) {
+int runExport(const Options& o, const ExportOptionsCli& x) {
   Session run(o);
   DocumentSession& session = run.session;
+  const std::string& output = x.output;
   if (exportKind(output) == ExportKind::Dxf) {
     if (!FileExists(o.file)) load(session, o);  // the missing-file error of every command
     StepContext step(Progress(run.progress.MainBar(), run.progress.SubBar()));
@@ -305,9 +315,15 @@ int runExport(const Options& o, const std::string& output) {
     LineList lines;
     polygons->WriteDxf(lines);
     writeLines(output, lines);
-  } else {
+  } else if (x.polylines) {
     printLines(load(session, o));
     writeLines(output, WriteObjPolylines(*session.Document));
+  } else {
+    printLines(load(session, o));
+    const AssimpPolygonWriter writer;
+    ExportOptions options;
+    options.Triangulate = x.triangulate;
+    printLines(ExportPatches(session, output, writer, options).Memo);
   }
   status(o, StatusSavedAs(japanese(o), output));
   return 0;
@@ -435,19 +451,41 @@ int run(int argc, char** argv) {
         return pictureKind(path) == PictureKind::None ? "OUT must end in .png or .svg" : "";
       });
 
-  std::string export_output;
+  ExportOptionsCli x;
   auto* export_cmd = app.add_subcommand(
-      "export", "Write FILE's splines as OBJ polylines, or a polygon file's faces as DXF");
+      "export",
+      "Write FILE's patches as a polygon file (OBJ, glTF, STL, PLY, FBX, Collada), "
+      "its splines as OBJ polylines, or a polygon file's faces as DXF");
   export_cmd->add_option("FILE", o.file, "Model (.mdl, .seg) or polygon file")->required();
   export_cmd
-      ->add_option("-o,--output", export_output,
-                   "OUT.obj: one polyline per spline, at the resolved positions; OUT.dxf: the "
-                   "faces of a polygon FILE as 3DFACE entities")
+      ->add_option("-o,--output", x.output,
+                   "OUT.obj, .gltf, .glb, .stl, .ply, .fbx or .dae: every loop of three or four "
+                   "spline segments as a face at the resolved positions, one mesh per group "
+                   "holding all its corners and the rest in one named after FILE (an existing "
+                   "OUT is kept as OUT.bak); OUT.dxf: the faces of a polygon FILE as 3DFACE "
+                   "entities")
       ->type_name("OUT")
       ->required()
       ->check([](const std::string& path) -> std::string {
-        return exportKind(path) == ExportKind::None ? "OUT must end in .obj or .dxf" : "";
+        return exportKind(path) == ExportKind::None
+                   ? "OUT must end in .obj, .gltf, .glb, .stl, .ply, .fbx, .dae or .dxf"
+                   : "";
       });
+  auto* triangulate = export_cmd->add_flag(
+      "--triangulate", x.triangulate,
+      "Split every quad into two triangles along its shorter diagonal (STL and glTF always)");
+  auto* polylines = export_cmd->add_flag(
+      "--polylines", x.polylines,
+      "OUT.obj: one polyline per spline through its control points instead of the faces");
+  triangulate->excludes(polylines);
+  polylines->excludes(triangulate);
+  export_cmd->callback([&x] {
+    if (x.polylines && !HasExtension(x.output, ".obj"))
+      throw CLI::ValidationError("--polylines", "writes OBJ files only: OUT must end in .obj");
+    if (x.triangulate && exportKind(x.output) == ExportKind::Dxf)
+      throw CLI::ValidationError("--triangulate",
+                                 "a DXF export writes the polygon file's faces as they are");
+  });
 
   try {
     app.parse(argc, argv);
@@ -469,7 +507,7 @@ int run(int argc, char** argv) {
     if (connect->parsed()) return runConnect(o);
     if (attach_all->parsed()) return runAttachAll(o);
     if (detach_all->parsed()) return runDetachAll(o);
-    if (export_cmd->parsed()) return runExport(o, export_output);
+    if (export_cmd->parsed()) return runExport(o, x);
   } catch (const ZevrinError& e) {
     std::cerr << e.describe(japanese(o)) << '\n';
     return 1;

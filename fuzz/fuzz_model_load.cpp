@@ -6,6 +6,7 @@
 
 #include "fuzz/FuzzUtil.h"
 #include "model/AM5_model.h"
+#include "model/PatchPolygons.h"
 #include "model/tree/AM5_super.h"
 #include "util/Errors.h"
 
@@ -24,6 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     view.SetCanvas(&surface, 320, 240);
     view.ShowCpid = size % 2 == 0;
     view.Redisplay(&root, ViewKindOfItem(static_cast<std::int32_t>(size % 3)));
+    // The patches, as an export finds them: hooks, rings and chains of any file.
+    PatchPolygons(root, {}, step);
   } catch (const ZevrinError&) {
   }
   return 0;

@@ -16,6 +16,7 @@
 #include "import/M_dxf.h"
 #include "import/M_rok.h"
 #include "model/AM5_model.h"
+#include "model/PatchPolygons.h"
 #include "model/tree/AM5_super.h"
 #include "util/Errors.h"
 
@@ -51,6 +52,12 @@ void importWith(std::unique_ptr<Mpolycommon> polygons, const LineList& lines) {
   root.ImportPolygons(*polygons, step);
   out.clear();
   root.WriteSection(out);
+  // And out again as faces: only a tangle of splines may refuse.
+  try {
+    PatchPolygons(root, {}, step);
+  } catch (const ZevrinError& e) {
+    if (e.kind() != ErrorKind::PatchesTooTangled) std::abort();
+  }
 }
 
 struct Reading {

@@ -233,9 +233,40 @@ run convert shape.obj -o shape.obj
 check "obj convert exit" 0 "$rc"
 check "obj convert counts" $'Number of cp=14\nNumber of spline=7' "$out"
 check "obj convert saves a model" "Saved shape.mdl" "$err"
-run -q export shape.obj -o shape_lines.obj
+run -q export shape.obj -o shape_lines.obj --polylines
 check "export obj exit" 0 "$rc"
 check "export obj polylines" 7 "$(grep -c '^l ' shape_lines.obj)"
+# The patches: the triangle is one, the pentagon an opening beside it.
+run export shape.obj -o shape_faces.obj
+check "export faces exit" 0 "$rc"
+check "export faces memo" $'Number of cp=14\nNumber of spline=7\nNumber of patch=1 (triangle=1 quad=0)\nNumber of hole=2\nNumber of unorientable=0' "$out"
+check "export faces status" "Saved shape_faces.obj" "$err"
+check "export faces: one face" 1 "$(grep -c '^f ' shape_faces.obj)"
+check "export faces: the mesh named after the group" "g tri" "$(grep '^g ' shape_faces.obj)"
+cp shape_faces.obj before_faces.obj
+run -q export shape.obj -o shape_faces.obj
+check "export keeps the replaced file" "$(cat before_faces.obj)" "$(cat shape_faces.obj.bak)"
+for ext in gltf glb stl ply fbx dae; do
+  run -q export shape.obj -o "shape_faces.$ext"
+  check "export .$ext" "0 1" "$rc $(test -s "shape_faces.$ext" && echo 1)"
+  check "export .$ext reads back" $'Number of cp=6\nNumber of spline=3' "$("$zevrin" -q info "shape_faces.$ext")"
+done
+check "export gltf writes its buffer beside it" 1 "$(ls shape_faces*.bin | wc -l)"
+run -q halvejoin "$src/examples/half_box.mdl" -t 0.001 -o box.mdl
+run -q export box.mdl -o box.obj
+check "export the two ends of the box" 2 "$(grep -c '^f ' box.obj)"
+run -q export box.mdl -o box_tri.obj --triangulate
+check "export --triangulate" 4 "$(grep -c '^f ' box_tri.obj)"
+run export box.mdl -o box.stl --polylines
+check "--polylines writes obj only" 2 "$rc"
+run export box.mdl -o box.obj --polylines --triangulate
+check "--polylines and --triangulate exclude each other" 2 "$rc"
+run export shape.obj -o again_tri.dxf --triangulate
+check "--triangulate is no dxf option" 2 "$rc"
+run export "$src/tests/data/halvejoin_in.mdl" -o nothing.obj
+check "export without patches exit" 1 "$rc"
+check "export without patches message" "$src/tests/data/halvejoin_in.mdl: Nothing to export: no three or four spline segments close a patch" "$err"
+check "export without patches writes nothing" "absent" "$(test -e nothing.obj && echo present || echo absent)"
 run -q export shape.obj -o shape_faces.dxf
 check "export dxf: the pentagon as three triangles and the triangle" 4 "$(grep -c '^3DFACE$' shape_faces.dxf)"
 run export shape.mdl -o again.dxf
@@ -246,7 +277,7 @@ check "export of a missing file" "gone.dxf: Error:File does not exist!!" "$err"
 run export gone.dxf -o gone_again.dxf
 check "export of a missing file as dxf" "gone.dxf: Error:File does not exist!!" "$err"
 run export shape.obj -o shape.png
-check "export needs obj or dxf" 2 "$rc"
+check "export needs a polygon or dxf extension" 2 "$rc"
 printf 'solid x\nfacet normal 0 0 1\nouter loop\nvertex 0 0\n' > broken.stl
 run info broken.stl
 check "broken stl message" "broken.stl: Cannot import the polygon file" "$(cut -d: -f1,2 <<<"$err")"

@@ -36,6 +36,7 @@
 #include "app/uMatu.h"
 #include "app/uMirrorBornDlg.h"
 #include "bench/BenchGen.h"
+#include "import/assimp/M_assimp.h"
 #include "model/tree/AM_const.h"
 #include "view/M_scr.h"
 #include "view/qt/QtSurface.h"
@@ -216,6 +217,7 @@ class WindowTest : public QObject {
   void cancelStopsALoadAndAnEditLeavingTheDocumentAsItWas();
   void labelsOfAMillionPointsAreOnlyThoseThatFit();
   void anUndoBudgetTooSmallForAStepSaysSo();
+  void exportWritesThePatchesInTheChosenFormat();
 
  private:
   QString tr2(const char* japanese, const char* english) const {
@@ -1483,6 +1485,84 @@ void ScreenshotTest::savesTheWholeWindowAtItsFirstSize() {
   QCOMPARE(rc2, 1);
   QVERIFY2(err2.contains("Error:"), qPrintable(err2));
   QCOMPARE(QImage(missing_out).size(), QSize(530, 417));
+}
+
+// File > Export.. below Save As, enabled with it: the dialog offers the formats, proposes the
+// document's name, takes a typed extension or the chosen format's, keeps a replaced file as
+// .bak, shows the patches in the memo; Cancel writes nothing.
+void WindowTest::exportWritesThePatchesInTheChosenFormat() {
+  const QString pyramid =
+      copy(kTestData + "/pyramid_mixed_lines.rok", QStringLiteral("pyramid.rok"));
+  auto w = newWindow();
+  QVERIFY(w);
+  QCOMPARE(w->mnExport->text(), tr2("エクスポート(&E)", "&Export.."));
+  const QList<QAction*> items = w->mnFile->actions();
+  QCOMPARE(items.indexOf(w->mnExport), items.indexOf(w->mnSaveAs) + 1);
+  QVERIFY(!w->mnExport->isEnabled());
+  QVERIFY(w->OpenFile(pyramid));
+  QVERIFY(w->mnExport->isEnabled());
+
+  const auto facesIn = [](const QString& path) {
+    AssimpPolygonReader reader;
+    StepContext step;
+    return reader.Read(path.toStdString(), step)->Faces;
+  };
+  // Typed with an extension: STL, whatever the chosen filter; the quad base as two triangles.
+  QString preset;
+  QStringList filters;
+  // No file in the folder matches the proposed format: the dialog lists nothing to wait for.
+  auto watcher = whenShown<QFileDialog>(this, [&](QFileDialog& d) {
+    preset = d.selectedFiles().value(0);
+    filters = d.nameFilters();
+    typeAndAccept(d, dir_->filePath(QStringLiteral("out.stl")));
+  });
+  w->mnExport->trigger();
+  QVERIFY(watcher && watcher->fired);
+  QCOMPARE(QFileInfo(preset).fileName(), QStringLiteral("pyramid.obj"));
+  QCOMPARE(filters.size(), 7);
+  QVERIFY(filters.contains(QStringLiteral("glTF 2.0 binary (*.glb)")));
+  const QString stl = dir_->filePath(QStringLiteral("out.stl"));
+  QCOMPARE(status(*w), japanese_ ? stl + "へ保存しました" : "Saved " + stl);
+  QCOMPARE(w->Memo->toPlainText(),
+           QStringLiteral("Number of patch=5 (triangle=4 quad=1)\nNumber of hole=0\n"
+                          "Number of unorientable=0"));
+  QCOMPARE(facesIn(stl).size(), std::size_t{6});
+
+  // Typed without one: the chosen format's; a file there is kept as .bak.
+  const QString glb = dir_->filePath(QStringLiteral("again.glb"));
+  writeAll(glb, "old");
+  auto typed = whenShown<QFileDialog>(this, [&](QFileDialog& d) {
+    d.selectNameFilter(QStringLiteral("glTF 2.0 binary (*.glb)"));
+    typeAndAccept(d, dir_->filePath(QStringLiteral("again")));
+  });
+  w->mnExport->trigger();
+  QVERIFY(typed && typed->fired);
+  QCOMPARE(readAll(glb + ".bak"), QByteArray("old"));
+  QCOMPARE(facesIn(glb).size(), std::size_t{6});
+
+  // Cancel writes nothing and keeps the status.
+  const QString before = status(*w);
+  auto cancel = whenShown<QFileDialog>(this, [](QFileDialog& d) { d.reject(); });
+  w->mnExport->trigger();
+  QVERIFY(cancel && cancel->fired);
+  QCOMPARE(status(*w), before);
+  QCOMPARE(QDir(dir_->path()).entryList(QDir::Files, QDir::Name),
+           QStringList({"again.glb", "again.glb.bak", "out.stl", "pyramid.rok"}));
+
+  // A model whose splines close no patch: the error in the box, no file, the window goes on.
+  QString error;
+  w->SetErrorSink([&](const QString& text) { error = text; });
+  QVERIFY(w->OpenFile(copy(kTestData + "/halvejoin_in.mdl", QStringLiteral("open.mdl"))));
+  auto none = whenShown<QFileDialog>(
+      this, [&](QFileDialog& d) { typeAndAccept(d, dir_->filePath(QStringLiteral("none.obj"))); });
+  w->mnExport->trigger();
+  QVERIFY(none && none->fired);
+  QVERIFY2(error.endsWith(
+               tr2("書き出すパッチがありません (3 本か 4 本のスプラインで閉じた面がありません)",
+                   "Nothing to export: no three or four spline segments close a patch")),
+           qPrintable(error));
+  QVERIFY(!QFile::exists(dir_->filePath(QStringLiteral("none.obj"))));
+  QVERIFY(w->mnExport->isEnabled());
 }
 
 }  // namespace zevrin

@@ -109,6 +109,16 @@ std::string ZevrinError::message(bool japanese) const {
       return fill(japanese ? "ポリゴンファイルの読み込みプログラム %s がないか、起動できません"
                            : "The polygon file reader %s is missing or cannot be started",
                   argument_);
+    case ErrorKind::PatchesTooTangled:
+      return japanese ? "スプラインの交差が多すぎてパッチを求められません"
+                      : "The splines cross each other too often to be read as patches";
+    case ErrorKind::NoPatches:
+      return japanese ? "書き出すパッチがありません (3 本か 4 本のスプラインで閉じた面がありません)"
+                      : "Nothing to export: no three or four spline segments close a patch";
+    case ErrorKind::ExportFailed:
+      return fill(
+          japanese ? "ポリゴンファイルを書き出せません: %s" : "Cannot export the polygon file: %s",
+          argument_);
   }
   return {};
 }

@@ -37,6 +37,13 @@ enum class ErrorKind {
   ReaderBadAnswer,    // its answer is malformed (the byte at which it goes wrong)
   ReaderExited,       // it ended without an answer (its exit status)
   ReaderMissing,      // it is not there or cannot be started (its path)
+
+  // Splines that cross each other too often to be read as patches.
+  PatchesTooTangled,
+  // An export of a model whose splines close no patch.
+  NoPatches,
+  // The general exporter refused to write (its own reason).
+  ExportFailed,
 };
 
 class ZevrinError : public std::runtime_error {
