@@ -4,9 +4,10 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <random>
 #include <set>
@@ -34,13 +35,17 @@ inline FaceCycle cycleOf(std::vector<Corner> c) {
 
 // Positions as a single-precision file holds them and the reader of such files gives them
 // back: the shortest decimal that makes the same float.
+// Found by precision rather than with std::to_chars, which the WebAssembly library lacks for
+// floats; "%.*g" rounds correctly, so the first precision that reads back as the same float
+// gives the digits the shortest form has.
 inline double viaFloat(double x) {
   const float f = static_cast<float>(x);
   char text[32];
-  const auto written = std::to_chars(text, text + sizeof text, f);
-  double out = f;
-  std::from_chars(text, written.ptr, out);
-  return out;
+  for (int digits = 1; digits <= 9; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(f));
+    if (std::strtof(text, nullptr) == f) break;
+  }
+  return std::strtod(text, nullptr);
 }
 inline Corner asFloat(const Vec3& v) { return {viaFloat(v.x), viaFloat(v.y), viaFloat(v.z)}; }
 inline Corner exact(const Vec3& v) { return {v.x, v.y, v.z}; }
