@@ -92,7 +92,7 @@ class TfrmMain : public QMainWindow {
   QAction* mnSaveAs;
   QAction* mnExpandInserts;  // checkable: a DXF file's inserted blocks bring their faces
   QAction* mnExit;
-  QMenu* mnRecent;  // the files opened last, newest first
+  QMenu* mnRecent;    // the files opened last, newest first
   QAction* mnExport;  // File > Export..: the patches as a polygon file (uExport.cpp)
   QMenu* mnEdit;
   QAction* mnUndo;

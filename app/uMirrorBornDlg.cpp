@@ -93,9 +93,9 @@ void TdlgMirrorBorn::LoadMirrorSettings() {
 
 void TdlgMirrorBorn::StoreMirrorSettings() {
   const MirrorRule rule = radioR2L->isChecked()         ? MirrorRule::Prefix
-                         : radioR2Le->isChecked()      ? MirrorRule::Suffix
-                         : radioAddString->isChecked() ? MirrorRule::Append
-                                                       : MirrorRule::None;
+                          : radioR2Le->isChecked()      ? MirrorRule::Suffix
+                          : radioAddString->isChecked() ? MirrorRule::Append
+                                                        : MirrorRule::None;
   {
     SettingsStore store;
     store.WriteInteger(kMirrorSection, QStringLiteral("Pattern"), static_cast<std::int32_t>(rule));

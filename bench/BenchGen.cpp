@@ -322,7 +322,9 @@ std::array<std::string, 3> gridVertex(std::size_t r, std::size_t c) {
   return out;
 }
 
-std::size_t bands(const Grid& g) { return std::max<std::size_t>(1, std::min<std::size_t>(8, g.rows)); }
+std::size_t bands(const Grid& g) {
+  return std::max<std::size_t>(1, std::min<std::size_t>(8, g.rows));
+}
 
 }  // namespace
 
@@ -334,8 +336,12 @@ std::size_t WriteGridDxf(const std::string& path, std::size_t faces) {
   const auto lo = gridVertex(0, 0), hi = gridVertex(g.rows, g.cols);
   out << "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1009\n"
       << "  9\n$INSBASE\n 10\n0.0\n 20\n0.0\n 30\n0.0\n"
-      << "  9\n$EXTMIN\n 10\n" << lo[0] << "\n 20\n" << lo[1] << "\n 30\n-30.0\n"
-      << "  9\n$EXTMAX\n 10\n" << hi[0] << "\n 20\n" << hi[1] << "\n 30\n30.0\n"
+      << "  9\n$EXTMIN\n 10\n"
+      << lo[0] << "\n 20\n"
+      << lo[1] << "\n 30\n-30.0\n"
+      << "  9\n$EXTMAX\n 10\n"
+      << hi[0] << "\n 20\n"
+      << hi[1] << "\n 30\n30.0\n"
       << "  0\nENDSEC\n";
   out << "  0\nSECTION\n  2\nTABLES\n  0\nTABLE\n  2\nLAYER\n 70\n" << layers << "\n";
   for (std::size_t i = 0; i < layers; ++i)
@@ -348,7 +354,8 @@ std::size_t WriteGridDxf(const std::string& path, std::size_t faces) {
     const std::array<std::string, 3>* corners[4] = {&a, &b, &c, &c};
     for (int k = 0; k < 4; ++k) {
       for (int axis = 0; axis < 3; ++axis)
-        out << " " << (axis + 1) << k << "\n" << (*corners[k])[static_cast<std::size_t>(axis)] << "\n";
+        out << " " << (axis + 1) << k << "\n"
+            << (*corners[k])[static_cast<std::size_t>(axis)] << "\n";
     }
   };
   std::vector<std::array<std::string, 3>> prev, cur;

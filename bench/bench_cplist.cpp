@@ -50,8 +50,7 @@ double seconds(const std::function<void()>& f) {
 
 int main(int argc, char** argv) {
   const std::size_t max_points = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1000000;
-  std::printf("%10s %14s %14s %14s %14s\n", "points", "AttachAll", "literal", "Resolve",
-              "literal");
+  std::printf("%10s %14s %14s %14s %14s\n", "points", "AttachAll", "literal", "Resolve", "literal");
   for (std::size_t n = 10000; n <= max_points; n *= 10) {
     auto splines = gridEdges(n);
     M5cplist list(splines);
@@ -72,8 +71,10 @@ int main(int argc, char** argv) {
       static char buf[4][32];
       static int k = 0;
       char* b = buf[k++ % 4];
-      if (s < 0) std::snprintf(b, 32, "%14s", "-");
-      else std::snprintf(b, 32, "%12.3f s", s);
+      if (s < 0)
+        std::snprintf(b, 32, "%14s", "-");
+      else
+        std::snprintf(b, 32, "%12.3f s", s);
       return b;
     };
     std::printf("%10d %s %s %s %s\n", list.Count(), cell(attach), cell(attach_literal),

@@ -63,10 +63,10 @@ struct Sample {
   bool ok = false;
   bool timed_out = false;
   double seconds = 0;
-  double cpu = 0;        // processor time of the step (user and system)
-  long peak_kb = 0;      // highest resident memory while the step ran
-  double per_point = 0;  // heap bytes held per control point after the step
-  long points = 0;       // control points of the document afterwards
+  double cpu = 0;          // processor time of the step (user and system)
+  long peak_kb = 0;        // highest resident memory while the step ran
+  double per_point = 0;    // heap bytes held per control point after the step
+  long points = 0;         // control points of the document afterwards
   long child_peak_kb = 0;  // highest resident memory of a child process the step waited for
 };
 
@@ -254,10 +254,15 @@ Result repeat(int runs, Step&& step) {
 
 // ---- the steps ----
 
-
-const std::vector<std::string> kModelSteps = {
-    "load",   "save",   "halvejoin", "attach", "detach", "connect",
-    "mirror", "halvejoin+connect", "connect+halvejoin+save"};
+const std::vector<std::string> kModelSteps = {"load",
+                                              "save",
+                                              "halvejoin",
+                                              "attach",
+                                              "detach",
+                                              "connect",
+                                              "mirror",
+                                              "halvejoin+connect",
+                                              "connect+halvejoin+save"};
 
 // Loads the session's file for a step, with the settings every step uses; its counts are
 // the sample's.
@@ -266,8 +271,7 @@ void loadOrThrow(DocumentSession& session) {
   session.PolygonReader = &assimp_reader;
   session.Shared.Mirror = MirrorSettings{kDefaultMirrorRule, kDefaultMirrorWord,
                                          kDefaultMirrorReplacement, kDefaultMirrorAppend};
-  if (session.LoadDocument().Outcome != LoadOutcome::Loaded)
-    throw std::runtime_error("not loaded");
+  if (session.LoadDocument().Outcome != LoadOutcome::Loaded) throw std::runtime_error("not loaded");
   g_loaded = &session;
 }
 
@@ -310,15 +314,17 @@ Sample fileStep(const std::string& step, const std::string& file, const std::str
   };
   if (step == "split") return inChild([] {}, [&] { return FloorSplit(file).checksum < 0; });
   if (step == "parse") return inChild([] {}, [&] { return FloorParse(file).checksum < 0; });
-  if (step == "dxf-floor") return inChild([] {}, [&] { return FloorDxfWeldMerge(file).checksum < 0; });
+  if (step == "dxf-floor")
+    return inChild([] {}, [&] { return FloorDxfWeldMerge(file).checksum < 0; });
   if (step == "floor_parse") return program({ZEVRIN_FLOOR_PARSE, file});
   if (step == "floor_parse --weld") return program({ZEVRIN_FLOOR_PARSE, file, "--weld"});
   if (step == "assimp ReadFile") return program({ZEVRIN_ASSIMP_READ, file});
   if (step == "load" || step == "import") {
-    return inChild([] {}, [&] {
-      loadOrThrow(*session);
-      return true;
-    });
+    return inChild([] {},
+                   [&] {
+                     loadOrThrow(*session);
+                     return true;
+                   });
   }
   // The user's path from a polygon file: import, save, open the saved model, edits, save.
   if (step.rfind("import+", 0) == 0) {
@@ -396,11 +402,12 @@ Sample assimpStep(const std::string& step, const std::string& file) {
   session->CurrentFile = file;
   session->TemplatePath = ZEVRIN_TEMPLATE;
   session->PolygonReader = reader.get();
-  return inChild([] {}, [&] {
-    if (session->LoadDocument().Outcome != LoadOutcome::Loaded)
-      throw std::runtime_error("not loaded");
-    return false;
-  });
+  return inChild([] {},
+                 [&] {
+                   if (session->LoadDocument().Outcome != LoadOutcome::Loaded)
+                     throw std::runtime_error("not loaded");
+                   return false;
+                 });
 }
 
 // The isolation's cost on an OBJ grid of `faces` quads. The runs of the two ways alternate, so
@@ -415,10 +422,11 @@ std::string sizeName(std::size_t n) {
 void benchAssimp(std::size_t faces, int runs, const fs::path& dir, bool keep,
                  std::vector<Goal>& goals) {
   const std::string file = (dir / ("assimp_grid_" + std::to_string(faces) + ".obj")).string();
-  inChild([] {}, [&] {
-    WriteGridObj(file, faces);
-    return false;
-  });
+  inChild([] {},
+          [&] {
+            WriteGridObj(file, faces);
+            return false;
+          });
   std::printf("\n[assimp] the OBJ grid of %s faces through Assimp (%.1f MB)\n",
               sizeName(faces).c_str(), static_cast<double>(fs::file_size(file)) / 1048576.0);
   printHeader("/in-proc");
@@ -432,11 +440,11 @@ void benchAssimp(std::size_t faces, int runs, const fs::path& dir, bool keep,
   printRow("obj-child", child, here.median());
   long reader_peak = 0;
   for (const Sample& s : child.runs) reader_peak = std::max(reader_peak, s.child_peak_kb);
-  std::printf("  %-30s processor time, the reader's included: %.2fx; reader's peak %ld MB\n",
-              "", child.cpuMedian() / here.cpuMedian(), reader_peak / 1024);
-  goals.push_back({"OBJ through the reader process <= 1.1x in-process (" + sizeName(faces) +
-                       " faces)",
-                   child.median() / here.median(), 1.1, true, child.cpuMedian() / here.cpuMedian()});
+  std::printf("  %-30s processor time, the reader's included: %.2fx; reader's peak %ld MB\n", "",
+              child.cpuMedian() / here.cpuMedian(), reader_peak / 1024);
+  goals.push_back(
+      {"OBJ through the reader process <= 1.1x in-process (" + sizeName(faces) + " faces)",
+       child.median() / here.median(), 1.1, true, child.cpuMedian() / here.cpuMedian()});
   if (!keep) fs::remove(file);
 }
 
@@ -518,10 +526,11 @@ int main(int argc, char** argv) {
     return static_cast<double>(fs::file_size(file)) / 1048576.0;
   };
 
-  std::printf("Medians of %d runs, each in a process of its own; cpu: processor time of the "
-              "step; peak: highest resident memory during the step; B/cp: heap bytes held per "
-              "control point after it. Ratios and goals are of wall times.\n",
-              runs);
+  std::printf(
+      "Medians of %d runs, each in a process of its own; cpu: processor time of the "
+      "step; peak: highest resident memory during the step; B/cp: heap bytes held per "
+      "control point after it. Ratios and goals are of wall times.\n",
+      runs);
   // family -> step -> size -> median
   std::map<std::string, std::map<std::string, std::map<std::size_t, double>>> times;
   std::map<std::string, std::map<std::string, std::map<std::size_t, double>>> cpu_times;
@@ -535,8 +544,8 @@ int main(int argc, char** argv) {
       const Result r = repeat(runs, [&] { return fileStep(step, file, out); });
       if (step == "load") load = r.median(), load_cpu = r.cpuMedian();
       if (step == "load" && family == "generated" && n == 1000000)
-        goals.push_back({"generated: heap bytes per control point after load <= 200",
-                         r.perPoint(), 200, true});
+        goals.push_back(
+            {"generated: heap bytes per control point after load <= 200", r.perPoint(), 200, true});
       printRow(step, r, step == "load" ? 0 : load);
       times[family][step][n] = r.median();
       cpu_times[family][step][n] = r.cpuMedian();
@@ -550,18 +559,18 @@ int main(int argc, char** argv) {
       if (step == "load" || step == "save" || step.find('+') != std::string::npos) continue;
       // Mirror bone works on the bones alone; a model without bones has nothing to time.
       if (step == "mirror" && family != "generated") continue;
-      goals.push_back({family + ": " + step + " <= 1.5x load (10^6)",
-                       times[family][step][n] / load, 1.5, true,
-                       cpu_times[family][step][n] / load_cpu});
+      goals.push_back({family + ": " + step + " <= 1.5x load (10^6)", times[family][step][n] / load,
+                       1.5, true, cpu_times[family][step][n] / load_cpu});
     }
   };
 
   for (std::size_t n : wanted("generated") ? points : std::vector<std::size_t>{}) {
     const std::string file = path("model_" + std::to_string(n) + ".mdl");
-    inChild([] {}, [&] {
-      WriteModelFile(file, n);
-      return false;
-    });
+    inChild([] {},
+            [&] {
+              WriteModelFile(file, n);
+              return false;
+            });
     std::printf("\n[generated] half model of about %s control points (%.1f MB)\n",
                 sizeName(n).c_str(), megabytes(file));
     printHeader("/load");
@@ -597,9 +606,8 @@ int main(int argc, char** argv) {
       const Result weld = repeat(runs, [&] { return fileStep("floor_parse --weld", grid, out); });
       const Result assimp = repeat(runs, [&] { return fileStep("assimp ReadFile", grid, out); });
       const Result import = repeat(runs, [&] { return fileStep("import", grid, out); });
-      const Result path_ = repeat(runs, [&] {
-        return fileStep("import+save+reopen+connect+halvejoin+save2", grid, out);
-      });
+      const Result path_ = repeat(
+          runs, [&] { return fileStep("import+save+reopen+connect+halvejoin+save2", grid, out); });
       const double w = weld.median();
       printRow("floor_parse (whole process)", floor, w);
       printRow("floor_parse --weld (process)", weld, w);
@@ -607,7 +615,8 @@ int main(int argc, char** argv) {
       printRow("import", import, w);
       std::printf("  %-30s %ld control points\n", "", import.points());
       printRow("import, save, open, connect,", path_, w);
-      std::printf("  %-30s   (halvejoin, save): %.2fx import\n", "", path_.median() / import.median());
+      std::printf("  %-30s   (halvejoin, save): %.2fx import\n", "",
+                  path_.median() / import.median());
       times["dxf"]["import"][n] = import.median();
       times["dxf"]["import path"][n] = path_.median();
       cpu_times["dxf"]["import"][n] = import.cpuMedian();
@@ -625,14 +634,15 @@ int main(int argc, char** argv) {
                          path_.cpuMedian() / import.cpuMedian()});
       }
       // The imported model, saved as a user saves it.
-      inChild([] {}, [&] {
-        DocumentSession session;
-        session.CurrentFile = grid;
-        session.TemplatePath = ZEVRIN_TEMPLATE;
-        loadOrThrow(session);
-        session.SaveDocument(imported);
-        return false;
-      });
+      inChild([] {},
+              [&] {
+                DocumentSession session;
+                session.CurrentFile = grid;
+                session.TemplatePath = ZEVRIN_TEMPLATE;
+                loadOrThrow(session);
+                session.SaveDocument(imported);
+                return false;
+              });
     }
     if (wanted("dxf")) {
       std::printf("\n[dxf] the imported model of %s faces (%.1f MB)\n", sizeName(n).c_str(),
@@ -646,9 +656,8 @@ int main(int argc, char** argv) {
       printHeader("/import");
       const Result assimp = repeat(runs, [&] { return fileStep("assimp ReadFile", obj, out); });
       const Result import = repeat(runs, [&] { return fileStep("import", obj, out); });
-      const Result path_ = repeat(runs, [&] {
-        return fileStep("import+save+reopen+connect+halvejoin+save2", obj, out);
-      });
+      const Result path_ = repeat(
+          runs, [&] { return fileStep("import+save+reopen+connect+halvejoin+save2", obj, out); });
       printRow("Assimp ReadFile (process)", assimp, import.median());
       printRow("import", import, 0);
       printRow("import, save, open, connect,", path_, import.median());
@@ -661,30 +670,33 @@ int main(int argc, char** argv) {
                          path_.median() / import.median(), 4, true,
                          path_.cpuMedian() / import.cpuMedian()});
       const std::string obj_model = path("obj_" + std::to_string(n) + ".mdl");
-      inChild([] {}, [&] {
-        DocumentSession session;
-        session.CurrentFile = obj;
-        session.TemplatePath = ZEVRIN_TEMPLATE;
-        loadOrThrow(session);
-        session.SaveDocument(obj_model);
-        return false;
-      });
+      inChild([] {},
+              [&] {
+                DocumentSession session;
+                session.CurrentFile = obj;
+                session.TemplatePath = ZEVRIN_TEMPLATE;
+                loadOrThrow(session);
+                session.SaveDocument(obj_model);
+                return false;
+              });
       std::printf("\n[obj] the imported model (%.1f MB)\n", megabytes(obj_model));
       printHeader("/load");
       modelRows("obj", n, obj_model);
       if (!keep) fs::remove(obj), fs::remove(obj_model);
     }
     if (wanted("connected")) {
-      const Sample made = inChild([] {}, [&] {
-        DocumentSession session;
-        session.CurrentFile = imported;
-        loadOrThrow(session);
-        session.ConnectGroupedSplines();
-        session.SaveDocument(connected);
-        return false;
-      });
+      const Sample made = inChild([] {},
+                                  [&] {
+                                    DocumentSession session;
+                                    session.CurrentFile = imported;
+                                    loadOrThrow(session);
+                                    session.ConnectGroupedSplines();
+                                    session.SaveDocument(connected);
+                                    return false;
+                                  });
       if (made.ok) {
-        std::printf("\n[connected] the imported model after Connect (%.1f MB)\n", megabytes(connected));
+        std::printf("\n[connected] the imported model after Connect (%.1f MB)\n",
+                    megabytes(connected));
         printHeader("/load");
         modelRows("connected", n, connected);
       } else {
@@ -693,7 +705,8 @@ int main(int argc, char** argv) {
     }
     if (!keep) {
       std::error_code ignore;
-      for (const std::string& f : {grid, imported, connected, out, out + ".bak"}) fs::remove(f, ignore);
+      for (const std::string& f : {grid, imported, connected, out, out + ".bak"})
+        fs::remove(f, ignore);
     }
   }
 

@@ -64,7 +64,8 @@ void resetPeak() {
 double cpuNow() {
   struct rusage u {};
   getrusage(RUSAGE_SELF, &u);
-  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
 }
 
 struct Stage {
@@ -102,8 +103,8 @@ std::vector<Stage> runProduct(const Mpolycommon& faces) {
   t0 = now();
   c0 = cpuNow();
   mesh.Halvejoin(0.001, step);
-  out.push_back({"halvejoin", now() - t0, cpuNow() - c0, double(heapInUse() - base) / double(points()),
-                 peakKb() / 1024, points()});
+  out.push_back({"halvejoin", now() - t0, cpuNow() - c0,
+                 double(heapInUse() - base) / double(points()), peakKb() / 1024, points()});
   resetPeak();
   t0 = now();
   c0 = cpuNow();
@@ -111,8 +112,8 @@ std::vector<Stage> runProduct(const Mpolycommon& faces) {
   double sum = 0;
   for (const auto& s : mesh.Splines)
     for (const M5cp* p = s->FirstCp.get(); p; p = p->Next.get()) sum += resolver.Pos(*p, 0).x;
-  out.push_back({"walk", now() - t0, cpuNow() - c0, double(heapInUse() - base) / double(points()), peakKb() / 1024,
-                 static_cast<std::size_t>(sum != sum)});
+  out.push_back({"walk", now() - t0, cpuNow() - c0, double(heapInUse() - base) / double(points()),
+                 peakKb() / 1024, static_cast<std::size_t>(sum != sum)});
   out.back().points = points();
   return out;
 }
@@ -129,7 +130,7 @@ struct Point {  // 64 bytes
   std::uint32_t target = kNone;  // position of the resolved target
   std::uint32_t next = kNone;    // position of the next point of the spline
   std::uint32_t prev = kNone;
-  std::uint32_t names = 0;       // number of the point's set of group names (0: none)
+  std::uint32_t names = 0;  // number of the point's set of group names (0: none)
   double hook = 0;
   double x = 0, y = 0, z = 0;
   // Biases: a number of a record in a side array, kNone for the default "0" line.
@@ -239,7 +240,8 @@ void importFaces(ArrayMesh& m, const Mpolycommon& faces) {
     return *slot;
   };
   std::unordered_map<std::string, std::uint32_t> layer_of;
-  for (std::size_t l = 0; l < faces.Layers.size(); ++l) layer_of[faces.Layers[l]] = static_cast<std::uint32_t>(l);
+  for (std::size_t l = 0; l < faces.Layers.size(); ++l)
+    layer_of[faces.Layers[l]] = static_cast<std::uint32_t>(l);
   std::int32_t id = 0;
   const std::string* last_name = nullptr;
   std::uint32_t layer = 0;
@@ -257,7 +259,8 @@ void importFaces(ArrayMesh& m, const Mpolycommon& faces) {
       auto [slot, fresh] = edges.TryEmplace(key, static_cast<std::uint32_t>(m.splines.size()));
       if (!fresh) {  // the edge is there: its points carry this layer too
         const Spline& s = m.splines[*slot];
-        for (std::uint32_t p : {s.first, s.last}) m.points[p].names = addName(m.points[p].names, layer);
+        for (std::uint32_t p : {s.first, s.last})
+          m.points[p].names = addName(m.points[p].names, layer);
         continue;
       }
       Spline s;
@@ -300,7 +303,8 @@ void halvejoin(ArrayMesh& m) {
   for (const Spline& s : m.splines)
     for (std::uint32_t p = s.first; p != kNone; p = m.points[p].next) order.push_back(p);
   std::vector<std::int32_t> new_id(m.points.size());
-  for (std::size_t k = 0; k < order.size(); ++k) new_id[order[k]] = static_cast<std::int32_t>(k + 1);
+  for (std::size_t k = 0; k < order.size(); ++k)
+    new_id[order[k]] = static_cast<std::int32_t>(k + 1);
   for (Point& p : m.points) {
     if (p.attached == 1 && p.target != kNone) p.target_id = new_id[p.target];
   }
@@ -356,8 +360,10 @@ std::vector<Stage> runArrays(const Mpolycommon& faces) {
   c0 = cpuNow();
   double sum = 0;
   for (const Spline& s : m.splines)
-    for (std::uint32_t p = s.first; p != kNone; p = m.points[p].next) sum += m.points[source(m, p)].x;
-  out.push_back({"walk", now() - t0, cpuNow() - c0, per(), peakKb() / 1024, m.points.size() + (sum != sum)});
+    for (std::uint32_t p = s.first; p != kNone; p = m.points[p].next)
+      sum += m.points[source(m, p)].x;
+  out.push_back(
+      {"walk", now() - t0, cpuNow() - c0, per(), peakKb() / 1024, m.points.size() + (sum != sum)});
   return out;
 }
 
@@ -385,7 +391,8 @@ int main(int argc, char** argv) {
   const std::string layout = argv[2];
   const double t0 = now();
   StepContext read_step;
-  const std::unique_ptr<Mpolycommon> faces = ReadPolygonFile(file, PolygonOptions{}, nullptr, read_step);
+  const std::unique_ptr<Mpolycommon> faces =
+      ReadPolygonFile(file, PolygonOptions{}, nullptr, read_step);
   if (!faces) return 1;
   if (layout == "product") {
     std::printf("  faces read in %.3f s (%zu faces)\n", now() - t0, faces->Faces.size());

@@ -139,7 +139,8 @@ int main(int argc, char** argv) {
                   t.positions, above.c_str());
     }
   }
-  std::printf("\nRecords stopped by each guard, and copies attached to the uncopied point (+share)\n");
+  std::printf(
+      "\nRecords stopped by each guard, and copies attached to the uncopied point (+share)\n");
   std::printf("%-19s %9s %12s %14s %11s %7s\n", "chain", "on-chain", "attach ring", "retarget ring",
               "chain ring", "shared");
   for (std::size_t c = 0; c < chains.size(); ++c)

@@ -122,8 +122,8 @@ int runMirrorBone(const Options& o, const MirrorOptions& m) {
   // A mistyped tolerance must fail before the file is even read.
   const double tolerance = StrToFloat(m.tolerance);
   const MirrorRule rule = m.rule == "prefix"   ? MirrorRule::Prefix
-                         : m.rule == "suffix" ? MirrorRule::Suffix
-                                              : MirrorRule::Append;
+                          : m.rule == "suffix" ? MirrorRule::Suffix
+                                               : MirrorRule::Append;
   Session run(o);
   DocumentSession& session = run.session;
   load(session, o);
@@ -371,7 +371,8 @@ int run(int argc, char** argv) {
       ->type_name("SECONDS")
       ->check(CLI::PositiveNumber);
 
-  auto* info = app.add_subcommand("info", "Open FILE and print its control-point and spline counts");
+  auto* info =
+      app.add_subcommand("info", "Open FILE and print its control-point and spline counts");
   info->add_option("FILE", o.file, kFileHelp)->required();
 
   auto* convert = app.add_subcommand("convert", "Open FILE and save it as a model file");
@@ -435,8 +436,8 @@ int run(int argc, char** argv) {
       ->check(CLI::IsMember({"front", "left", "top"}));
   render
       ->add_option("--size", r.size,
-                   "Picture size WxH in pixels, each side 1 to " +
-                       std::to_string(kMaxPictureSide) + " (default: 800x600)")
+                   "Picture size WxH in pixels, each side 1 to " + std::to_string(kMaxPictureSide) +
+                       " (default: 800x600)")
       ->type_name("WxH")
       ->check([](const std::string& text) -> std::string {
         std::int32_t w = 0;

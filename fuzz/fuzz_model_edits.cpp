@@ -56,8 +56,8 @@ void runEdit(M5amsuper& root, int which, double tolerance) {
       root.DetachAll(step);
       break;
     default:
-      root.MirrorBone(tolerance,
-                      MirrorSettings{static_cast<MirrorRule>(1 + which % 3), "left", "right", "mb"});
+      root.MirrorBone(
+          tolerance, MirrorSettings{static_cast<MirrorRule>(1 + which % 3), "left", "right", "mb"});
       break;
   }
 }

@@ -330,17 +330,21 @@ void M5cp::SnapX(double tolerance) {
 
 bool M5cp::IsOnMirrorPlane() const { return PosX(HookParam) == 0.0; }
 
-std::string M5cp::FirstGroupName() const { return GroupNames.empty() ? std::string() : GroupNames.front(); }
+std::string M5cp::FirstGroupName() const {
+  return GroupNames.empty() ? std::string() : GroupNames.front();
+}
 
 bool M5cp::HasGroupName(std::string_view name) const {
-  const auto it = std::lower_bound(GroupNames.begin(), GroupNames.end(), name,
-                                   [](const std::string& a, std::string_view b) { return KeywordLess(a, b); });
+  const auto it =
+      std::lower_bound(GroupNames.begin(), GroupNames.end(), name,
+                       [](const std::string& a, std::string_view b) { return KeywordLess(a, b); });
   return it != GroupNames.end() && SameKeyword(*it, name);
 }
 
 void M5cp::AddGroupName(std::string_view name, GroupNameTable* table) {
-  const auto it = std::lower_bound(GroupNames.begin(), GroupNames.end(), name,
-                                   [](const std::string& a, std::string_view b) { return KeywordLess(a, b); });
+  const auto it =
+      std::lower_bound(GroupNames.begin(), GroupNames.end(), name,
+                       [](const std::string& a, std::string_view b) { return KeywordLess(a, b); });
   if (it != GroupNames.end() && SameKeyword(*it, name)) return;
   GroupNames.insert(it, name, table);
 }

@@ -60,7 +60,9 @@ class GroupNameSet {
   void clear();
 
   friend bool operator==(const GroupNameSet& a, const List& b) { return a.list() == b; }
-  friend bool operator==(const GroupNameSet& a, const GroupNameSet& b) { return a.list() == b.list(); }
+  friend bool operator==(const GroupNameSet& a, const GroupNameSet& b) {
+    return a.list() == b.list();
+  }
 
   struct Shared;  // a list and the count of the sets that hold it
 

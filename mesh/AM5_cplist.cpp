@@ -4,9 +4,9 @@
 #include <bit>
 #include <functional>
 #include <optional>
-#include <utility>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "mesh/PositionResolver.h"
 #include "util/FlatHash.h"
@@ -134,7 +134,8 @@ class KeyedFirst {
       hi = std::max<std::int64_t>(hi, keys[i]);
     }
     // Keys are ids: an array over their range when they are dense.
-    if (hi >= lo && static_cast<std::uint64_t>(hi - lo) < 2 * static_cast<std::uint64_t>(items.size()) + 64) {
+    if (hi >= lo &&
+        static_cast<std::uint64_t>(hi - lo) < 2 * static_cast<std::uint64_t>(items.size()) + 64) {
       base_ = lo;
       dense_.assign(static_cast<std::size_t>(hi - lo) + 1, Ends{});
     }
@@ -200,8 +201,8 @@ class KeyedFirst {
 
   std::vector<std::int32_t> next_;  // the next position with the same key, in list order
   std::int64_t base_ = 0;
-  std::vector<Ends> dense_;         // by key - base_, when the keys are dense
-  FlatHash<Ends> hashed_;           // otherwise
+  std::vector<Ends> dense_;  // by key - base_, when the keys are dense
+  FlatHash<Ends> hashed_;    // otherwise
   std::unordered_map<std::int32_t, Heap> filed_;
 };
 
@@ -218,24 +219,27 @@ class PassIndex {
     return by_id_->Find(id);
   }
   std::int32_t FindAttachedTo(std::int32_t id) {
-    if (!attached_to_) attached_to_.emplace(items_, [](const M5cp& p, std::int32_t& k) {
-      k = p.AttachTargetId();
-      return true;
-    });
+    if (!attached_to_)
+      attached_to_.emplace(items_, [](const M5cp& p, std::int32_t& k) {
+        k = p.AttachTargetId();
+        return true;
+      });
     return attached_to_->First(id, [&](std::int32_t i) { return at(i).AttachTargetId() == id; });
   }
   std::int32_t FindTargeting(std::int32_t id) {
-    if (!targeting_) targeting_.emplace(items_, [](const M5cp& p, std::int32_t& k) {
-      k = p.TargetId;
-      return true;
-    });
+    if (!targeting_)
+      targeting_.emplace(items_, [](const M5cp& p, std::int32_t& k) {
+        k = p.TargetId;
+        return true;
+      });
     return targeting_->First(id, [&](std::int32_t i) { return at(i).TargetId == id; });
   }
   std::int32_t FindHookTargeting(std::int32_t id) {
-    if (!hook_targeting_) hook_targeting_.emplace(items_, [](const M5cp& p, std::int32_t& k) {
-      k = p.TargetId;
-      return p.HookParam != 0;
-    });
+    if (!hook_targeting_)
+      hook_targeting_.emplace(items_, [](const M5cp& p, std::int32_t& k) {
+        k = p.TargetId;
+        return p.HookParam != 0;
+      });
     return hook_targeting_->First(
         id, [&](std::int32_t i) { return at(i).TargetId == id && at(i).HookParam != 0; });
   }
@@ -364,32 +368,38 @@ M5cp* M5cplist::FindAttachedTo(std::int32_t id) const {
 
 M5cp* M5cplist::FindChainEnd(std::int32_t id) const {
   M5cp* end = nullptr;
-  walkChain(id, [this](std::int32_t k) { return FindAttachedTo(k); }, [&](M5cp* q) {
-    end = q;
-    return true;
-  });
+  walkChain(
+      id, [this](std::int32_t k) { return FindAttachedTo(k); },
+      [&](M5cp* q) {
+        end = q;
+        return true;
+      });
   return end;
 }
 
 M5cp* M5cplist::FindChainNonHook(std::int32_t id) const {
   M5cp* found = nullptr;
-  walkChain(id, [this](std::int32_t k) { return FindAttachedTo(k); }, [&](M5cp* q) {
-    if (q->HasHookParamBits()) return true;
-    found = q;
-    return false;
-  });
+  walkChain(
+      id, [this](std::int32_t k) { return FindAttachedTo(k); },
+      [&](M5cp* q) {
+        if (q->HasHookParamBits()) return true;
+        found = q;
+        return false;
+      });
   return found;
 }
 
 void M5cplist::FlipHookParamsOnChain(std::int32_t id) {
-  walkChain(id, [this](std::int32_t k) { return FindAttachedTo(k); }, [](M5cp* q) {
-    q->FlipHookParamOnce();
-    return true;
-  });
+  walkChain(
+      id, [this](std::int32_t k) { return FindAttachedTo(k); },
+      [](M5cp* q) {
+        q->FlipHookParamOnce();
+        return true;
+      });
 }
 
-M5cplist::M5cplist(const std::vector<std::unique_ptr<M5spline>>& splines,
-                   std::vector<M5cp*> points, Progress& progress) {
+M5cplist::M5cplist(const std::vector<std::unique_ptr<M5spline>>& splines, std::vector<M5cp*> points,
+                   Progress& progress) {
   if (splines.empty()) return;
   // The progress steps as the walk over the chains steps it.
   progress.ResetSub();
@@ -713,9 +723,8 @@ std::string M5cplist::ComputeBounds(Progress& progress) {
 }
 
 std::string BoundsCornersText(const Vec3& m, const Vec3& M) {
-  const double corners[8][3] = {{M.x, M.y, M.z}, {M.x, M.y, m.z}, {M.x, m.y, m.z},
-                                {M.x, m.y, M.z}, {m.x, M.y, M.z}, {m.x, M.y, m.z},
-                                {m.x, m.y, m.z}, {m.x, m.y, M.z}};
+  const double corners[8][3] = {{M.x, M.y, M.z}, {M.x, M.y, m.z}, {M.x, m.y, m.z}, {M.x, m.y, M.z},
+                                {m.x, M.y, M.z}, {m.x, M.y, m.z}, {m.x, m.y, m.z}, {m.x, m.y, M.z}};
   std::string text;
   for (const auto& c : corners) {
     for (double v : c) {

@@ -56,7 +56,8 @@ class M5mesh::Reading {
   // block's line, naming the count of the section's entries).
   void Finish() {
     if (error_) throw *error_;
-    if (remaining_ > 0) WithLine(head_line_, [&] { throwIndexError(static_cast<std::int64_t>(entries_)); });
+    if (remaining_ > 0)
+      WithLine(head_line_, [&] { throwIndexError(static_cast<std::int64_t>(entries_)); });
   }
 
   // The list of the mesh's points, gathered in order while they were read.
@@ -82,8 +83,7 @@ class M5mesh::Reading {
 M5mesh::M5mesh() = default;
 M5mesh::~M5mesh() = default;
 
-void M5mesh::TakeEntry(std::string_view text, std::unique_ptr<M5amsuper> child,
-                       std::int32_t line) {
+void M5mesh::TakeEntry(std::string_view text, std::unique_ptr<M5amsuper> child, std::int32_t line) {
   if (!reading_) {
     Version = "2";
     reading_ = std::make_unique<Reading>(*this);

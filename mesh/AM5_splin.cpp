@@ -190,7 +190,8 @@ std::unique_ptr<M5spline> M5spline::MirrorHalf(std::int32_t offset,
       cur->SetHookBitHigh();
     } else if (cur->Mirrored && cur->Prev && (cur->Next || kind == 3) && cur->PosX(0) == 0) {
       // The last point of a closed loop has the loop's first point after it.
-      corrections.push_back({cur->Id, static_cast<std::int32_t>(static_cast<std::int64_t>(cur->Id) - offset),
+      corrections.push_back({cur->Id,
+                             static_cast<std::int32_t>(static_cast<std::int64_t>(cur->Id) - offset),
                              false, true});
     }
     cur = nxt;

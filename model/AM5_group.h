@@ -37,7 +37,9 @@ class M5group : public M5amsuper {
 
   std::int32_t IdCount() const { return static_cast<std::int32_t>(GroupIds.size()); }
   const std::string& IdAt(std::size_t index) const { return GroupIds[index]; }
-  void DeleteIdAt(std::size_t index) { GroupIds.erase(GroupIds.begin() + static_cast<std::ptrdiff_t>(index)); }
+  void DeleteIdAt(std::size_t index) {
+    GroupIds.erase(GroupIds.begin() + static_cast<std::ptrdiff_t>(index));
+  }
   // Appends the id of every point of the list, in list order, that carries GroupName.
   void FillFromCps(const M5cplist& list);
 
@@ -54,9 +56,9 @@ class M5group : public M5amsuper {
   void FinishRead(StepContext& step) override;
 
  private:
-  std::int32_t remaining_ = 0;            // ids still to come after "Count="
-  bool ids_done_ = false;                 // the ids are read; later lines are not looked at
-  std::unique_ptr<ZevrinError> error_;    // the first error met while reading
+  std::int32_t remaining_ = 0;          // ids still to come after "Count="
+  bool ids_done_ = false;               // the ids are read; later lines are not looked at
+  std::unique_ptr<ZevrinError> error_;  // the first error met while reading
 };
 
 }  // namespace zevrin

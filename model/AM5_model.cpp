@@ -6,10 +6,10 @@
 
 #include "import/M_poly.h"
 #include "mesh/AM5_cplist.h"
-#include "util/FlatHash.h"
 #include "mesh/AM5_mesh.h"
 #include "model/AM5_group.h"
 #include "model/AM5_segment.h"
+#include "util/FlatHash.h"
 
 namespace zevrin {
 
@@ -161,7 +161,8 @@ class IdSlots {
 
   // `lo`..`hi`: the range of the ids expected, `count` how many there are.
   IdSlots(std::int64_t lo, std::int64_t hi, std::size_t count) {
-    if (hi >= lo && static_cast<std::uint64_t>(hi - lo) < 2 * static_cast<std::uint64_t>(count) + 64) {
+    if (hi >= lo &&
+        static_cast<std::uint64_t>(hi - lo) < 2 * static_cast<std::uint64_t>(count) + 64) {
       base_ = lo;
       dense_.assign(static_cast<std::size_t>(hi - lo) + 1, kNone);
     }
@@ -215,7 +216,8 @@ IdSlots slotsFor(const Ids& ids) {
 // mesh of millions of two-point splines makes no allocation per spline.
 class IndexedEnds : public SplineEndLookup {
  public:
-  explicit IndexedEnds(M5mesh& mesh) : splines_(mesh.Splines), slots_(endSlots(mesh.Splines, ends_)) {
+  explicit IndexedEnds(M5mesh& mesh)
+      : splines_(mesh.Splines), slots_(endSlots(mesh.Splines, ends_)) {
     // ends_ holds each spline's two end ids (or none for an empty one), read in one pass over
     // the splines: every further pass works on these arrays, not on the points.
     std::vector<std::uint32_t> bucket_of_end(ends_.size());
@@ -231,7 +233,8 @@ class IndexedEnds : public SplineEndLookup {
       k.top = k.begin;
     }
     entries_.resize(at);
-    for (std::size_t e = 0; e < ends_.size(); ++e) entries_[buckets_[bucket_of_end[e]].top++] = ends_[e].spline;
+    for (std::size_t e = 0; e < ends_.size(); ++e)
+      entries_[buckets_[bucket_of_end[e]].top++] = ends_[e].spline;
     ends_.clear();
     ends_.shrink_to_fit();
   }
@@ -303,7 +306,8 @@ class IndexedEnds : public SplineEndLookup {
     std::uint32_t spline;
   };
   // Gathers the ends into `ends` and makes the slots for their ids.
-  static IdSlots endSlots(const std::vector<std::unique_ptr<M5spline>>& splines, std::vector<End>& ends) {
+  static IdSlots endSlots(const std::vector<std::unique_ptr<M5spline>>& splines,
+                          std::vector<End>& ends) {
     ends.reserve(2 * splines.size());
     std::int64_t lo = 0, hi = -1;
     for (std::size_t i = 0; i < splines.size(); ++i) {
@@ -442,7 +446,8 @@ class CandidateEnds {
     places_.clear();
     const auto each_end = [&](std::size_t k, auto&& f) {
       const M5spline& c = *splines[candidates[k]];
-      for (const M5cp* end : {static_cast<const M5cp*>(c.FirstCp.get()), static_cast<const M5cp*>(c.LastCp)}) {
+      for (const M5cp* end :
+           {static_cast<const M5cp*>(c.FirstCp.get()), static_cast<const M5cp*>(c.LastCp)}) {
         Vec3 key;
         if (keyOf(*end, key)) f(key);
       }
@@ -495,7 +500,8 @@ class CandidateEnds {
     const Place& p = places_[slot.place];
     const auto first = entries_.begin() + p.begin;
     const auto last = entries_.begin() + p.end;
-    const auto below = std::lower_bound(first, last, static_cast<std::uint32_t>(std::min<std::size_t>(limit, kEmpty)));
+    const auto below = std::lower_bound(
+        first, last, static_cast<std::uint32_t>(std::min<std::size_t>(limit, kEmpty)));
     if (below == first) return 0;
     const std::int64_t e = alive(static_cast<std::int64_t>(below - entries_.begin()) - 1, p.begin);
     return e < 0 ? 0 : entries_[static_cast<std::size_t>(e)];
@@ -538,7 +544,8 @@ class CandidateEnds {
   // The highest entry at or below `e` (and not below `floor`) whose candidate is not taken.
   std::int64_t alive(std::int64_t e, std::int64_t floor) {
     std::int64_t r = e;
-    while (r >= floor && skip_[static_cast<std::size_t>(r)] != r) r = skip_[static_cast<std::size_t>(r)];
+    while (r >= floor && skip_[static_cast<std::size_t>(r)] != r)
+      r = skip_[static_cast<std::size_t>(r)];
     while (e >= floor && skip_[static_cast<std::size_t>(e)] != e) {
       const std::int64_t next = skip_[static_cast<std::size_t>(e)];
       skip_[static_cast<std::size_t>(e)] = r;
@@ -573,8 +580,8 @@ class CandidateEnds {
 // spline), so a spline that grows by thousands of joins is not walked again at each.
 bool joinCandidates(const std::vector<std::uint32_t>& candidates,
                     const std::vector<std::unique_ptr<M5spline>>& splines, SplineEndLookup& lookup,
-                    Progress& progress, std::int32_t progress_total, std::vector<std::uint8_t>& marked,
-                    CandidateEnds& at) {
+                    Progress& progress, std::int32_t progress_total,
+                    std::vector<std::uint8_t>& marked, CandidateEnds& at) {
   if (candidates.size() < 2) return false;
   const std::uint32_t t = candidates.front();
   M5spline& target = *splines[t];
@@ -588,7 +595,8 @@ bool joinCandidates(const std::vector<std::uint32_t>& candidates,
     bool joined = false;
     std::size_t limit = candidates.size();
     for (;;) {
-      const std::size_t k = std::max(at.Below(*target.FirstCp, limit), at.Below(*target.LastCp, limit));
+      const std::size_t k =
+          std::max(at.Below(*target.FirstCp, limit), at.Below(*target.LastCp, limit));
       if (k == 0) break;
       at.Take(k);
       mark(t);
@@ -783,7 +791,5 @@ bool HasPolygonTarget(const M5amsuper& root) {
   });
   return found;
 }
-
-
 
 }  // namespace zevrin

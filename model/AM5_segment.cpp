@@ -28,8 +28,8 @@ Vec3 mirroredX(const Vec3& v) { return {-v.x, v.y, v.z}; }
 
 }  // namespace
 
-void M5segment::ReadLines(LineSource& source, std::string_view header,
-                          std::int32_t header_index, StepContext& /*step*/) {
+void M5segment::ReadLines(LineSource& source, std::string_view header, std::int32_t header_index,
+                          StepContext& /*step*/) {
   struct Open {
     M5segment* bone;
     std::string end_line;

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Builds Zevrin with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test,
-# after a short run of each fuzz target; then the core alone, built with ThreadSanitizer, runs
-# its own tests (the threaded reading and import among them); then the web page
-# (scripts/web_test.sh): the core as WebAssembly under node and in headless Chromium.
+# Checks that every source is as clang-format writes it; builds Zevrin with AddressSanitizer
+# and UndefinedBehaviorSanitizer and runs every test, after a short run of each fuzz target;
+# then the core alone, built with ThreadSanitizer, runs its own tests (the threaded reading
+# and import among them); then the web page (scripts/web_test.sh): the core as WebAssembly
+# under node and in headless Chromium.
 #   ZEVRIN_FUZZ_SECONDS=N   seconds per fuzz target (default 60; 0 skips the fuzzing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+bash scripts/format.sh --check
 cmake --preset asan >/dev/null
 cmake --build --preset asan
 # A short run of every fuzz target from the shipped seeds (longer runs: scripts/fuzz.sh 3600).

@@ -50,7 +50,8 @@ inline std::size_t literalRecord(M5cp& cp, const std::vector<MeshEntry>& entries
     cp.Attached = StrToInt(words.NextToken());
     cp.Id = StrToInt(words.NextToken());
     cp.HookParam = 0;
-    if (cp.HasHookParamBits() && words.RestLength() > 0) cp.HookParam = StrToFloat(words.NextToken());
+    if (cp.HasHookParamBits() && words.RestLength() > 0)
+      cp.HookParam = StrToFloat(words.NextToken());
   });
   const MeshEntry& l2 = entries[index + 1];
   WithLine(l2.Line, [&] {

@@ -40,7 +40,7 @@ inline LineList randomSeamModel(std::uint32_t seed, Size size, bool groups) {
   struct Point {
     std::uint32_t flags = 0;
     int place = 0;
-    int target = -1;  // index of the point attached to, or -1
+    int target = -1;   // index of the point attached to, or -1
     std::string hook;  // parameter text, when it has one
     bool first = false, last = false;
   };
@@ -62,7 +62,8 @@ inline LineList randomSeamModel(std::uint32_t seed, Size size, bool groups) {
   }
   // Welding: the points of one place form a random tree, or stay apart.
   std::map<int, std::vector<int>> at;
-  for (int i = 0; i < static_cast<int>(points.size()); ++i) at[points[static_cast<std::size_t>(i)].place].push_back(i);
+  for (int i = 0; i < static_cast<int>(points.size()); ++i)
+    at[points[static_cast<std::size_t>(i)].place].push_back(i);
   for (auto& [where, members] : at) {
     if (members.size() < 2 || pick(5) == 0) continue;
     std::shuffle(members.begin(), members.end(), rng);
@@ -95,10 +96,12 @@ inline LineList randomSeamModel(std::uint32_t seed, Size size, bool groups) {
     l.push_back("CPs=" + std::to_string(n));
     for (int k = 0; k < n; ++k, ++i) {
       const Point& p = points[i];
-      std::string first = std::to_string(p.flags) + (p.target >= 0 ? " 1 " : " 0 ") + std::to_string(i + 1);
+      std::string first =
+          std::to_string(p.flags) + (p.target >= 0 ? " 1 " : " 0 ") + std::to_string(i + 1);
       if (p.flags & 0x10) first += " " + (p.hook.empty() ? std::string("0") : p.hook);
       l.push_back(first);
-      l.push_back(p.target >= 0 ? std::to_string(p.target + 1) : place[static_cast<std::size_t>(p.place)]);
+      l.push_back(p.target >= 0 ? std::to_string(p.target + 1)
+                                : place[static_cast<std::size_t>(p.place)]);
       l.insert(l.end(), {"0", "0"});
     }
   }
@@ -110,7 +113,8 @@ inline LineList randomSeamModel(std::uint32_t seed, Size size, bool groups) {
       for (int k = 0; k < static_cast<int>(points.size()); ++k)
         if (pick(3) != 0) ids.push_back(k + 1);
       std::shuffle(ids.begin(), ids.end(), rng);
-      l.insert(l.end(), {"[GROUP]", "Name=g" + std::to_string(g), "Count=" + std::to_string(ids.size())});
+      l.insert(l.end(),
+               {"[GROUP]", "Name=g" + std::to_string(g), "Count=" + std::to_string(ids.size())});
       for (int v : ids) l.push_back(std::to_string(v));
       l.push_back("[ENDGROUP]");
     }
@@ -162,7 +166,8 @@ inline Faults faultsOf(const std::vector<std::unique_ptr<M5spline>>& splines) {
 // Every point's resolved position (as text) and the id of the root of its chain of targets,
 // in list order, or "-" for a point whose chain of targets runs into an id naming no point or
 // into a ring: what a user sees of a mesh, where it is defined at all.
-inline std::vector<std::string> resolvedPositions(const std::vector<std::unique_ptr<M5spline>>& splines) {
+inline std::vector<std::string> resolvedPositions(
+    const std::vector<std::unique_ptr<M5spline>>& splines) {
   M5cplist list(splines);
   std::map<std::int32_t, const M5cp*> first;
   for (const M5cp* p : list.Items) first.try_emplace(p->Id, p);
@@ -192,7 +197,8 @@ inline std::vector<std::string> resolvedPositions(const std::vector<std::unique_
 }
 
 // The points where both lists say something and say different things.
-inline int differingPositions(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+inline int differingPositions(const std::vector<std::string>& a,
+                              const std::vector<std::string>& b) {
   int n = 0;
   for (std::size_t i = 0; i < a.size() && i < b.size(); ++i)
     n += a[i] != "-" && b[i] != "-" && a[i] != b[i];

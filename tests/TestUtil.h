@@ -85,8 +85,8 @@ inline ::testing::AssertionResult matchesGolden(const std::string& actual,
   if (actual == readBytes(golden)) return ::testing::AssertionSuccess();
   const std::string kept = golden + ".actual";
   writeBytes(kept, actual);
-  return ::testing::AssertionFailure() << "differs from " << golden << "; the output is in "
-                                       << kept;
+  return ::testing::AssertionFailure()
+         << "differs from " << golden << "; the output is in " << kept;
 }
 
 // Lines joined with CR LF after each, as the program writes files.

@@ -90,7 +90,8 @@ LineList longSplineModel(std::uint32_t seed, Grouping grouping, bool repeat_ids 
   l.push_back("[ENDMESH]");
   const auto group = [&](std::vector<int> ids, const std::string& name) {
     std::shuffle(ids.begin(), ids.end(), rng);
-    if (!ids.empty() && pick(3) == 0) ids.push_back(ids[static_cast<std::size_t>(pick(static_cast<int>(ids.size())))]);
+    if (!ids.empty() && pick(3) == 0)
+      ids.push_back(ids[static_cast<std::size_t>(pick(static_cast<int>(ids.size())))]);
     l.insert(l.end(), {"[GROUP]", "Name=" + name, "Count=" + std::to_string(ids.size())});
     for (int v : ids) l.push_back(std::to_string(v));
     l.push_back("[ENDGROUP]");
@@ -111,7 +112,8 @@ LineList longSplineModel(std::uint32_t seed, Grouping grouping, bool repeat_ids 
       }
       break;
     case Grouping::kPerWalk:
-      for (std::size_t w = 0; w < walk_ids.size(); ++w) group(walk_ids[w], "walk" + std::to_string(w));
+      for (std::size_t w = 0; w < walk_ids.size(); ++w)
+        group(walk_ids[w], "walk" + std::to_string(w));
       group(all, "all");
       break;
   }
@@ -136,7 +138,8 @@ class ConnectLong : public test::InScratchDir {};
 TEST_F(ConnectLong, IndexedConnectEqualsThePlainOneOnLongSplines) {
   std::size_t longest = 0, joins = 0;
   for (std::uint32_t seed = 1; seed <= 240; ++seed) {
-    for (const Grouping grouping : {Grouping::kOneGroupOfAll, Grouping::kOverlapping, Grouping::kPerWalk}) {
+    for (const Grouping grouping :
+         {Grouping::kOneGroupOfAll, Grouping::kOverlapping, Grouping::kPerWalk}) {
       SCOPED_TRACE("seed " + std::to_string(seed) + " grouping " + std::to_string(int(grouping)));
       const LineList model = longSplineModel(seed, grouping);
       auto fast = readDoc(model);

@@ -41,7 +41,7 @@ TEST(FileKinds, ByExtensionIgnoringCase) {
   EXPECT_EQ(kind("model"), FileKind::None);
   EXPECT_EQ(kind("dir.mdl/model"), FileKind::None);
   EXPECT_EQ(kind("model."), FileKind::None);
-  EXPECT_EQ(kind("/w/.mdl"), FileKind::Model);  // a name that is all extension
+  EXPECT_EQ(kind("/w/.mdl"), FileKind::Model);      // a name that is all extension
   EXPECT_EQ(kind("/w/model.obj"), FileKind::None);  // no polygon reader given
 }
 
@@ -114,9 +114,11 @@ TEST_F(Session, SaveAsExtensionRules) {
   const std::string a = dir / "a.mdl";
   writeBytes(a, kModelB);
   open(a);
-  const std::pair<std::string, std::string> cases[] = {
-      {"out", "out.mdl"}, {"out.seg", "out.seg"}, {"out.rok", "out.mdl"},
-      {"pic.DXF", "pic.mdl"}, {"x.txt", "x.txt"}};
+  const std::pair<std::string, std::string> cases[] = {{"out", "out.mdl"},
+                                                       {"out.seg", "out.seg"},
+                                                       {"out.rok", "out.mdl"},
+                                                       {"pic.DXF", "pic.mdl"},
+                                                       {"x.txt", "x.txt"}};
   for (const auto& [given, written] : cases) {
     session.SaveDocument(dir / given);
     EXPECT_EQ(session.SaveFile, dir / written);
@@ -315,8 +317,10 @@ class Environment : public ::testing::Test {
   }
   void TearDown() override {
     for (const auto& [n, v] : saved_) {
-      if (v) setenv(n.c_str(), v->c_str(), 1);
-      else unsetenv(n.c_str());
+      if (v)
+        setenv(n.c_str(), v->c_str(), 1);
+      else
+        unsetenv(n.c_str());
     }
   }
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
@@ -412,10 +416,10 @@ TEST_F(Session, DiagnosticDumpsComeBackOnlyWhenAsked) {
   session.LoadDocument();
   std::vector<std::string> names;
   for (const DumpFile& d : session.Halvejoin(0.1).Dumps) names.push_back(d.Name);
-  EXPECT_EQ(names, (std::vector<std::string>{"3_cp_renumber.txt", "3_cp_renumber splines.txt",
-                                             "6_sd.txt", "6_sd splines.txt", "7_hook_cor.txt",
-                                             "7_hook_cor splines.txt",
-                                             "9b_attach_cor splines.txt"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"3_cp_renumber.txt", "3_cp_renumber splines.txt", "6_sd.txt",
+                                      "6_sd splines.txt", "7_hook_cor.txt",
+                                      "7_hook_cor splines.txt", "9b_attach_cor splines.txt"}));
 }
 
 TEST_F(Session, AStoppedLoadLeavesTheOpenDocument) {

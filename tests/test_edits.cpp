@@ -109,9 +109,11 @@ TEST_F(Edits, HalvejoinShapesByPlaneKind) {
 
 TEST_F(Edits, HalvejoinToleranceIsStrict) {
   // |X| below the tolerance snaps; equal does not; zero and negative snap nothing.
-  for (const auto& [tolerance, expected] : std::vector<std::pair<double, std::string>>{
-           {0.5, "4@-1,0 1@0,0 2@1,0 "}, {0.4, "1@0.4,0 2@1,0 "}, {0, "1@0.4,0 2@1,0 "},
-           {-1, "1@0.4,0 2@1,0 "}}) {
+  for (const auto& [tolerance, expected] :
+       std::vector<std::pair<double, std::string>>{{0.5, "4@-1,0 1@0,0 2@1,0 "},
+                                                   {0.4, "1@0.4,0 2@1,0 "},
+                                                   {0, "1@0.4,0 2@1,0 "},
+                                                   {-1, "1@0.4,0 2@1,0 "}}) {
     auto root = readDoc(model({{{"0 0 1", "0.4 0 0"}, {"0 0 2", "1 0 0"}}}));
     test::Step step;
     root->Halvejoin(tolerance, step);
@@ -136,8 +138,8 @@ TEST_F(Edits, HalvejoinHookedTwoPointLoopAndEmptyMesh) {
 TEST_F(Edits, HalvejoinRebuildsTheBoundsLineSymmetric) {
   auto root = readDoc(lines({"[MODELFILE]", "[MODEL]",
                              "Bounds=4 5 6 4 5 -3 4 -2 -3 4 -2 6 -1 5 6 -1 5 -3 -1 -2 -3 -1 -2 6",
-                             "[GROUP]", "Name=g", "Count=0", "[ENDGROUP]", "[SEGMENT]",
-                             "Name=b", "[ENDSEGMENT]", "[ENDMODEL]", "[ENDMODELFILE]"}));
+                             "[GROUP]", "Name=g", "Count=0", "[ENDGROUP]", "[SEGMENT]", "Name=b",
+                             "[ENDSEGMENT]", "[ENDMODEL]", "[ENDMODELFILE]"}));
   test::Step step;
   root->Halvejoin(0.1, step);
   EXPECT_EQ(written(*root),
@@ -167,12 +169,16 @@ TEST_F(Edits, FailedEditsLeaveTheDocumentAsItWas) {
   }
   EXPECT_EQ(written(*session.Document), before);
 
-  test::writeBytes(dir_ / "group.mdl",
-                   test::crlf(lines({"[MODELFILE]", "[MODEL]", "[MESH]", "CPs=2", "0 0 1",
-                                     "0 0 0", "0", "0", "0 0 2", "1 0 0", "0", "0", "CPs=2",
-                                     "0 0 3", "1 0 0", "0", "0", "0 0 4", "2 0 0", "0", "0",
-                                     "[ENDMESH]", "[GROUP]", "Name=g", "Count=4", "1", "2", "3",
-                                     "four", "[ENDGROUP]", "[ENDMODEL]", "[ENDMODELFILE]"})));
+  test::writeBytes(
+      dir_ / "group.mdl",
+      test::crlf(lines({"[MODELFILE]", "[MODEL]",    "[MESH]",     "CPs=2",
+                        "0 0 1",       "0 0 0",      "0",          "0",
+                        "0 0 2",       "1 0 0",      "0",          "0",
+                        "CPs=2",       "0 0 3",      "1 0 0",      "0",
+                        "0",           "0 0 4",      "2 0 0",      "0",
+                        "0",           "[ENDMESH]",  "[GROUP]",    "Name=g",
+                        "Count=4",     "1",          "2",          "3",
+                        "four",        "[ENDGROUP]", "[ENDMODEL]", "[ENDMODELFILE]"})));
   session.CurrentFile = dir_ / "group.mdl";
   ASSERT_EQ(session.LoadDocument().Outcome, LoadOutcome::Loaded);
   const LineList grouped = written(*session.Document);
@@ -181,8 +187,9 @@ TEST_F(Edits, FailedEditsLeaveTheDocumentAsItWas) {
 }
 
 TEST_F(Edits, AttachAllAndDetachAll) {
-  auto root = readDoc(model({{{"0 0 7", "1 2 3"}, {"0 0 3", "1 2 3"}, {"0 0 5", "1 2 3.0000000001"}},
-                             {{"0 1 9", "5"}, {"0 0 8", "1 2 3.0000000001"}, {"0 0 4", "1 2 3"}}}));
+  auto root =
+      readDoc(model({{{"0 0 7", "1 2 3"}, {"0 0 3", "1 2 3"}, {"0 0 5", "1 2 3.0000000001"}},
+                     {{"0 1 9", "5"}, {"0 0 8", "1 2 3.0000000001"}, {"0 0 4", "1 2 3"}}}));
   const auto records = [&] {
     LineList l = written(meshOf(*root));
     return LineList(l.begin() + 3, l.end() - 1);
@@ -190,16 +197,61 @@ TEST_F(Edits, AttachAllAndDetachAll) {
   test::Step step;
   root->AttachAll(step);
   const LineList once = records();
-  EXPECT_EQ(once, lines({"CPs=3", "0 0 7", "1 2 3", "0", "0", "0 1 3", "7", "0", "0", "0 0 5",
-                         "1 2 3.0000000001", "0", "0", "CPs=3", "0 1 9", "5", "0", "0", "0 1 8",
-                         "5", "0", "0", "0 1 4", "3", "0", "0"}));
+  EXPECT_EQ(once, lines({"CPs=3",
+                         "0 0 7",
+                         "1 2 3",
+                         "0",
+                         "0",
+                         "0 1 3",
+                         "7",
+                         "0",
+                         "0",
+                         "0 0 5",
+                         "1 2 3.0000000001",
+                         "0",
+                         "0",
+                         "CPs=3",
+                         "0 1 9",
+                         "5",
+                         "0",
+                         "0",
+                         "0 1 8",
+                         "5",
+                         "0",
+                         "0",
+                         "0 1 4",
+                         "3",
+                         "0",
+                         "0"}));
   root->AttachAll(step);
   EXPECT_EQ(records(), once);
   root->DetachAll(step);
-  EXPECT_EQ(records(), lines({"CPs=3", "0 0 7", "1 2 3", "0", "0", "0 0 3", "1 2 3", "0", "0",
-                              "0 0 5", "1 2 3.0000000001", "0", "0", "CPs=3", "0 0 9",
-                              "1 2 3.0000000001", "0", "0", "0 0 8", "1 2 3.0000000001", "0", "0",
-                              "0 0 4", "1 2 3", "0", "0"}));
+  EXPECT_EQ(records(), lines({"CPs=3",
+                              "0 0 7",
+                              "1 2 3",
+                              "0",
+                              "0",
+                              "0 0 3",
+                              "1 2 3",
+                              "0",
+                              "0",
+                              "0 0 5",
+                              "1 2 3.0000000001",
+                              "0",
+                              "0",
+                              "CPs=3",
+                              "0 0 9",
+                              "1 2 3.0000000001",
+                              "0",
+                              "0",
+                              "0 0 8",
+                              "1 2 3.0000000001",
+                              "0",
+                              "0",
+                              "0 0 4",
+                              "1 2 3",
+                              "0",
+                              "0"}));
 }
 
 // Two-point splines; groups of ids.
@@ -221,17 +273,19 @@ LineList connectModel(const std::vector<std::array<std::string, 4>>& splines,
 TEST_F(Edits, ConnectJoinsGroupedSplinesAtExactEnds) {
   // 1-2, 3-4, 5-6 form a path through (1,0) and (2,0); 7-8 touches only with one id in the
   // group; 9-10 ends near but not on (3,0).
-  auto root = readDoc(connectModel(
-      {{"1", "0 0 0", "2", "1 0 0"}, {"3", "1 0 0", "4", "2 0 0"}, {"5", "3 0 0", "6", "2 0 0"},
-       {"7", "3 0 0", "8", "9 9 9"}, {"9", "3.0000001 0 0", "10", "4 0 0"}},
-      {lines({"1", "2", "3", "4", "5", "6", "7", "9", "10"})}));
+  auto root = readDoc(connectModel({{"1", "0 0 0", "2", "1 0 0"},
+                                    {"3", "1 0 0", "4", "2 0 0"},
+                                    {"5", "3 0 0", "6", "2 0 0"},
+                                    {"7", "3 0 0", "8", "9 9 9"},
+                                    {"9", "3.0000001 0 0", "10", "4 0 0"}},
+                                   {lines({"1", "2", "3", "4", "5", "6", "7", "9", "10"})}));
   test::Step step;
   root->ConnectGroupedSplines(step);
   EXPECT_EQ(chains(meshOf(*root)),
             lines({"1@0,0 2@1,0 4@2,0 5@3,0 ", "7@3,0->5 8@9,9 ", "9@3.0000001,0 10@4,0 "}));
   EXPECT_TRUE(modelOf(*root).Groups.empty());
   EXPECT_EQ(written(modelOf(*root)).end()[-2], "[ENDMESH]");  // no GROUP written
-  for (const auto& s : meshOf(*root).Splines)  // bit 0 only on the grown spline
+  for (const auto& s : meshOf(*root).Splines)                 // bit 0 only on the grown spline
     EXPECT_EQ((s->FirstCp->Flags & 1) != 0, s->FirstCp->Id == 1);
 }
 
@@ -324,7 +378,8 @@ LineList randomConnectModel(std::uint32_t seed) {
     std::vector<int> ids;
     for (int k = 1; k <= id; ++k)
       if (pick(5) != 0) ids.push_back(k);
-    if (pick(4) == 0 && !ids.empty()) ids.push_back(ids[static_cast<std::size_t>(pick(static_cast<int>(ids.size())))]);
+    if (pick(4) == 0 && !ids.empty())
+      ids.push_back(ids[static_cast<std::size_t>(pick(static_cast<int>(ids.size())))]);
     std::shuffle(ids.begin(), ids.end(), rng);
     l.insert(l.end(), {"[GROUP]", "Name=g", "Count=" + std::to_string(ids.size())});
     for (int v : ids) l.push_back(std::to_string(v));

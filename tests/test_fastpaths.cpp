@@ -75,9 +75,20 @@ TEST(FastFloatText, EqualsTheExactDigitsOnMillionsOfRandomDoubles) {
     const double p = std::pow(10.0, e);
     for (double x : {p, std::nextafter(p, 0.0), std::nextafter(p, INFINITY)}) expectSameText(x);
   }
-  const double specials[] = {0.0, -0.0, DBL_MIN, -DBL_MIN, DBL_MAX, -DBL_MAX, DBL_TRUE_MIN,
-                             std::nextafter(DBL_MIN, 0.0), 0.0001, 1e15, 999999999999999.0,
-                             999999999999999.5, 0.00009999999999999995, std::nan(""),
+  const double specials[] = {0.0,
+                             -0.0,
+                             DBL_MIN,
+                             -DBL_MIN,
+                             DBL_MAX,
+                             -DBL_MAX,
+                             DBL_TRUE_MIN,
+                             std::nextafter(DBL_MIN, 0.0),
+                             0.0001,
+                             1e15,
+                             999999999999999.0,
+                             999999999999999.5,
+                             0.00009999999999999995,
+                             std::nan(""),
                              std::numeric_limits<double>::infinity(),
                              -std::numeric_limits<double>::infinity()};
   for (double x : specials) expectSameText(x);
@@ -111,10 +122,21 @@ std::string outcome(double (*convert)(std::string_view), const std::string& text
 
 TEST(FastRealReading, AgreesWithThePlainScanOnRandomTexts) {
   std::mt19937_64 rng(11);
-  const char* const pieces[] = {"0",  "1",   "9",   "12345678901234567890", ".",  "-", "+",
-                                "e",  "E",   "e-",  "e+", "e400", "e-400", " ",  "  ", "inf",
-                                "nan", "x",  "0x1", "1,5", "00",  "e99999999999", "\t", "5",
-                                ".5", "7.",  "1e",  "e0", "-0", "2.2250738585072011e-308"};
+  const char* const pieces[] = {"0",     "1",
+                                "9",     "12345678901234567890",
+                                ".",     "-",
+                                "+",     "e",
+                                "E",     "e-",
+                                "e+",    "e400",
+                                "e-400", " ",
+                                "  ",    "inf",
+                                "nan",   "x",
+                                "0x1",   "1,5",
+                                "00",    "e99999999999",
+                                "\t",    "5",
+                                ".5",    "7.",
+                                "1e",    "e0",
+                                "-0",    "2.2250738585072011e-308"};
   for (int i = 0; i < 150000; ++i) {
     std::string text;
     const int n = static_cast<int>(rng() % 6);
@@ -157,8 +179,8 @@ TEST(FastIntegerText, EqualsToString) {
     ASSERT_EQ(IntToStr(v), std::to_string(v));
     ASSERT_EQ(appended, "x" + std::to_string(v));
   }
-  for (std::int64_t v : {std::numeric_limits<std::int64_t>::min(), std::int64_t{-1}, std::int64_t{0},
-                         std::numeric_limits<std::int64_t>::max()})
+  for (std::int64_t v : {std::numeric_limits<std::int64_t>::min(), std::int64_t{-1},
+                         std::int64_t{0}, std::numeric_limits<std::int64_t>::max()})
     EXPECT_EQ(IntToStr(v), std::to_string(v));
 }
 
@@ -184,7 +206,8 @@ std::int64_t plainInteger(std::string_view text, std::int64_t lo, std::int64_t h
     if (magnitude > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) huge = true;
     if (!huge) magnitude = magnitude * 10 + digit;
   }
-  const std::uint64_t room = negative ? 0 - static_cast<std::uint64_t>(lo) : static_cast<std::uint64_t>(hi);
+  const std::uint64_t room =
+      negative ? 0 - static_cast<std::uint64_t>(lo) : static_cast<std::uint64_t>(hi);
   ok = ok && !huge && magnitude <= room;
   if (!ok) return 0;
   return negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
@@ -192,9 +215,24 @@ std::int64_t plainInteger(std::string_view text, std::int64_t lo, std::int64_t h
 
 TEST(FastIntegerReading, AgreesWithThePlainGrammar) {
   std::mt19937_64 rng(13);
-  const char* const pieces[] = {"0", "1", "9", "7", "000000000", "2147483647", "2147483648",
-                                "-", "+", " ", "x", "9223372036854775807", "9223372036854775808",
-                                "4294967295", "00000000000000000001", "\t", "1.5", "99999999"};
+  const char* const pieces[] = {"0",
+                                "1",
+                                "9",
+                                "7",
+                                "000000000",
+                                "2147483647",
+                                "2147483648",
+                                "-",
+                                "+",
+                                " ",
+                                "x",
+                                "9223372036854775807",
+                                "9223372036854775808",
+                                "4294967295",
+                                "00000000000000000001",
+                                "\t",
+                                "1.5",
+                                "99999999"};
   for (int i = 0; i < 300000; ++i) {
     std::string text;
     const int n = static_cast<int>(rng() % 4);
@@ -202,9 +240,9 @@ TEST(FastIntegerReading, AgreesWithThePlainGrammar) {
     if (i % 3 == 0) text = std::to_string(static_cast<std::int64_t>(rng()) >> (rng() % 64));
     bool ok32 = false, ok64 = false;
     const std::int64_t v32 = plainInteger(text, std::numeric_limits<std::int32_t>::min(),
-                                         std::numeric_limits<std::int32_t>::max(), ok32);
+                                          std::numeric_limits<std::int32_t>::max(), ok32);
     const std::int64_t v64 = plainInteger(text, std::numeric_limits<std::int64_t>::min(),
-                                         std::numeric_limits<std::int64_t>::max(), ok64);
+                                          std::numeric_limits<std::int64_t>::max(), ok64);
     if (ok32) {
       ASSERT_EQ(StrToInt(text), v32) << text;
     } else {
@@ -253,8 +291,8 @@ std::vector<std::string> linesOf(LineSource& source) {
 
 TEST(LineSources, SplitAsSplitLinesDoes) {
   std::mt19937 rng(23);
-  const char alphabet[] = {'a', 'x', ' ', '\r', '\n', '\t', '\x0b', '\x0c', '\x0d', '\x8d',
-                           '\x0a', '\x0e', '\x0d'};
+  const char alphabet[] = {'a',    'x',    ' ',    '\r',   '\n',   '\t',  '\x0b',
+                           '\x0c', '\x0d', '\x8d', '\x0a', '\x0e', '\x0d'};
   for (int i = 0; i < 50000; ++i) {
     std::string bytes;
     const int n = static_cast<int>(rng() % (i % 10 == 0 ? 400 : 40));
@@ -272,7 +310,8 @@ TEST(LineSources, SplitAsSplitLinesDoes) {
     const auto start = static_cast<std::int64_t>(rng() % (expected.size() + 2)) - 1;
     LineSource from_list(expected, start);
     std::vector<std::string> rest;
-    for (std::int64_t k = std::max<std::int64_t>(start, 0); start >= 0 && k < static_cast<std::int64_t>(expected.size()); ++k)
+    for (std::int64_t k = std::max<std::int64_t>(start, 0);
+         start >= 0 && k < static_cast<std::int64_t>(expected.size()); ++k)
       rest.push_back(expected[static_cast<std::size_t>(k)]);
     ASSERT_EQ(linesOf(from_list), rest);
   }
@@ -301,10 +340,18 @@ TEST(BlockWriter, SinkBytesEqualTheLinesWithCrLf) {
         const int pieces = static_cast<int>(same() % 4);
         for (int p = 0; p < pieces; ++p) {
           switch (same() % 4) {
-            case 0: w->Add(std::string(same() % 70, 'q')); break;
-            case 1: w->AddChar(' '); break;
-            case 2: w->AddInt(static_cast<std::int32_t>(same())); break;
-            default: w->AddFloat(fromBits(same() | 1)); break;
+            case 0:
+              w->Add(std::string(same() % 70, 'q'));
+              break;
+            case 1:
+              w->AddChar(' ');
+              break;
+            case 2:
+              w->AddInt(static_cast<std::int32_t>(same()));
+              break;
+            default:
+              w->AddFloat(fromBits(same() | 1));
+              break;
           }
         }
         w->EndLine();
@@ -335,10 +382,11 @@ TEST(BlockWriter, AnExceptionWhileWritingLeavesNoTemporaryFile) {
   test::ScratchDir dir;
   const std::string target = dir / "t.mdl";
   test::writeBytes(target, "old");
-  EXPECT_THROW(WriteFileAtomically(target, [](const ByteSink& sink) -> bool {
-                 sink("partial", 7);
-                 throw std::runtime_error("stop");
-               }),
+  EXPECT_THROW(WriteFileAtomically(target,
+                                   [](const ByteSink& sink) -> bool {
+                                     sink("partial", 7);
+                                     throw std::runtime_error("stop");
+                                   }),
                std::runtime_error);
   EXPECT_EQ(test::readBytes(target), "old");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1);
@@ -603,9 +651,9 @@ TEST(ControlPoints, SharedGroupNameSetsBehaveAsListsOfTheirOwn) {
           const std::string name = names[rng() % std::size(names)];
           points[i].AddGroupName(name);
           auto& list = plain[i];
-          const auto it = std::lower_bound(list.begin(), list.end(), name, [](const std::string& a, const std::string& b) {
-            return KeywordLess(a, b);
-          });
+          const auto it = std::lower_bound(
+              list.begin(), list.end(), name,
+              [](const std::string& a, const std::string& b) { return KeywordLess(a, b); });
           if (it == list.end() || !SameKeyword(*it, name)) list.insert(it, name);
           break;
         }

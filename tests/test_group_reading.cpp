@@ -104,7 +104,8 @@ TEST(GroupReading, LineByLineEqualsReadingTheKeptLines) {
     EXPECT_EQ(group.GroupIds, expected.ids);
     LineList out;
     group.WriteSection(out);
-    LineList want{"[GROUP]", "Name=" + expected.name, "Count=" + std::to_string(expected.ids.size())};
+    LineList want{"[GROUP]", "Name=" + expected.name,
+                  "Count=" + std::to_string(expected.ids.size())};
     want.insert(want.end(), expected.ids.begin(), expected.ids.end());
     want.push_back("[ENDGROUP]");
     EXPECT_EQ(out, want);

@@ -50,11 +50,36 @@ std::string joined(const LineList& l, const char* eol) {
 // Two crossing three-point splines, mirrored as twins; the inner point 2 is welded to the
 // inner point 5 on the plane, or 5 to 2.
 LineList crossing(bool two_on_five) {
-  return lines({"[MODELFILE]", "[MESH]", "CPs=3", "0 0 1", "1 0 0", "0", "0",
-                two_on_five ? "0 1 2" : "0 0 2", two_on_five ? "5" : "0 1 0", "0", "0", "0 0 3",
-                "1 2 0", "0", "0", "CPs=3", "0 0 4", "1 0 1", "0", "0",
-                two_on_five ? "0 0 5" : "0 1 5", two_on_five ? "0 1 0" : "2", "0", "0", "0 0 6",
-                "1 2 1", "0", "0", "[ENDMESH]", "[ENDMODELFILE]"});
+  return lines({"[MODELFILE]",
+                "[MESH]",
+                "CPs=3",
+                "0 0 1",
+                "1 0 0",
+                "0",
+                "0",
+                two_on_five ? "0 1 2" : "0 0 2",
+                two_on_five ? "5" : "0 1 0",
+                "0",
+                "0",
+                "0 0 3",
+                "1 2 0",
+                "0",
+                "0",
+                "CPs=3",
+                "0 0 4",
+                "1 0 1",
+                "0",
+                "0",
+                two_on_five ? "0 0 5" : "0 1 5",
+                two_on_five ? "0 1 0" : "2",
+                "0",
+                "0",
+                "0 0 6",
+                "1 2 1",
+                "0",
+                "0",
+                "[ENDMESH]",
+                "[ENDMODELFILE]"});
 }
 
 class Seams : public test::InScratchDir {
@@ -75,13 +100,35 @@ class Seams : public test::InScratchDir {
 TEST_F(Seams, AnEarlierSeamPointAttachedToALaterOneStaysOnTheSeam) {
   // The text would attach 8 (the copy of 2) to the end of the chain hanging off 2, which is
   // 8 itself. 8 already hangs on that chain (8 -> 11 -> 2 -> 5), so it stays where it is.
-  const std::string expected = test::crlf(lines(
-      {"[MODELFILE]", "[MESH]", "Version=2", "Splines=4", "CPs=3", "0 0 1", "1 0 0", "0", "0",
-       "0 1 2", "5", "0", "0", "0 0 3", "1 2 0", "0", "0", "CPs=3", "0 0 4", "1 0 1", "0", "0",
-       "0 0 5", "0 1 0", "0", "0", "0 0 6", "1 2 1", "0", "0", "CPs=3", "0 0 12", "-1 2 1", "0",
-       "0", "0 1 11", "2", "0", "0", "0 0 10", "-1 0 1", "0", "0", "CPs=3", "0 0 9", "-1 2 0",
-       "0", "0", "0 1 8", "11", "0", "0", "0 0 7", "-1 0 0", "0", "0", "[ENDMESH]",
-       "[ENDMODELFILE]"}));
+  const std::string expected = test::crlf(lines({"[MODELFILE]", "[MESH]",
+                                                 "Version=2",   "Splines=4",
+                                                 "CPs=3",       "0 0 1",
+                                                 "1 0 0",       "0",
+                                                 "0",           "0 1 2",
+                                                 "5",           "0",
+                                                 "0",           "0 0 3",
+                                                 "1 2 0",       "0",
+                                                 "0",           "CPs=3",
+                                                 "0 0 4",       "1 0 1",
+                                                 "0",           "0",
+                                                 "0 0 5",       "0 1 0",
+                                                 "0",           "0",
+                                                 "0 0 6",       "1 2 1",
+                                                 "0",           "0",
+                                                 "CPs=3",       "0 0 12",
+                                                 "-1 2 1",      "0",
+                                                 "0",           "0 1 11",
+                                                 "2",           "0",
+                                                 "0",           "0 0 10",
+                                                 "-1 0 1",      "0",
+                                                 "0",           "CPs=3",
+                                                 "0 0 9",       "-1 2 0",
+                                                 "0",           "0",
+                                                 "0 1 8",       "11",
+                                                 "0",           "0",
+                                                 "0 0 7",       "-1 0 0",
+                                                 "0",           "0",
+                                                 "[ENDMESH]",   "[ENDMODELFILE]"}));
   for (const char* eol : {"\n", "\r\n"}) {
     for (const double tolerance : {0.0, 0.01}) {
       SCOPED_TRACE(std::string(eol == std::string("\n") ? "LF" : "CR LF") + " tolerance " +
@@ -117,9 +164,10 @@ TEST_F(Seams, AHookedPointHungOnItsOwnPredecessorIsNotMadeItsOwnTarget) {
   // 3 hangs on the hook 2, whose segment runs to 3 itself. The twin's first rule moves the
   // hook to 7 (the copy of 3) and asks for the first point hung on 6 to be hung on 7: that is
   // 7, which would become its own target. The record changes nothing.
-  const LineList half = lines({"[MODELFILE]", "[MESH]", "CPs=4", "0 0 1", "1 0 0", "0", "0",
-                               "128 0 2", "2 0 0", "0", "0", "16 1 3 0.25", "2", "0", "0",
-                               "0 0 4", "3 1 0", "0", "0", "[ENDMESH]", "[ENDMODELFILE]"});
+  const LineList half = lines(
+      {"[MODELFILE]", "[MESH]", "CPs=4", "0 0 1", "1 0 0",       "0",         "0",
+       "128 0 2",     "2 0 0",  "0",     "0",     "16 1 3 0.25", "2",         "0",
+       "0",           "0 0 4",  "3 1 0", "0",     "0",           "[ENDMESH]", "[ENDMODELFILE]"});
   auto text = readDoc(half);
   seam::literalHalvejoin(meshIn(*text), 0, literal::literalCorrections);
   EXPECT_EQ(seam::faultsOf(meshIn(*text).Splines).self, 1);
@@ -128,8 +176,8 @@ TEST_F(Seams, AHookedPointHungOnItsOwnPredecessorIsNotMadeItsOwnTarget) {
   EXPECT_FALSE(attach_errors_);
   const LineList out = SplitLines(saved);
   const LineList twin(std::find(out.begin(), out.end(), "CPs=4") + 17, out.end() - 2);
-  EXPECT_EQ(twin, lines({"CPs=4", "0 0 8", "-3 1 0", "0", "0", "2147483664 1 7 0.25", "6", "0",
-                         "0", "0 0 6", "-2 0 0", "0", "0", "0 0 5", "-1 0 0", "0", "0"}));
+  EXPECT_EQ(twin, lines({"CPs=4", "0 0 8", "-3 1 0", "0", "0", "2147483664 1 7 0.25", "6", "0", "0",
+                         "0 0 6", "-2 0 0", "0", "0", "0 0 5", "-1 0 0", "0", "0"}));
 }
 
 TEST_F(Seams, EachGuardOfTheCorrectionsChangesNothing) {
@@ -161,11 +209,13 @@ TEST_F(Seams, EachGuardOfTheCorrectionsChangesNothing) {
     M5cp* nine = point(s, 9, 8);
     M5cplist list;
     list.Items = {five, eight, nine};
-    list.ApplyCorrections({{5, 8, true, false}, {5, 9, true, false}, {5, 9, false, false}}, test::Step()());
+    list.ApplyCorrections({{5, 8, true, false}, {5, 9, true, false}, {5, 9, false, false}},
+                          test::Step()());
     EXPECT_EQ(eight->TargetId, 5);
     EXPECT_EQ(eight->HookParam, 0.25);
     EXPECT_EQ(nine->TargetId, 8);
-    list.ApplyCorrections({{5, 1, true, false}}, test::Step()());  // a sound one goes ahead, all of it
+    list.ApplyCorrections({{5, 1, true, false}},
+                          test::Step()());  // a sound one goes ahead, all of it
     EXPECT_EQ(eight->TargetId, 1);
     EXPECT_EQ(eight->HookParam, 0.75);
     EXPECT_EQ(nine->TargetId, 5);
@@ -200,10 +250,10 @@ TEST_F(Seams, CopiesOfPointsWeldedToUncopiedPointsShareThem) {
   s.AddCpAt(3, {});
   s.AddCpAt(4, {});
   M5cp* plain = copy(11, 13, 0, true);
-  M5cp* hung = copy(12, 14, 0.5, true);     // hung on a hook: which segment is not its to say
-  M5cp* original = copy(5, 13, 0, false);   // not a copy
-  M5cp* present = copy(16, 11, 0, true);    // names a point
-  M5cp* around = copy(17, 27, 0, true);     // 7 hangs on 17: attaching 17 to 7 closes a ring
+  M5cp* hung = copy(12, 14, 0.5, true);    // hung on a hook: which segment is not its to say
+  M5cp* original = copy(5, 13, 0, false);  // not a copy
+  M5cp* present = copy(16, 11, 0, true);   // names a point
+  M5cp* around = copy(17, 27, 0, true);    // 7 hangs on 17: attaching 17 to 7 closes a ring
   copy(7, 17, 0, false);
   M5cplist list;
   s.FirstCp->AppendChainTo(list.Items);

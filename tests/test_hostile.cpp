@@ -71,7 +71,8 @@ TEST_F(Hostile, MalformedModelFilesNameTheirLine) {
       {"[MODELFILE]\n[SEGMENT]\nPivot=0 0\n[ENDSEGMENT]\n[ENDMODELFILE]\n",
        "FILE:3: '' is not a number"},
       // A NUL byte ends the text: the end lines after it are never seen.
-      {std::string("[MODELFILE]\nA=1\n\0[ENDMODELFILE]\n", 30), "FILE:1: List index out of range (2)"},
+      {std::string("[MODELFILE]\nA=1\n\0[ENDMODELFILE]\n", 30),
+       "FILE:1: List index out of range (2)"},
       // A later version's tag format is no bracketed section file.
       {"<MODEL>\n<NAME>x</NAME>\n</MODEL>\n", "FILE:1: List index out of range (3)"},
   };
@@ -142,10 +143,12 @@ TEST_F(Hostile, NamesInAnyEncodingComeBackByteForByte) {
 
 TEST_F(Hostile, PolygonFilesThatCannotBeRead) {
   // A DXF whose last group code has no value line, and ROK faces naming what is not there.
-  EXPECT_EQ(openError("0\nSECTION\n2\nENTITIES\n0\n", "odd.dxf"), "FILE:5: List index out of range (5)");
+  EXPECT_EQ(openError("0\nSECTION\n2\nENTITIES\n0\n", "odd.dxf"),
+            "FILE:5: List index out of range (5)");
   EXPECT_EQ(openError("ROKU4\r\nPOINT\r\n1\r\n0\r\n0\r\n0\r\nLINE0\r\n1\r\n1\r\n9\r\n0\r\n"
-                      "0\r\nFACE0\r\n1\r\n0\r\n0\r\n1\r\n1\r\nEND00\r\n", "missing.rok").find(
-                "which the file does not list"),
+                      "0\r\nFACE0\r\n1\r\n0\r\n0\r\n1\r\n1\r\nEND00\r\n",
+                      "missing.rok")
+                .find("which the file does not list"),
             std::string::npos);
 }
 

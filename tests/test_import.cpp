@@ -8,9 +8,9 @@
 
 #include "app/session/Document.h"
 #include "import/M_dxf.h"
-#include "mesh/M_export.h"
 #include "import/M_rok.h"
 #include "mesh/AM5_cplist.h"
+#include "mesh/M_export.h"
 #include "model/tree/AM_const.h"
 #include "tests/TestUtil.h"
 #include "util/Errors.h"

@@ -67,19 +67,55 @@ using InScratch = test::InScratchDir;
 using Records = InScratch;
 
 TEST_F(Records, ReadAndWriteBackExactly) {
-  const LineList body = {"Version=3",   "Splines=1", "CPs=5",       "16 0 7 0.25", "1.5 -2 3",
-                         "0",           "0",         "0 1 9",       "4",           "0",
-                         "0",           "2147483648 0 4", "0.0001 1E-5 -0", "0 0 0", "5",
-                         "4096 0 5",    "1 2 3",     "0.5 0.25 1", "1 1 1",
-                         "4 0 6 0.5 9", "0 0 0",     "0",           "0"};
+  const LineList body = {"Version=3",
+                         "Splines=1",
+                         "CPs=5",
+                         "16 0 7 0.25",
+                         "1.5 -2 3",
+                         "0",
+                         "0",
+                         "0 1 9",
+                         "4",
+                         "0",
+                         "0",
+                         "2147483648 0 4",
+                         "0.0001 1E-5 -0",
+                         "0 0 0",
+                         "5",
+                         "4096 0 5",
+                         "1 2 3",
+                         "0.5 0.25 1",
+                         "1 1 1",
+                         "4 0 6 0.5 9",
+                         "0 0 0",
+                         "0",
+                         "0"};
   StepReport report;
   auto root = readDoc(meshDoc(body), &report);
-  const LineList expected = {"[MESH]",     "Version=3", "Splines=1",      "CPs=5",
-                             "16 0 7 0.25", "1.5 -2 3", "0",              "0",
-                             "0 1 9",      "4",         "0",              "0",
-                             "2147483648 0 4", "0.0001 1E-5 0", "0 0 0", "0",
-                             "4096 0 5 0", "1 2 3",     "0.5 0.25 1",     "1 1 1",
-                             "4 0 6",      "0 0 0",     "0",              "0",
+  const LineList expected = {"[MESH]",
+                             "Version=3",
+                             "Splines=1",
+                             "CPs=5",
+                             "16 0 7 0.25",
+                             "1.5 -2 3",
+                             "0",
+                             "0",
+                             "0 1 9",
+                             "4",
+                             "0",
+                             "0",
+                             "2147483648 0 4",
+                             "0.0001 1E-5 0",
+                             "0 0 0",
+                             "0",
+                             "4096 0 5 0",
+                             "1 2 3",
+                             "0.5 0.25 1",
+                             "1 1 1",
+                             "4 0 6",
+                             "0 0 0",
+                             "0",
+                             "0",
                              "[ENDMESH]"};
   EXPECT_EQ(written(meshOf(*root)), expected);
   const M5cp& hooked = *meshOf(*root).SplineAt(0)->FirstCp;
@@ -119,11 +155,10 @@ TEST_F(Records, MalformedRecordsNameTheirLine) {
 TEST_F(Records, MeshKeysAndLayout) {
   // No version line: "2"; keys in any case; the spline count is what was read; other lines
   // are dropped; "CPs=0" is an empty spline.
-  auto root = readDoc(meshDoc({"splines=7", "Junk=1", "cps=0", "CPS=1", "0 0 1", "1 2 3", "0",
-                               "0"}));
-  EXPECT_EQ(written(meshOf(*root)),
-            lines({"[MESH]", "Version=2", "Splines=2", "CPs=0", "CPs=1", "0 0 1", "1 2 3", "0",
-                   "0", "[ENDMESH]"}));
+  auto root =
+      readDoc(meshDoc({"splines=7", "Junk=1", "cps=0", "CPS=1", "0 0 1", "1 2 3", "0", "0"}));
+  EXPECT_EQ(written(meshOf(*root)), lines({"[MESH]", "Version=2", "Splines=2", "CPs=0", "CPs=1",
+                                           "0 0 1", "1 2 3", "0", "0", "[ENDMESH]"}));
   auto empty = readDoc(meshDoc({}));
   EXPECT_EQ(written(meshOf(*empty)), lines({"[MESH]", "Version=2", "Splines=0", "[ENDMESH]"}));
 }
@@ -140,13 +175,13 @@ using Positions = InScratch;
 
 TEST_F(Positions, AttachChainsHooksAndBrokenTargets) {
   M5spline s;
-  s.AppendCp(point(1, 4));                  // plain, X 4
-  s.AppendCp(point(2, 0));                  // attached to 1
-  s.AppendCp(point(3, 0));                  // attached to 2
-  s.AppendCp(point(4, 0, 0x80));            // a hook at 0.25, its next is 5
+  s.AppendCp(point(1, 4));        // plain, X 4
+  s.AppendCp(point(2, 0));        // attached to 1
+  s.AppendCp(point(3, 0));        // attached to 2
+  s.AppendCp(point(4, 0, 0x80));  // a hook at 0.25, its next is 5
   s.AppendCp(point(5, 8));
-  s.AppendCp(point(6, 7));                  // attached to 4, hook parameter 0.25, no hook bits
-  s.AppendCp(point(7, 9));                  // attached to a missing point
+  s.AppendCp(point(6, 7));  // attached to 4, hook parameter 0.25, no hook bits
+  s.AppendCp(point(7, 9));  // attached to a missing point
   M5cp* p2 = s.FirstCp->Next.get();
   M5cp* p3 = p2->Next.get();
   M5cp* hook = p3->Next.get();
@@ -174,9 +209,10 @@ TEST_F(Positions, AttachChainsHooksAndBrokenTargets) {
 TEST_F(Positions, RingsOfAttachmentsKeepOwnCoordinatesAndAreReported) {
   // Point 1 attached to itself; 2 -> 3 -> 2 a ring; 4 hangs on the ring.
   StepReport report;
-  auto root = readDoc(meshDoc({"CPs=5", "0 1 1", "1", "0", "0", "0 1 2", "3", "0", "0", "0 1 3",
-                               "2", "0", "0", "0 1 4", "3", "0", "0", "0 1 5", "6", "0", "0"}),
-                      &report);
+  auto root =
+      readDoc(meshDoc({"CPs=5", "0 1 1", "1", "0", "0", "0 1 2", "3", "0", "0", "0 1 3", "2", "0",
+                       "0",     "0 1 4", "3", "0", "0", "0 1 5", "6", "0", "0"}),
+              &report);
   M5mesh& mesh = meshOf(*root);
   for (const M5cp* p = mesh.SplineAt(0)->FirstCp.get(); p; p = p->Next.get())
     EXPECT_EQ(p->PosX(0), 0);
@@ -184,9 +220,10 @@ TEST_F(Positions, RingsOfAttachmentsKeepOwnCoordinatesAndAreReported) {
             test::crlf({"アタッチ先が無い", "num_of_cp=5", "cpid=1 at_cpid=1", "cpid=2 at_cpid=3",
                         "cpid=3 at_cpid=2", "cpid=5 at_cpid=6"}));
   using Kind = AttachProblemKind;
-  EXPECT_EQ(report.AttachErrors->Problems,
-            (std::vector<AttachProblem>{
-                {1, 1, Kind::Ring}, {2, 3, Kind::Ring}, {3, 2, Kind::Ring}, {5, 6, Kind::NoSuchPoint}}));
+  EXPECT_EQ(
+      report.AttachErrors->Problems,
+      (std::vector<AttachProblem>{
+          {1, 1, Kind::Ring}, {2, 3, Kind::Ring}, {3, 2, Kind::Ring}, {5, 6, Kind::NoSuchPoint}}));
   // Drawing and saving finish too.
   test::RecordingSurface surface;
   Mscreen view;
@@ -294,9 +331,9 @@ TEST(Splines, ReverseJoinAndEnds) {
 using Drawing = InScratch;
 
 TEST_F(Drawing, ClosedAndOpenSplinesAndIdsAtResolvedPositions) {
-  auto root = readDoc(meshDoc({"CPs=3", "0 0 1", "0 0 0", "0", "0", "0 0 2", "10 0 0", "0", "0",
-                               "4 0 3", "10 10 0", "0", "0", "CPs=2", "0 0 4", "-5 0 0", "0",
-                               "0", "0 1 5", "3", "0", "0"}));
+  auto root = readDoc(meshDoc({"CPs=3", "0 0 1", "0 0 0",   "0", "0", "0 0 2", "10 0 0", "0",
+                               "0",     "4 0 3", "10 10 0", "0", "0", "CPs=2", "0 0 4",  "-5 0 0",
+                               "0",     "0",     "0 1 5",   "3", "0", "0"}));
   test::RecordingSurface surface;
   Mscreen view;
   view.SetCanvas(&surface, 220, 220);
@@ -518,16 +555,15 @@ TEST_F(Models, BoundsLineMeshWideningAndTheSecondMesh) {
                                "0 0 6", "0", "0", "[ENDMESH]", "[ENDMODEL]", "[ENDMODELFILE]"}));
   EXPECT_EQ(meshed->GetBound(5), 6);
   EXPECT_EQ(meshed->GetBound(3), 4);  // the first mesh's x of 100 is not the model's mesh
-  const ZevrinError e = errorOf(lines({"[MODELFILE]", "[MODEL]", "Bounds=1 2 3 4 5 6",
-                                       "[ENDMODEL]", "[ENDMODELFILE]"}));
+  const ZevrinError e = errorOf(
+      lines({"[MODELFILE]", "[MODEL]", "Bounds=1 2 3 4 5 6", "[ENDMODEL]", "[ENDMODELFILE]"}));
   EXPECT_EQ(e.message(false), "'' is not a number");
   EXPECT_EQ(e.line(), 3);
 }
 
 TEST_F(Models, RemoveGroupsDropsThemFromEntriesAndList) {
-  auto root = readDoc(lines({"[MODELFILE]", "[MODEL]", "[GROUP]", "Name=a", "Count=0",
-                             "[ENDGROUP]", "Keep=1", "[GROUP]", "[ENDGROUP]", "[ENDMODEL]",
-                             "[ENDMODELFILE]"}));
+  auto root = readDoc(lines({"[MODELFILE]", "[MODEL]", "[GROUP]", "Name=a", "Count=0", "[ENDGROUP]",
+                             "Keep=1", "[GROUP]", "[ENDGROUP]", "[ENDMODEL]", "[ENDMODELFILE]"}));
   M5model& model = modelOf(*root);
   EXPECT_EQ(model.GroupCount(), 2);
   model.RemoveGroups();
@@ -546,14 +582,48 @@ TEST_F(Models, WholeFileRoundTrip) {
       "[ENDGROUP]\r\n[DECALS]\r\n  Image=a.tga\r\n[ENDDECALS]\r\n[ENDMODEL]\r\n[ENDMODELFILE]\r\n";
   StepReport report;
   auto root = readDoc(SplitLines(file), &report);
-  EXPECT_EQ(written(*root),
-            lines({"[MODELFILE]", "ProductVersion=5.0", "[MODEL]", "Name=arm",
-                   "Bounds=1 1 1 1 1 0 1 0 0 1 0 1 0 1 1 0 1 0 0 0 0 0 0 1", "[MESH]",
-                   "Version=2", "Splines=2", "CPs=3", "0 0 1", "0 0.5 1", "0", "0",
-                   "144 0 2 0.5", "1 0 0", "1 0 0", "0 1 0", "4 0 3", "1 1 0", "0", "0",
-                   "CPs=2", "0 1 4", "1", "0", "0", "0 1 5", "3", "0", "0", "[ENDMESH]",
-                   "[GROUP]", "Name=Tip", "Count=2", "3", "5", "[ENDGROUP]", "[DECALS]",
-                   "Image=a.tga", "[ENDDECALS]", "[ENDMODEL]", "[ENDMODELFILE]"}));
+  EXPECT_EQ(written(*root), lines({"[MODELFILE]",
+                                   "ProductVersion=5.0",
+                                   "[MODEL]",
+                                   "Name=arm",
+                                   "Bounds=1 1 1 1 1 0 1 0 0 1 0 1 0 1 1 0 1 0 0 0 0 0 0 1",
+                                   "[MESH]",
+                                   "Version=2",
+                                   "Splines=2",
+                                   "CPs=3",
+                                   "0 0 1",
+                                   "0 0.5 1",
+                                   "0",
+                                   "0",
+                                   "144 0 2 0.5",
+                                   "1 0 0",
+                                   "1 0 0",
+                                   "0 1 0",
+                                   "4 0 3",
+                                   "1 1 0",
+                                   "0",
+                                   "0",
+                                   "CPs=2",
+                                   "0 1 4",
+                                   "1",
+                                   "0",
+                                   "0",
+                                   "0 1 5",
+                                   "3",
+                                   "0",
+                                   "0",
+                                   "[ENDMESH]",
+                                   "[GROUP]",
+                                   "Name=Tip",
+                                   "Count=2",
+                                   "3",
+                                   "5",
+                                   "[ENDGROUP]",
+                                   "[DECALS]",
+                                   "Image=a.tga",
+                                   "[ENDDECALS]",
+                                   "[ENDMODEL]",
+                                   "[ENDMODELFILE]"}));
   EXPECT_FALSE(report.AttachErrors);
   EXPECT_EQ(report.After, (MeshCounts{5, 2}));
   // The hook (flags 144 = 0x80 | 0x10) sits half way from its own X 1 to the next point's 1:

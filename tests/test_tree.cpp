@@ -6,9 +6,9 @@
 #include "mesh/AM5_mesh.h"
 #include "model/AM5_group.h"
 #include "model/AM5_model.h"
+#include "model/AM5_segment.h"
 #include "model/tree/AM5_nodata.h"
 #include "model/tree/AM5_nosection.h"
-#include "model/AM5_segment.h"
 #include "model/tree/AM5_super.h"
 #include "tests/TestUtil.h"
 #include "util/Errors.h"
@@ -47,9 +47,9 @@ ZevrinError readError(const LineList& l) {
 }
 
 TEST(RoundTrip, UninterpretedSectionsComeBackAsTrimmedLines) {
-  const LineList expected = lines({"[MODELFILE]", "ProductVersion=5.0", "", "[OBJECTS]",
-                                   "[THING]", "Key=a b  c", "", "[MODEL]", "Name=m", "[ENDMODEL]",
-                                   "[ENDTHING]", "[ENDOBJECTS]", "[ENDMODELFILE]"});
+  const LineList expected =
+      lines({"[MODELFILE]", "ProductVersion=5.0", "", "[OBJECTS]", "[THING]", "Key=a b  c", "",
+             "[MODEL]", "Name=m", "[ENDMODEL]", "[ENDTHING]", "[ENDOBJECTS]", "[ENDMODELFILE]"});
   // The same file with leading and trailing blanks, tabs and blank lines.
   const std::string body =
       "[MODELFILE]\n  ProductVersion=5.0\t\n   \n [OBJECTS]\n\t[THING]\nKey=a b  c   \n\n"
@@ -57,8 +57,10 @@ TEST(RoundTrip, UninterpretedSectionsComeBackAsTrimmedLines) {
   for (const char* eol : {"\n", "\r\n", "\r"}) {
     std::string text;
     for (char c : body) {
-      if (c == '\n') text += eol;
-      else text += c;
+      if (c == '\n')
+        text += eol;
+      else
+        text += c;
     }
     EXPECT_EQ(roundTrip(text), expected) << "line end " << (eol[0] == '\r' ? "CR.." : "LF");
     EXPECT_EQ(roundTrip(text + eol), expected);
@@ -84,12 +86,12 @@ TEST(RoundTrip, LowerCaseHeadersKeepTheirCaseAndClassAndAcceptAnyEndCase) {
 
 TEST(RoundTrip, HeaderTableChoosesTheNodeClass) {
   const std::pair<const char*, const std::type_info*> table[] = {
-      {"[MODELFILE]", &typeid(M5amsuper)},   {"[objects]", &typeid(M5amsuper)},
-      {"[MODEL]", &typeid(M5model)},         {"[MESH]", &typeid(M5mesh)},
-      {"[MATERIALS]", &typeid(M5nodata)},    {"[Patchs]", &typeid(M5nodata)},
-      {"[ACTIONS]", &typeid(M5nodata)},      {"[CHOREOGRAPHIES]", &typeid(M5nodata)},
-      {"[GROUP]", &typeid(M5group)},         {"[SEGMENT]", &typeid(M5segment)},
-      {"[MODELS]", &typeid(M5nosection)},    {"[PATCHES]", &typeid(M5nosection)},
+      {"[MODELFILE]", &typeid(M5amsuper)}, {"[objects]", &typeid(M5amsuper)},
+      {"[MODEL]", &typeid(M5model)},       {"[MESH]", &typeid(M5mesh)},
+      {"[MATERIALS]", &typeid(M5nodata)},  {"[Patchs]", &typeid(M5nodata)},
+      {"[ACTIONS]", &typeid(M5nodata)},    {"[CHOREOGRAPHIES]", &typeid(M5nodata)},
+      {"[GROUP]", &typeid(M5group)},       {"[SEGMENT]", &typeid(M5segment)},
+      {"[MODELS]", &typeid(M5nosection)},  {"[PATCHES]", &typeid(M5nosection)},
       {"[", &typeid(M5nosection)},
   };
   for (const auto& [header, type] : table) {
@@ -131,8 +133,8 @@ TEST(ReadErrors, EmptyFileAndHeaderlessFile) {
 TEST(ReadErrors, AStrayEndLineOpensASectionThatNeverCloses) {
   // "[ENDMESH]" opens a section closed only by "[ENDENDMESH]"; the end lines after it open
   // sections of their own, the last of which is the innermost when the lines run out.
-  const ZevrinError e = readError(lines({"[MODELFILE]", "[GROUP]", "[ENDMESH]", "[ENDGROUP]",
-                                          "[ENDMODELFILE]"}));
+  const ZevrinError e =
+      readError(lines({"[MODELFILE]", "[GROUP]", "[ENDMESH]", "[ENDGROUP]", "[ENDMODELFILE]"}));
   EXPECT_EQ(e.kind(), ErrorKind::IndexOutOfRange);
   EXPECT_EQ(e.message(false), "List index out of range (5)");
   EXPECT_EQ(e.line(), 5);

@@ -2,10 +2,9 @@
 // pixel rounding and range, labels inside polylines, and the SVG picture's exact bytes.
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include <functional>
 #include <limits>
+#include <set>
 #include <string>
 #include <vector>
 

@@ -149,21 +149,24 @@ void WriteFileAtomically(const std::string& path,
 }
 
 void WriteLinesFile(const std::string& path, const LineList& lines, const WriteHook& write) {
-  WriteFileAtomically(path, [&](const ByteSink& sink) {
-    // Gather lines into large blocks: one write call per line costs more than the copy.
-    std::string block;
-    constexpr std::size_t kBlock = 1 << 20;
-    block.reserve(kBlock + 4096);
-    for (const std::string& line : lines) {
-      block.append(line);
-      block.append("\r\n", 2);
-      if (block.size() >= kBlock) {
-        if (!sink(block.data(), block.size())) return false;
-        block.clear();
-      }
-    }
-    return sink(block.data(), block.size());
-  }, write);
+  WriteFileAtomically(
+      path,
+      [&](const ByteSink& sink) {
+        // Gather lines into large blocks: one write call per line costs more than the copy.
+        std::string block;
+        constexpr std::size_t kBlock = 1 << 20;
+        block.reserve(kBlock + 4096);
+        for (const std::string& line : lines) {
+          block.append(line);
+          block.append("\r\n", 2);
+          if (block.size() >= kBlock) {
+            if (!sink(block.data(), block.size())) return false;
+            block.clear();
+          }
+        }
+        return sink(block.data(), block.size());
+      },
+      write);
 }
 
 void CopyFile(const std::string& source, const std::string& destination, const WriteHook& write) {
@@ -171,9 +174,8 @@ void CopyFile(const std::string& source, const std::string& destination, const W
   std::error_code ec;
   if (fs::is_directory(dest, ec)) dest /= fs::path(source).filename();
   const std::string bytes = ReadFileBytes(source);
-  WriteFileAtomically(dest.string(), [&](const ByteSink& sink) {
-    return sink(bytes.data(), bytes.size());
-  }, write);
+  WriteFileAtomically(
+      dest.string(), [&](const ByteSink& sink) { return sink(bytes.data(), bytes.size()); }, write);
 }
 
 std::string ProgramDir() {

@@ -23,7 +23,8 @@ std::string_view TrimView(std::string_view text) {
 bool SameKeyword(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (UpperAscii(static_cast<unsigned char>(a[i])) != UpperAscii(static_cast<unsigned char>(b[i])))
+    if (UpperAscii(static_cast<unsigned char>(a[i])) !=
+        UpperAscii(static_cast<unsigned char>(b[i])))
       return false;
   }
   return true;
@@ -104,8 +105,8 @@ bool parseInteger(std::string_view text, std::int64_t lo, std::int64_t hi, std::
   }
   if (t.empty()) return false;
   // Magnitudes are gathered as unsigned so that the most negative value fits.
-  const std::uint64_t limit = negative ? static_cast<std::uint64_t>(-(lo + 1)) + 1
-                                       : static_cast<std::uint64_t>(hi);
+  const std::uint64_t limit =
+      negative ? static_cast<std::uint64_t>(-(lo + 1)) + 1 : static_cast<std::uint64_t>(hi);
   std::uint64_t magnitude = 0;
   if (t.size() <= 18) {
     // Eighteen digits cannot overflow: check the range once at the end.
@@ -295,7 +296,8 @@ void roundTo15(double magnitude, std::string& digits, int& exp10) {
   digits = all.substr(0, 15);
   if (up) {
     int k = 14;
-    while (k >= 0 && digits[static_cast<std::size_t>(k)] == '9') digits[static_cast<std::size_t>(k--)] = '0';
+    while (k >= 0 && digits[static_cast<std::size_t>(k)] == '9')
+      digits[static_cast<std::size_t>(k--)] = '0';
     if (k < 0) {
       digits.insert(digits.begin(), '1');
       digits.pop_back();
@@ -386,8 +388,8 @@ bool digits15Candidate(double magnitude, char* digits, int& count, int& exp10) {
   }
   if (m < 100000000000000 || m >= 1000000000000000 || e > 36) return false;
   const int q = e - 14;
-  const double back = q >= 0 ? static_cast<double>(m) * kExactPow10[q]
-                             : static_cast<double>(m) / kExactPow10[-q];
+  const double back =
+      q >= 0 ? static_cast<double>(m) * kExactPow10[q] : static_cast<double>(m) / kExactPow10[-q];
   if (back != magnitude) return false;
   std::to_chars(digits, digits + 15, m);
   count = 15;

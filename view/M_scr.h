@@ -22,7 +22,6 @@ constexpr ViewKind ViewKindOfItem(std::int32_t item) {
 
 class Mscreen {
  public:
-
   DrawSurface* Canvas = nullptr;  // not owned
   long double Left = -100;
   long double Top = -100;

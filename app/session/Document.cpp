@@ -110,8 +110,7 @@ FileKind FileKindOf(const std::string& path, const PolygonFileReader* reader) {
   return FileKind::None;
 }
 
-std::unique_ptr<Mpolycommon> ReadPolygonFile(const std::string& path,
-                                             const PolygonOptions& options,
+std::unique_ptr<Mpolycommon> ReadPolygonFile(const std::string& path, const PolygonOptions& options,
                                              const PolygonFileReader* reader, StepContext& step) {
   const FileKind kind = FileKindOf(path, reader);
   if (kind == FileKind::None || kind == FileKind::Model) return nullptr;
@@ -141,8 +140,7 @@ SaveOmissions OmissionsOf(const M5amsuper& root) {
 }
 
 void WriteResultFiles(const StepResult& result) {
-  if (result.AttachErrors)
-    WriteLinesFile(AttachReport::kFileName, result.AttachErrors->Lines());
+  if (result.AttachErrors) WriteLinesFile(AttachReport::kFileName, result.AttachErrors->Lines());
   for (const DumpFile& dump : result.Dumps) WriteLinesFile(dump.Name, dump.Lines);
 }
 

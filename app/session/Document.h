@@ -45,8 +45,7 @@ struct PolygonOptions {
 
 // The faces of the polygon file at `path` (DXF, ROK or a format `reader` takes), with the
 // reader's errors naming the file. None for a model file or an extension no reader takes.
-std::unique_ptr<Mpolycommon> ReadPolygonFile(const std::string& path,
-                                             const PolygonOptions& options,
+std::unique_ptr<Mpolycommon> ReadPolygonFile(const std::string& path, const PolygonOptions& options,
                                              const PolygonFileReader* reader, StepContext& step);
 
 // Shows and hides whatever carries the two progress bars while a file is read or an edit
@@ -100,7 +99,7 @@ void WriteResultFiles(const StepResult& result);
 
 // What the program keeps between commands.
 struct SharedState {
-  bool DebugDump = false;  // nothing sets it: the diagnostic dumps stay off
+  bool DebugDump = false;   // nothing sets it: the diagnostic dumps stay off
   MeshCounts Counts;        // CpCount, SplineCount: the last mesh read or changed
   MeshCounts CountsBefore;  // CpCountBefore, SplineCountBefore
   MirrorSettings Mirror;

@@ -1,8 +1,8 @@
 // Peer for scripts/bench_peers.sh only: Assimp's ReadFile of a DXF, no post-processing.
 // Built by the script against Debian's libassimp-dev; never part of Zevrin.
-#include <assimp/Importer.hpp>
 #include <assimp/scene.h>
 
+#include <assimp/Importer.hpp>
 #include <cstdio>
 
 int main(int argc, char** argv) {

@@ -52,8 +52,7 @@ const SectionTable& SectionTable::TreeOnly() {
   return table;
 }
 
-std::int32_t M5amsuper::ReadSection(const LineList& lines, std::int32_t start,
-                                    StepContext& step) {
+std::int32_t M5amsuper::ReadSection(const LineList& lines, std::int32_t start, StepContext& step) {
   LineSource source(lines, start);
   return ReadFrom(source, step);
 }
@@ -167,13 +166,20 @@ void M5amsuper::Halvejoin(double tolerance, StepContext& step) {
 
 double M5amsuper::GetBound(std::uint32_t index) {
   switch (index) {
-    case 0: return BoundsMin.x;
-    case 1: return BoundsMin.y;
-    case 2: return BoundsMin.z;
-    case 3: return BoundsMax.x;
-    case 4: return BoundsMax.y;
-    case 5: return BoundsMax.z;
-    default: return 100.0;
+    case 0:
+      return BoundsMin.x;
+    case 1:
+      return BoundsMin.y;
+    case 2:
+      return BoundsMin.z;
+    case 3:
+      return BoundsMax.x;
+    case 4:
+      return BoundsMax.y;
+    case 5:
+      return BoundsMax.z;
+    default:
+      return 100.0;
   }
 }
 
@@ -215,8 +221,7 @@ std::unique_ptr<M5amsuper> M5amsuper::MirrorBone(double tolerance, const MirrorS
   std::vector<std::unique_ptr<M5amsuper>> made;
   for (std::size_t k = Entries.size(); k-- > 0;) {
     if (!Entries[k].Child) continue;
-    if (auto copy = Entries[k].Child->MirrorBone(tolerance, rule))
-      made.push_back(std::move(copy));
+    if (auto copy = Entries[k].Child->MirrorBone(tolerance, rule)) made.push_back(std::move(copy));
   }
   if (made.empty()) return nullptr;
   std::size_t last_bone = Entries.size();
@@ -250,6 +255,8 @@ void M5amsuper::AddChild(std::unique_ptr<M5amsuper> child) {
   Entries.push_back(Entry{std::string(), std::move(child), -1});
 }
 
-void M5amsuper::AddLine(std::string text) { Entries.push_back(Entry{std::move(text), nullptr, -1}); }
+void M5amsuper::AddLine(std::string text) {
+  Entries.push_back(Entry{std::move(text), nullptr, -1});
+}
 
 }  // namespace zevrin

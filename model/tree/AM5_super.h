@@ -37,9 +37,9 @@ std::size_t HeldBytes(const M5amsuper& root);
 
 // One line or one child section of a node, in file order.
 struct Entry {
-  std::string Text;                    // the trimmed line; empty for a child
-  std::unique_ptr<M5amsuper> Child;    // owned child section, or none for a plain line
-  std::int32_t Line = -1;              // 0-based index in the file read; -1 when made in memory
+  std::string Text;                  // the trimmed line; empty for a child
+  std::unique_ptr<M5amsuper> Child;  // owned child section, or none for a plain line
+  std::int32_t Line = -1;            // 0-based index in the file read; -1 when made in memory
 };
 
 // Sections nested deeper than this are refused while reading, so that no walk over the tree

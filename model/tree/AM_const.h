@@ -89,8 +89,8 @@ class Progress {
   }
 
  private:
-  ProgressBar* main_ = nullptr;  // not owned
-  ProgressBar* sub_ = nullptr;   // not owned
+  ProgressBar* main_ = nullptr;                // not owned
+  ProgressBar* sub_ = nullptr;                 // not owned
   const std::atomic<bool>* cancel_ = nullptr;  // not owned
   std::int32_t accumulator_ = 0;
 };
