@@ -958,13 +958,14 @@ void TfrmMain::mnConnectGroupedSplinesClick() {
 
 // Attach all and Detach all leave the picture as it was (it does not change); the memo gets
 // the counts, and how many points hang on others before and after.
-void TfrmMain::mnAttachallClick() {
-  command([this] {
+void TfrmMain::attachEdit(const char* caption, StepResult (DocumentSession::*edit)(),
+                          const std::string& status) {
+  command([=, this] {
     if (!session_.Document) return;
     std::int64_t before = 0, after = 0;
-    const StepResult result = runEdit("&Attach all", [&](DocumentSession& s) {
+    const StepResult result = runEdit(caption, [&](DocumentSession& s) {
       before = CountAttachedPoints(*s.Document);
-      StepResult r = s.AttachAll();
+      StepResult r = (s.*edit)();
       after = CountAttachedPoints(*s.Document);
       return r;
     });
@@ -972,28 +973,17 @@ void TfrmMain::mnAttachallClick() {
     std::vector<std::string> memo = session_.CountLines();
     memo.push_back(ToCore(texts::AttachedLine(before, after)));
     SetResultMemo(memo, result);
-    ShowStatus(StatusAttached(japanese_));
+    ShowStatus(status);
     documentChanged();
   });
 }
 
+void TfrmMain::mnAttachallClick() {
+  attachEdit("&Attach all", &DocumentSession::AttachAll, StatusAttached(japanese_));
+}
+
 void TfrmMain::mnDetachallClick() {
-  command([this] {
-    if (!session_.Document) return;
-    std::int64_t before = 0, after = 0;
-    const StepResult result = runEdit("&Detach all", [&](DocumentSession& s) {
-      before = CountAttachedPoints(*s.Document);
-      StepResult r = s.DetachAll();
-      after = CountAttachedPoints(*s.Document);
-      return r;
-    });
-    WriteResultFiles(result);
-    std::vector<std::string> memo = session_.CountLines();
-    memo.push_back(ToCore(texts::AttachedLine(before, after)));
-    SetResultMemo(memo, result);
-    ShowStatus(StatusDetached(japanese_));
-    documentChanged();
-  });
+  attachEdit("&Detach all", &DocumentSession::DetachAll, StatusDetached(japanese_));
 }
 
 void TfrmMain::mnMirrorBornClick() {

@@ -193,6 +193,9 @@ class TfrmMain : public QMainWindow {
   // Runs an edit of the undo history under its menu caption: off the window's thread, on a
   // copy of the document. The memo, status and picture are the caller's.
   StepResult runEdit(const char* caption, const std::function<StepResult(DocumentSession&)>& edit);
+  // Attach all or Detach all under its caption, with the attached points before and after.
+  void attachEdit(const char* caption, StepResult (DocumentSession::*edit)(),
+                  const std::string& status);
   // After a command that changed the document or its saved state.
   void documentChanged();
   void updateHistoryItems();
