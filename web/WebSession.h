@@ -54,7 +54,7 @@ class WebSession {
   // ".mdl", none gets ".mdl". The status then says it was saved under that name.
   std::string SaveName(const std::string& requested) const;
   bool Save(const std::string& name, const ByteSink& sink);
-  // The splines as OBJ polylines (the command line's export), lines ended by LF.
+  // The splines as OBJ polylines (the command line's export --polylines), lines ended by LF.
   bool ExportObj(const ByteSink& sink);
 
   // The picture of the document as the window draws it on a picture of width x height
