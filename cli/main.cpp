@@ -216,14 +216,8 @@ PictureKind pictureKind(std::string_view path) {
 // redisplay. A coordinate the picture cannot hold is the model's fault, so the error names it.
 void drawDocument(DrawSurface& surface, std::int32_t width, std::int32_t height,
                   DocumentSession& session, ViewKind direction, bool cpid) {
-  WithFile(session.CurrentFile, [&] {
-    Mscreen view;
-    view.SetCanvas(&surface, width, height);
-    view.SetExtent(-100, 100, 100, -100);
-    view.SetDirection(ViewKind::Front);
-    view.ShowCpid = cpid;
-    view.Redisplay(session.Document.get(), direction);
-  });
+  WithFile(session.CurrentFile,
+           [&] { DrawAsAtStart(surface, width, height, session.Document.get(), direction, cpid); });
 }
 
 void writeBytes(const std::string& path, const char* data, std::size_t size) {

@@ -328,4 +328,14 @@ void Mscreen::Redisplay(Mamcommon* document, ViewKind direction) {
   document->Draw(*this);
 }
 
+void DrawAsAtStart(DrawSurface& surface, std::int32_t width, std::int32_t height,
+                   Mamcommon* document, ViewKind direction, bool cpid) {
+  Mscreen view;
+  view.SetCanvas(&surface, width, height);
+  view.SetExtent(-100, 100, 100, -100);
+  view.SetDirection(ViewKind::Front);
+  view.ShowCpid = cpid;
+  view.Redisplay(document, direction);
+}
+
 }  // namespace zevrin

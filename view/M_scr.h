@@ -111,4 +111,10 @@ class Mscreen {
   TextExtent label_boxes_[12];
 };
 
+// Draws `document` as the window draws it at its start: the view set up as there, then a
+// redisplay from `direction`, the control points labelled when `cpid` is set. For the front
+// ends that draw a whole picture at once (the command line's render, the page).
+void DrawAsAtStart(DrawSurface& surface, std::int32_t width, std::int32_t height,
+                   Mamcommon* document, ViewKind direction, bool cpid);
+
 }  // namespace zevrin

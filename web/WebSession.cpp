@@ -165,15 +165,8 @@ bool WebSession::Draw(ViewKind direction, std::int32_t width, std::int32_t heigh
   if (!HasDocument()) return false;
   // A drawing error leaves the last command's error and status alone.
   try {
-    WithFile(FileName(), [&] {
-      // The view as the window sets it up at its start, then a redisplay.
-      Mscreen view;
-      view.SetCanvas(&out, width, height);
-      view.SetExtent(-100, 100, 100, -100);
-      view.SetDirection(ViewKind::Front);
-      view.ShowCpid = cpid;
-      view.Redisplay(session_.Document.get(), direction);
-    });
+    WithFile(FileName(),
+             [&] { DrawAsAtStart(out, width, height, session_.Document.get(), direction, cpid); });
     return true;
   } catch (const ZevrinError& e) {
     error_ = e;
