@@ -22,22 +22,6 @@ bool samePath(const std::string& a, const std::string& b) {
   return fs::equivalent(a, b, ec);
 }
 
-// Hides the progress window however the step ends.
-class ProgressShown {
- public:
-  explicit ProgressShown(ProgressWindow* window) : window_(window) {
-    if (window_) window_->Show();
-  }
-  ~ProgressShown() {
-    if (window_) window_->Hide();
-  }
-  ProgressShown(const ProgressShown&) = delete;
-  ProgressShown& operator=(const ProgressShown&) = delete;
-
- private:
-  ProgressWindow* window_;
-};
-
 // The faces of a DXF or ROK file from its text, or of another format from its path. The text
 // is released once read: at a million faces it is the largest thing held.
 std::unique_ptr<Mpolycommon> readPolygons(FileKind kind, FileBuffer& bytes, const std::string& path,

@@ -61,6 +61,22 @@ class ProgressWindow {
   virtual const std::atomic<bool>* CancelFlag() { return nullptr; }
 };
 
+// Shows a progress window (if any) for its lifetime: it hides however the step ends.
+class ProgressShown {
+ public:
+  explicit ProgressShown(ProgressWindow* window) : window_(window) {
+    if (window_) window_->Show();
+  }
+  ~ProgressShown() {
+    if (window_) window_->Hide();
+  }
+  ProgressShown(const ProgressShown&) = delete;
+  ProgressShown& operator=(const ProgressShown&) = delete;
+
+ private:
+  ProgressWindow* window_;
+};
+
 enum class LoadOutcome {
   Loaded,          // the new document replaced the old one
   FileMissing,     // no file at CurrentFile; nothing changed

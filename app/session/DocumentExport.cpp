@@ -18,22 +18,6 @@ namespace {
   throw e;
 }
 
-// The progress window stays up while the patches are found and hides however the export ends.
-class Shown {
- public:
-  explicit Shown(ProgressWindow* window) : window_(window) {
-    if (window_) window_->Show();
-  }
-  ~Shown() {
-    if (window_) window_->Hide();
-  }
-  Shown(const Shown&) = delete;
-  Shown& operator=(const Shown&) = delete;
-
- private:
-  ProgressWindow* window_;
-};
-
 std::string countLine(const char* key, std::size_t n) {
   return key + IntToStr(static_cast<std::int64_t>(n));
 }
@@ -49,7 +33,8 @@ ExportResult ExportPatches(DocumentSession& session, const std::string& path,
   ExportResult result;
   std::unique_ptr<Mpatches> polygons;
   {
-    Shown shown(session.Progress);
+    // The progress window stays up while the patches are found.
+    ProgressShown shown(session.Progress);
     ProgressWindow* window = session.Progress;
     StepContext step(window ? Progress(window->MainBar(), window->SubBar(), window->CancelFlag())
                             : Progress());
