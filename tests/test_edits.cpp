@@ -14,6 +14,7 @@
 #include "model/tree/AM_const.h"
 #include "tests/LiteralConnect.h"
 #include "tests/LiteralPasses.h"
+#include "tests/RandomSeamModels.h"
 #include "tests/TestUtil.h"
 #include "util/Errors.h"
 
@@ -300,22 +301,15 @@ TEST_F(Edits, ConnectWithoutGroupsChangesNothing) {
 
 // ---- indexed edits against literal ones on random models ----
 
+// The plain Halvejoin with the product's correction rules.
 void literalHalvejoin(M5mesh& mesh, double tolerance) {
-  if (mesh.Splines.empty()) return;
-  std::int32_t n = 0;
-  {
-    M5cplist list(mesh.Splines);
-    list.SnapToMirrorPlane(tolerance);
-    literal::literalRenumber(list.Items);
-    n = list.Count();
-  }
-  std::vector<Mattach_correct> corrections;
-  mesh.MirrorSplines(n, corrections);
-  M5cplist list(mesh.Splines);
-  literal::literalGuardedCorrections(list.Items, corrections);
-  literal::literalShareUncopiedTargets(list.Items, n);
-  M5cplist last(mesh.Splines);
-  literal::literalResolve(last.Items);
+  int shared = 0;
+  seam::literalHalvejoin(
+      mesh, tolerance,
+      [](literal::Items& items, const std::vector<Mattach_correct>& records) {
+        literal::literalGuardedCorrections(items, records);
+      },
+      &shared);
 }
 
 LineList randomHalfModel(std::uint32_t seed, bool groups) {
