@@ -12,20 +12,7 @@ runs=${3:-3}
 formats=${4:-obj}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-python3 - "$n" "$work" <<'PY'
-import sys
-n, work = int(sys.argv[1]), sys.argv[2]
-with open(f"{work}/grid.obj", "w") as obj:
-    obj.write("g grid\n")
-    for y in range(n + 1):
-        obj.write("".join(f"v {x} {y} 0\n" for x in range(n + 1)))
-    for y in range(n):
-        row = []
-        for x in range(n):
-            a = y * (n + 1) + x + 1
-            row.append(f"f {a} {a + 1} {a + n + 2} {a + n + 1}\n")
-        obj.write("".join(row))
-PY
+python3 "$(dirname "$0")/quad_grid.py" "$n" "$work"
 # measure NAME ARGS...: prints "median_seconds peak_kb" of RUNS runs
 measure() {
   local times=() peak=0
