@@ -164,6 +164,7 @@ void M5cp::MirrorCopyChain(std::vector<std::unique_ptr<M5cp>>& list, std::int32_
     c->Id = offsetId(p->Id, offset);
     c->X = -p->X;
     c->Mirrored = true;
+    c->TagRecord = p->TagRecord;
     list.push_back(std::move(c));
   }
 }
@@ -173,14 +174,14 @@ void M5cp::DrawChain(Mscreen& view, PositionResolver* resolver) const {
   PositionResolver& r = resolver ? *resolver : local;
   const bool ids = view.ShowCpid;
   for (const M5cp* p = this; p; p = p->Next.get()) {
-    const Vec3 at = r.Pos(*p, p->HookParam);
+    const Vec3 at = r.Pos(*p, p->PositionParam());
     if (!p->Prev) {
       view.MoveTo3D(at.x, at.y, at.z);
     } else {
       view.LineTo3D(at.x, at.y, at.z);
       if (!p->Next && p->HasLoopBit()) {
         const M5cp* first = p->First();
-        const Vec3 f = r.Pos(*first, first->HookParam);
+        const Vec3 f = r.Pos(*first, first->PositionParam());
         view.LineTo3D(f.x, f.y, f.z);
       }
     }
@@ -328,7 +329,7 @@ void M5cp::SnapX(double tolerance) {
   if (std::abs(X) < tolerance) X = 0;
 }
 
-bool M5cp::IsOnMirrorPlane() const { return PosX(HookParam) == 0.0; }
+bool M5cp::IsOnMirrorPlane() const { return PosX(PositionParam()) == 0.0; }
 
 std::string M5cp::FirstGroupName() const {
   return GroupNames.empty() ? std::string() : GroupNames.front();

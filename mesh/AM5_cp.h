@@ -116,6 +116,9 @@ class M5cp {
   bool InBiasDefault = false;
   bool OutBiasDefault = false;
   bool Mirrored = false;
+  // Read from (or made for) a tag file, where bit 0x80 marks a segment and a hooked point lies
+  // exactly on its target: such a point never slides along a spline, whatever its bits say.
+  bool TagRecord = false;
 
   M5cp() = default;
   M5cp(const M5cp&) = delete;
@@ -185,7 +188,10 @@ class M5cp {
   bool HasLoopBit() const { return (Flags & kLoopBit) != 0; }
   void SetHookBitHigh() { Flags = (Flags & ~kHookBits) | 0x80000000u; }
   void ClearHookBits() { Flags &= ~kHookBits; }
-  bool HasHookBits() const { return (Flags & kHookBits) != 0; }
+  bool HasHookBits() const { return !TagRecord && (Flags & kHookBits) != 0; }
+  // The parameter at which the point's position is taken: its hook parameter, except for a
+  // point of a tag file, which lies where its target does.
+  double PositionParam() const { return TagRecord ? 0.0 : HookParam; }
   bool HasHookParamBits() const { return (Flags & kHookParamBits) != 0; }
   std::string FirstGroupName() const;
   bool HasGroupName(std::string_view name) const;

@@ -67,6 +67,8 @@ class M5mesh : public M5amsuper {
   // A copy of the splines with every point, each attachment resolved to the copy of its
   // target; what is being read is not copied.
   std::unique_ptr<M5amsuper> CloneNode() const override;
+  // The same copy into a mesh of a derived class.
+  void CloneMeshInto(M5mesh& copy) const;
   // The splines are built from the section's lines as they are read, in a pass over the same
   // lines as the entries would give (each nested section counting as an empty line); the
   // lines themselves are never kept: the mesh writes only what it holds. An error in them is

@@ -33,14 +33,21 @@ std::unique_ptr<M5cp> copyPoint(const M5cp& p) {
   c->InBiasDefault = p.InBiasDefault;
   c->OutBiasDefault = p.OutBiasDefault;
   c->Mirrored = p.Mirrored;
+  c->TagRecord = p.TagRecord;
   return c;
 }
 
 }  // namespace
 
 std::unique_ptr<M5amsuper> M5mesh::CloneNode() const {
-  const M5mesh& other = *this;
   auto copy = std::make_unique<M5mesh>();
+  CloneMeshInto(*copy);
+  return copy;
+}
+
+void M5mesh::CloneMeshInto(M5mesh& into) const {
+  const M5mesh& other = *this;
+  M5mesh* copy = &into;
   copy->CopyNodeFrom(other);
   copy->Version = other.Version;
   copy->NextId = other.NextId;
@@ -95,7 +102,6 @@ std::unique_ptr<M5amsuper> M5mesh::CloneNode() const {
     assert(target);
     copies[i]->Target = target ? *target : nullptr;
   }
-  return copy;
 }
 
 std::size_t M5mesh::OwnBytes() const {

@@ -34,7 +34,7 @@ LineList WriteObjPolylines(const M5amsuper& root) {
       const std::int64_t first = next_vertex;
       const M5cp* last = nullptr;
       for (const M5cp* p = spline->FirstCp.get(); p; p = p->Next.get()) {
-        const Vec3 at = resolver.Pos(*p, p->HookParam);
+        const Vec3 at = resolver.Pos(*p, p->PositionParam());
         std::string v = "v ";
         AppendFloat(v, at.x);
         v += ' ';

@@ -19,6 +19,7 @@ namespace zevrin {
 PatchCounts& PatchCounts::operator+=(const PatchCounts& other) {
   Triangles += other.Triangles;
   Quads += other.Quads;
+  Pentagons += other.Pentagons;
   Holes += other.Holes;
   Unorientable += other.Unorientable;
   Flat += other.Flat;
@@ -218,7 +219,7 @@ void readSplines(const M5mesh& mesh, MeshPatches& out, SegmentGraph& graph, Prog
   out.VertexOfPoint.resize(points.size());
   for (std::size_t i = 0; i < points.size(); ++i) {
     const M5cp& p = *points[i];
-    const double t = p.HookParam;
+    const double t = p.PositionParam();
     Vec3 at;
     const M5cp* on = nullptr;
     if (t == 0) {

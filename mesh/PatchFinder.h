@@ -40,6 +40,8 @@ class Progress;
 struct PatchCounts {
   std::size_t Triangles = 0;
   std::size_t Quads = 0;
+  // Five-corner patches: only a file's own patch list has them.
+  std::size_t Pentagons = 0;
   // Closed loops of five or more segments that no patch borders on the side facing them: the
   // openings of the surface (a five-sided loop is one, so is the border of an open sheet). A
   // loop that passes a vertex twice is split there; loops of segments that border no patch
@@ -56,7 +58,7 @@ struct PatchCounts {
   // (PatchLimits::QuadsOnDiagonal); none of those loops is taken.
   std::size_t Tangles = 0;
 
-  std::size_t Faces() const { return Triangles + Quads; }
+  std::size_t Faces() const { return Triangles + Quads + Pentagons; }
   PatchCounts& operator+=(const PatchCounts& other);
   friend bool operator==(const PatchCounts&, const PatchCounts&) = default;
 };

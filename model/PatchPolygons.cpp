@@ -10,17 +10,25 @@
 #include <vector>
 
 #include "mesh/AM5_mesh.h"
+#include "mesh/TagMesh.h"
 #include "model/AM5_group.h"
 #include "model/AM5_model.h"
+#include "model/TagModel.h"
 #include "util/FlatHash.h"
 #include "util/Ustrlib.h"
 
 namespace zevrin {
 namespace {
 
+// A group of either file format: its name and its id lines.
+struct GroupRef {
+  const std::string* Name;
+  const std::vector<std::string>* Ids;
+};
+
 struct MeshInModel {
   const M5mesh* mesh;
-  const M5model* model;  // the nearest enclosing model, or none
+  const M5amsuper* model;  // the nearest enclosing model (of either format), or none
 };
 
 // The meshes below `root` in file order, each with its model, without recursion: a file may
@@ -29,10 +37,10 @@ std::vector<MeshInModel> meshesOf(const M5amsuper& root) {
   std::vector<MeshInModel> meshes;
   struct Open {
     const M5amsuper* node;
-    const M5model* model;
+    const M5amsuper* model;
     std::size_t next;
   };
-  std::vector<Open> open{{&root, dynamic_cast<const M5model*>(&root), 0}};
+  std::vector<Open> open{{&root, root.IsModel() ? &root : nullptr, 0}};
   while (!open.empty()) {
     Open& top = open.back();
     if (top.next == top.node->Entries.size()) {
@@ -41,11 +49,11 @@ std::vector<MeshInModel> meshesOf(const M5amsuper& root) {
     }
     const M5amsuper* child = top.node->Entries[top.next++].Child.get();
     if (!child) continue;
-    const M5model* model = top.model;
+    const M5amsuper* model = top.model;
     if (const auto* mesh = dynamic_cast<const M5mesh*>(child)) {
       meshes.push_back({mesh, model});
     } else {
-      if (const auto* m = dynamic_cast<const M5model*>(child)) model = m;
+      if (child->IsModel()) model = child;
       open.push_back({child, model, 0});
     }
   }
@@ -98,8 +106,7 @@ class IdIndex {
 // fewer) are bits of one word per vertex; any further ones are pairs in a table.
 class GroupVertices {
  public:
-  GroupVertices(const M5mesh& mesh, const std::vector<const M5group*>& groups,
-                const MeshPatches& patches)
+  GroupVertices(const M5mesh& mesh, const std::vector<GroupRef>& groups, const MeshPatches& patches)
       : groups_(groups.size()) {
     if (groups.empty()) return;
     // A group lists points by id; an id names the first point that has it, as every lookup
@@ -108,7 +115,7 @@ class GroupVertices {
     bits_.assign(patches.Vertices.size(), 0);
     std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;  // vertex, group from 64 on
     for (std::uint32_t g = 0; g < groups.size(); ++g) {
-      for (const std::string& line : groups[g]->GroupIds) {
+      for (const std::string& line : *groups[g].Ids) {
         std::int32_t id = 0;
         const std::string_view text = TrimView(line);
         const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), id);
@@ -180,6 +187,8 @@ Mdxf_3dface faceOf(const MeshPatches& patches, std::span<const std::uint32_t> co
   face.CornerCount = static_cast<std::int32_t>(corners.size());
   for (std::size_t k = 0; k < 4; ++k)
     face.Corners[k] = patches.Vertices[corners[std::min(k, corners.size() - 1)]];
+  for (std::size_t k = 4; k < corners.size(); ++k)
+    face.MoreCorners.push_back(patches.Vertices[corners[k]]);
   return face;
 }
 
@@ -189,16 +198,21 @@ std::unique_ptr<Mpatches> PatchPolygons(const M5amsuper& root, const PatchPolygo
                                         StepContext& step) {
   auto out = std::make_unique<Mpatches>();
   for (const MeshInModel& found : meshesOf(root)) {
-    const MeshPatches patches = FindPatches(*found.mesh, step.Bars);
+    const MeshPatches patches = PatchesOf(*found.mesh, step.Bars);
     out->Counts += patches.Counts;
-    std::vector<const M5group*> groups;
+    std::vector<GroupRef> groups;
     // Every GROUP of the model in entry order: also those a polygon import appended, which
-    // the model's own list (the groups read from the file, for Connect) leaves out.
-    if (found.model)
+    // the model's own list (the groups read from the file, for Connect) leaves out. A tag
+    // file's model keeps its groups in its GROUPS section.
+    if (const auto* tag = dynamic_cast<const TagModel*>(found.model)) {
+      for (const TagGroup* g : tag->Groups)
+        if (!g->GroupName.empty()) groups.push_back({&g->GroupName, &g->GroupIds});
+    } else if (found.model) {
       for (const Entry& e : found.model->Entries)
         if (const auto* g = dynamic_cast<const M5group*>(e.Child.get());
             g && !g->Suppressed && !g->GroupName.empty())
-          groups.push_back(g);
+          groups.push_back({&g->GroupName, &g->GroupIds});
+    }
     const GroupVertices held(*found.mesh, groups, patches);
     // Layer by layer: a count of the patches of each group, the rest in the last place.
     std::vector<std::uint32_t> layer_of(patches.Count());
@@ -215,7 +229,7 @@ std::unique_ptr<Mpatches> PatchPolygons(const M5amsuper& root, const PatchPolygo
     out->Faces.reserve(out->Faces.size() + patches.Count() * (options.Triangulate ? 2 : 1));
     for (const std::size_t i : order) {
       const std::string& layer =
-          layer_of[i] < groups.size() ? groups[layer_of[i]]->GroupName : options.RestLayer;
+          layer_of[i] < groups.size() ? *groups[layer_of[i]].Name : options.RestLayer;
       const std::span<const std::uint32_t> c = patches.Patch(i);
       if (c.size() == 4 && options.Triangulate) {
         const Vec3* p[4];
@@ -232,6 +246,12 @@ std::unique_ptr<Mpatches> PatchPolygons(const M5amsuper& root, const PatchPolygo
         const std::uint32_t second[3] = {across_13 ? c[1] : c[0], c[2], c[3]};
         out->Faces.push_back(faceOf(patches, first, layer));
         out->Faces.push_back(faceOf(patches, second, layer));
+      } else if (c.size() > 4 && options.Triangulate) {
+        // A five-corner patch: a fan from its first corner.
+        for (std::size_t k = 1; k + 1 < c.size(); ++k) {
+          const std::uint32_t tri[3] = {c[0], c[k], c[k + 1]};
+          out->Faces.push_back(faceOf(patches, tri, layer));
+        }
       } else {
         out->Faces.push_back(faceOf(patches, c, layer));
       }

@@ -119,6 +119,32 @@ std::string ZevrinError::message(bool japanese) const {
       return fill(
           japanese ? "ポリゴンファイルを書き出せません: %s" : "Cannot export the polygon file: %s",
           argument_);
+    case ErrorKind::TagNotClosed:
+      return fill(japanese ? "<%s> が閉じられていません" : "<%s> is never closed", argument_);
+    case ErrorKind::TagWrongClose:
+      return fill(
+          japanese ? "'%s' で閉じるセクションが開いていません" : "'%s' closes no open section",
+          argument_);
+    case ErrorKind::TagBadLine:
+      return fill(japanese ? "'%s' はこのリストの行の形をしていません"
+                           : "'%s' does not have the layout of the lines of its list",
+                  argument_);
+    case ErrorKind::TagNoSuchPoint:
+      return fill(japanese ? "ID %d の制御点がありません" : "No control point has the id %d",
+                  argument_);
+    case ErrorKind::TagDuplicateId:
+      return fill(japanese ? "ID %d の制御点が二つあります" : "Two control points have the id %d",
+                  argument_);
+    case ErrorKind::TagAttachRing:
+      return fill(japanese ? "制御点 %d の接続が輪になっています"
+                           : "The attachments of control point %d go round in a ring",
+                  argument_);
+    case ErrorKind::TagEditUnsupported:
+      return japanese ? "この編集はタグ形式のモデルファイルにはまだ使えません"
+                      : "This edit cannot be used on tag-format model files yet";
+    case ErrorKind::TagFromTagOnly:
+      return japanese ? "タグ形式のモデルファイルはタグ形式でのみ保存できます"
+                      : "A tag-format model file can be saved in the tag format only";
   }
   return {};
 }

@@ -93,6 +93,17 @@ FileBuffer ReadFileBuffer(const std::string& path) {
   return out;
 }
 
+std::string ReadFileHead(const std::string& path, std::size_t bytes) {
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) throw ZevrinError(ErrorKind::CannotOpen, path);
+  FilePtr f(std::fopen(path.c_str(), "rb"));
+  if (!f) throw ZevrinError(ErrorKind::CannotOpen, path);
+  std::string head(bytes, '\0');
+  head.resize(std::fread(head.data(), 1, bytes, f.get()));
+  if (std::ferror(f.get())) throw ZevrinError(ErrorKind::CannotRead, path);
+  return head;
+}
+
 void WriteFileAtomically(const std::string& path,
                          const std::function<bool(const ByteSink&)>& produce,
                          const WriteHook& write) {

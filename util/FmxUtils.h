@@ -28,6 +28,9 @@ struct FileBuffer {
   std::string_view view() const { return {data.get(), size}; }
 };
 FileBuffer ReadFileBuffer(const std::string& path);
+// At most the first `bytes` bytes of a regular file (to tell its kind by its content), with the
+// same checks and errors.
+std::string ReadFileHead(const std::string& path, std::size_t bytes);
 
 // Receives the bytes of a file being written; returns false when the bytes could not be
 // written.

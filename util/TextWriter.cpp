@@ -26,6 +26,7 @@ bool TextWriter::grow(std::size_t n) {
 void TextWriter::endLineSlowly() {
   if (lines_) {
     lines_->emplace_back(buf_.get(), pos_);
+    flushed_ += static_cast<std::uint64_t>(pos_ - buf_.get()) + 2;
     pos_ = buf_.get();
     return;
   }
@@ -35,6 +36,7 @@ void TextWriter::endLineSlowly() {
   }
   // The line end is in place and the block is full.
   if (!(*sink_)(buf_.get(), static_cast<std::size_t>(pos_ - buf_.get()))) failed_ = true;
+  flushed_ += static_cast<std::uint64_t>(pos_ - buf_.get());
   pos_ = buf_.get();
 }
 
@@ -42,6 +44,7 @@ bool TextWriter::Finish() {
   if (lines_) return true;
   const auto used = static_cast<std::size_t>(pos_ - buf_.get());
   if (!failed_ && used > 0 && !(*sink_)(buf_.get(), used)) failed_ = true;
+  flushed_ += used;
   pos_ = buf_.get();
   return !failed_;
 }

@@ -59,6 +59,12 @@ class TextWriter {
     EndLine();
   }
 
+  // Between lines: the bytes of the lines ended so far, each with its CR LF (as a file holds
+  // them, for a writer to a list too). A format that stores offsets of its own lines needs it.
+  std::uint64_t Offset() const {
+    return flushed_ + (lines_ ? 0 : static_cast<std::uint64_t>(pos_ - buf_.get()));
+  }
+
   // Hands what is gathered to the sink; false when the sink refused any block. A writer to a
   // list always succeeds.
   bool Finish();
@@ -79,6 +85,7 @@ class TextWriter {
   char* pos_ = nullptr;
   char* end_ = nullptr;
   bool failed_ = false;
+  std::uint64_t flushed_ = 0;  // bytes handed to the sink, or of the lines in the list
 };
 
 }  // namespace zevrin

@@ -7,6 +7,7 @@
 #include "import/M_rok.h"
 #include "model/AM5_group.h"
 #include "model/AM5_model.h"
+#include "model/TagModel.h"
 #include "model/tree/AM5_nosection.h"
 #include "util/Errors.h"
 #include "util/FilePath.h"
@@ -16,6 +17,17 @@ namespace fs = std::filesystem;
 
 namespace zevrin {
 namespace {
+
+// Whether the file at `path` begins with the line of a tag file.
+bool startsAsTagFile(const std::string& path) {
+  std::string head;
+  try {
+    head = ReadFileHead(path, 16);
+  } catch (const ZevrinError&) {
+    return false;  // the read proper names the error
+  }
+  return IsTagFileText(head);
+}
 
 bool samePath(const std::string& a, const std::string& b) {
   std::error_code ec;
@@ -139,6 +151,7 @@ std::unique_ptr<StepContext> DocumentSession::newStep() const {
                : zevrin::Progress());
   step->DebugDump = Shared.DebugDump;
   step->Sections = &ModelFileSections();
+  step->TagNodes = &MakeTagNode;
   return step;
 }
 
@@ -161,7 +174,9 @@ StepResult DocumentSession::LoadDocument() {
     refused.Outcome = LoadOutcome::FileMissing;
     return refused;
   }
-  const FileKind kind = KindOf(CurrentFile);
+  FileKind kind = KindOf(CurrentFile);
+  // A tag file is one by its first line, whatever its name.
+  if (kind != FileKind::Model && startsAsTagFile(CurrentFile)) kind = FileKind::Model;
   if (kind == FileKind::None) {
     if (Progress) Progress->Hide();
     refused.Outcome = LoadOutcome::WrongExtension;
@@ -175,7 +190,8 @@ StepResult DocumentSession::LoadDocument() {
 }
 
 StepResult DocumentSession::LoadDocumentBytes(const std::string& name, FileBuffer bytes) {
-  const FileKind kind = KindOf(name);
+  FileKind kind = KindOf(name);
+  if (IsTagFileText(bytes.view())) kind = FileKind::Model;
   if (kind == FileKind::None || kind == FileKind::Foreign) {
     StepResult refused;
     refused.Outcome = LoadOutcome::WrongExtension;
@@ -194,7 +210,9 @@ StepResult DocumentSession::load(const std::string& name, FileKind kind, Read&& 
   WithFile(name, [&] {
     step->Bars.SetMain(10);
     FileBuffer bytes = read();
-    auto root = std::make_unique<M5amsuper>();
+    std::unique_ptr<M5amsuper> root;
+    if (kind == FileKind::Model && IsTagFileText(bytes.view())) root = std::make_unique<TagFile>();
+    if (!root) root = std::make_unique<M5amsuper>();
     if (kind == FileKind::Model) {
       LineSource source(bytes.view());
       root->ReadFrom(source, *step);
@@ -202,6 +220,7 @@ StepResult DocumentSession::load(const std::string& name, FileKind kind, Read&& 
       readPolygonDocument(kind, bytes, name, Polygons, PolygonReader, TemplateFile(), TemplateText,
                           *root, *step);
     }
+    Format = IsTagDocument(*root) ? SaveFormat::Tag : SaveFormat::Bracketed;
     Document = std::move(root);
   });
   // A file without a mesh shows zero counts rather than the previous document's.
@@ -227,11 +246,20 @@ std::string DocumentSession::SaveNameOf(const std::string& path) const {
 
 bool DocumentSession::WriteDocument(const ByteSink& sink) const {
   TextWriter out(sink);
-  Document->Write(out);
+  if (Format == SaveFormat::Tag && !IsTagDocument(*Document)) {
+    zevrin::Progress quiet;
+    TagFileFrom(*Document, quiet)->Write(out);
+  } else {
+    Document->Write(out);
+  }
   return out.Finish();
 }
 
+bool DocumentSession::IsTagFile() const { return Document && IsTagDocument(*Document); }
+
 void DocumentSession::SaveDocument(const std::string& path) {
+  if (Format == SaveFormat::Bracketed && IsTagFile())
+    throw ZevrinError(ErrorKind::TagFromTagOnly, "");
   SaveFile = modelPathOf(path);
 
   // Overwriting the opened file keeps its previous content as name + ".bak". When the opened
@@ -270,8 +298,13 @@ void runEdit(ProgressWindow* progress, StepContext& step, Edit&& edit) {
 
 }  // namespace
 
+void DocumentSession::refuseTagEdits() const {
+  if (IsTagFile()) throw ZevrinError(ErrorKind::TagEditUnsupported, "");
+}
+
 StepResult DocumentSession::Halvejoin(double tolerance) {
   if (!Document) return {};
+  refuseTagEdits();
   Document->CheckHalvejoin();
   const std::unique_ptr<StepContext> step = newStep();
   runEdit(Progress, *step, [&] { Document->Halvejoin(tolerance, *step); });
@@ -285,6 +318,7 @@ StepResult DocumentSession::Halvejoin(double tolerance) {
 
 StepResult DocumentSession::ConnectGroupedSplines() {
   if (!Document) return {};
+  refuseTagEdits();
   Document->CheckConnect();
   const std::unique_ptr<StepContext> step = newStep();
   Shared.CountsBefore = Shared.Counts;
@@ -299,6 +333,7 @@ StepResult DocumentSession::ConnectGroupedSplines() {
 
 StepResult DocumentSession::AttachAll() {
   if (!Document) return {};
+  refuseTagEdits();
   const std::unique_ptr<StepContext> step = newStep();
   runEdit(Progress, *step, [&] { Document->AttachAll(*step); });
   return finish(*step);
@@ -306,6 +341,7 @@ StepResult DocumentSession::AttachAll() {
 
 StepResult DocumentSession::DetachAll() {
   if (!Document) return {};
+  refuseTagEdits();
   const std::unique_ptr<StepContext> step = newStep();
   runEdit(Progress, *step, [&] { Document->DetachAll(*step); });
   return finish(*step);
@@ -313,6 +349,7 @@ StepResult DocumentSession::DetachAll() {
 
 StepResult DocumentSession::MirrorBone(double tolerance) {
   if (!Document) return {};
+  refuseTagEdits();
   const std::unique_ptr<StepContext> step = newStep();
   const std::int32_t before = mirroredBones(*Document);
   runEdit(Progress, *step, [&] { Document->MirrorBone(tolerance, Shared.Mirror); });

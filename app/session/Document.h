@@ -77,6 +77,13 @@ class ProgressShown {
   ProgressWindow* window_;
 };
 
+// The two model-file formats a document saves in: the bracketed version-5 format, and the tag
+// format of the modeller's later versions.
+enum class SaveFormat {
+  Bracketed,
+  Tag,
+};
+
 enum class LoadOutcome {
   Loaded,          // the new document replaced the old one
   FileMissing,     // no file at CurrentFile; nothing changed
@@ -139,6 +146,10 @@ class DocumentSession {
   // Writes the bytes of every save, when set (the tests make writes fail with it).
   WriteHook Writer;
   SharedState Shared;
+  // The format the next save writes: the opened file's (a polygon file's is bracketed); a save
+  // in the tag format of a bracketed document converts it (TagFileFrom). A tag document saves
+  // in the tag format only.
+  SaveFormat Format = SaveFormat::Bracketed;
 
   FileKind KindOf(const std::string& path) const { return FileKindOf(path, PolygonReader); }
 
@@ -173,7 +184,12 @@ class DocumentSession {
   // The memo lines of the counters as they stand.
   std::vector<std::string> CountLines() const;
 
+  // Whether the open document is a tag file.
+  bool IsTagFile() const;
+
   // The whole-model edits. Without a document they do nothing and return an empty result.
+  // On a tag file they raise TagEditUnsupported before anything changes: they do not yet keep
+  // its lists of point ids true.
   // Each first checks what could fail part way (a short "Bounds=" line, a group id that is no
   // integer), so that an error leaves the document as it was. An edit stopped through the
   // progress window's flag raises ErrorKind::Cancelled part way: the caller restores the
@@ -195,6 +211,8 @@ class DocumentSession {
   // Reads the file named `name` of `kind`, whose bytes `read` gives, into a new document.
   template <class Read>
   StepResult load(const std::string& name, FileKind kind, Read&& read);
+  // Raises TagEditUnsupported for a tag document.
+  void refuseTagEdits() const;
   // `path` with a polygon file's extension replaced by ".mdl".
   std::string modelPathOf(const std::string& path) const;
 };

@@ -62,7 +62,8 @@ ExportResult ExportPatches(DocumentSession& session, const std::string& path,
 
   const PatchCounts& c = result.Counts;
   result.Memo = {countLine("Number of patch=", c.Faces()) + countLine(" (triangle=", c.Triangles) +
-                     countLine(" quad=", c.Quads) + ")",
+                     countLine(" quad=", c.Quads) +
+                     (c.Pentagons > 0 ? countLine(" pentagon=", c.Pentagons) : std::string()) + ")",
                  countLine("Number of hole=", c.Holes),
                  countLine("Number of unorientable=", c.Unorientable)};
   return result;

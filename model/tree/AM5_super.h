@@ -91,6 +91,8 @@ class M5amsuper : public Mamcommon {
   virtual void DetachAll(StepContext& step);
   // Containers insert their children's mirrored bones before their last bone and return none.
   virtual std::unique_ptr<M5amsuper> MirrorBone(double tolerance, const MirrorSettings& rule);
+  // Whether the node is a model (of either file format), which answers for its own box.
+  bool IsModel() const { return IsModelNode(); }
   // Whether Halvejoin marked this node to write nothing.
   virtual bool IsSuppressed() const { return false; }
 
@@ -147,6 +149,14 @@ class M5amsuper : public Mamcommon {
   static std::string SectionNameOf(std::string_view trimmed_header);
   [[noreturn]] static void ThrowMissingEnd(std::int64_t index, std::int32_t header_index);
   [[noreturn]] static void ThrowTooDeep(std::int32_t header_index);
+
+  // For the readers of other formats built on this tree: the same steps on another node.
+  static void ReadLinesOf(M5amsuper& node, LineSource& source, std::string_view header,
+                          std::int32_t header_index, StepContext& step) {
+    node.ReadLines(source, header, header_index, step);
+  }
+  static void FinishReadOf(M5amsuper& node, StepContext& step) { node.FinishRead(step); }
+  static std::int32_t& ReadDepthOf(M5amsuper& node) { return node.read_depth_; }
 
   // Nesting level at which this node's section starts (the root's is 1). The tree reader sets
   // it before it hands a section to a reader of its own, which must keep the whole nesting

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/tree/AM_const.h"
@@ -16,6 +18,11 @@
 namespace zevrin {
 
 class SectionTable;
+class M5amsuper;
+
+// The node a tag-file reader makes for a section named `name` inside one named `parent`; none
+// for a section kept as it is read.
+using TagNodeMaker = std::unique_ptr<M5amsuper> (*)(std::string_view parent, std::string_view name);
 
 // The control points and splines of one mesh.
 struct MeshCounts {
@@ -85,6 +92,8 @@ class StepContext {
   // The section classes a tree reader makes for the headers it meets; none: the section
   // tree's own (containers and sections kept as they are read).
   const SectionTable* Sections = nullptr;
+  // The same for the sections of a tag file; none: every section is kept as it is read.
+  TagNodeMaker TagNodes = nullptr;
   ImportOptions Import;
 };
 

@@ -1,0 +1,475 @@
+#include "mesh/TagMesh.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "mesh/AM5_cplist.h"
+#include "model/tree/TagSection.h"
+#include "util/Errors.h"
+#include "util/FlatHash.h"
+
+namespace zevrin {
+namespace {
+
+constexpr std::size_t kMaxWords = 16;
+
+// The words of a line, split at spaces; false when there are more than kMaxWords.
+bool splitWords(std::string_view line, std::array<std::string_view, kMaxWords>& words,
+                std::size_t& count) {
+  count = 0;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && line[i] == ' ') ++i;
+    if (i == line.size()) break;
+    std::size_t j = i;
+    while (j < line.size() && line[j] != ' ') ++j;
+    if (count == kMaxWords) return false;
+    words[count++] = line.substr(i, j - i);
+    i = j;
+  }
+  return true;
+}
+
+[[noreturn]] void badLine(std::string_view line) {
+  throw ZevrinError(ErrorKind::TagBadLine, std::string(line));
+}
+
+// The values of a control-point line, into `p` (its links left alone).
+void parsePoint(std::string_view line, M5cp& p) {
+  std::array<std::string_view, kMaxWords> w;
+  std::size_t n = 0;
+  if (!splitWords(line, w, n) || n < 4) badLine(line);
+  const std::int64_t flags = StrToInt64(w[0]);
+  if (flags < 0 || flags > 4294967295LL) throw ZevrinError(ErrorKind::RangeCheck, "");
+  p.Flags = static_cast<std::uint32_t>(flags);
+  p.Attached = StrToInt(w[1]);
+  if (p.Attached != 0 && p.Attached != 1) badLine(line);
+  p.Id = StrToInt(w[2]);
+  std::size_t k = 3;
+  p.HookParam = 0;
+  if (p.HasHookParamBits()) {
+    if (k >= n) badLine(line);
+    p.HookParam = StrToFloat(w[k++]);
+  }
+  if (p.Attached == 1) {
+    if (k >= n) badLine(line);
+    p.TargetId = StrToInt(w[k++]);
+    p.X = p.Y = p.Z = 0;
+  } else {
+    if (k + 3 > n) badLine(line);
+    p.TargetId = 0;
+    p.X = StrToFloat(w[k]);
+    p.Y = StrToFloat(w[k + 1]);
+    p.Z = StrToFloat(w[k + 2]);
+    k += 3;
+  }
+  const auto bias = [&](bool& is_default, Vec3& b) {
+    if (k >= n) badLine(line);
+    if (w[k] == ".") {
+      is_default = true;
+      b = Vec3{};
+      ++k;
+      return;
+    }
+    if (k + 3 > n) badLine(line);
+    is_default = false;
+    b = {StrToFloat(w[k]), StrToFloat(w[k + 1]), StrToFloat(w[k + 2])};
+    k += 3;
+  };
+  if (k == n) {
+    // A hook carries no bias fields.
+    p.InBiasDefault = p.OutBiasDefault = true;
+    p.InBias = p.OutBias = Vec3{};
+  } else {
+    bias(p.InBiasDefault, p.InBias);
+    bias(p.OutBiasDefault, p.OutBias);
+  }
+  if (k != n) badLine(line);
+  p.TagRecord = true;
+}
+
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameBits(const Vec3& a, const Vec3& b) {
+  return sameBits(a.x, b.x) && sameBits(a.y, b.y) && sameBits(a.z, b.z);
+}
+
+// Whether `line` still says what the point holds, so that it can be written as read.
+bool lineHolds(std::string_view line, const M5cp& p) {
+  M5cp read;
+  try {
+    parsePoint(line, read);
+  } catch (const ZevrinError&) {
+    return false;
+  }
+  if (read.Flags != p.Flags || read.Attached != p.Attached || read.Id != p.Id) return false;
+  if (p.HasHookParamBits() && !sameBits(read.HookParam, p.HookParam)) return false;
+  if (p.Attached == 1 ? read.TargetId != p.TargetId
+                      : !(sameBits(read.X, p.X) && sameBits(read.Y, p.Y) && sameBits(read.Z, p.Z)))
+    return false;
+  if (read.InBiasDefault != p.InBiasDefault || read.OutBiasDefault != p.OutBiasDefault)
+    return false;
+  if (!p.InBiasDefault && !sameBits(read.InBias, p.InBias)) return false;
+  if (!p.OutBiasDefault && !sameBits(read.OutBias, p.OutBias)) return false;
+  return true;
+}
+
+void addTagFloat(TextWriter& out, double value) { out.Add(TagFloatText(value)); }
+
+void writeBias(TextWriter& out, bool is_default, const Vec3& b) {
+  out.AddChar(' ');
+  if (is_default) {
+    out.AddChar('.');
+    return;
+  }
+  addTagFloat(out, b.x);
+  out.AddChar(' ');
+  addTagFloat(out, b.y);
+  out.AddChar(' ');
+  addTagFloat(out, b.z);
+}
+
+[[noreturn]] void throwAt(ErrorKind kind, std::int64_t value, std::int32_t line_index) {
+  ZevrinError e(kind, std::to_string(value));
+  if (line_index >= 0) e.setLine(line_index + 1);
+  throw e;
+}
+
+}  // namespace
+
+std::string TagFloatText(double value) {
+  if (value == 0) return std::signbit(value) ? "-0" : "0";
+  if (!std::isfinite(value)) return std::isnan(value) ? "0" : (value < 0 ? "-1e+308" : "1e+308");
+  char buf[48];
+  int len = std::snprintf(buf, sizeof buf, "%.6g", value);
+  // Six digits may round the largest doubles past the largest: one step toward zero then.
+  if (len > 0 && std::isinf(std::strtod(buf, nullptr))) {
+    len = std::snprintf(buf, sizeof buf, "%.6g", std::nextafter(value, 0.0) * (1 - 1e-6));
+  }
+  std::string text(buf, static_cast<std::size_t>(std::max(len, 0)));
+  // The files give the exponent at least three digits.
+  const std::size_t e = text.find('e');
+  if (e != std::string::npos && e + 2 < text.size()) {
+    const std::size_t digits = text.size() - (e + 2);
+    if (digits < 3) text.insert(e + 2, 3 - digits, '0');
+  }
+  return text;
+}
+
+void TagMesh::WritePoint(TextWriter& out, const M5cp& p) {
+  out.AddInt(p.Flags).AddChar(' ').AddInt(p.Attached).AddChar(' ').AddInt(p.Id);
+  if (p.HasHookParamBits()) {
+    out.AddChar(' ');
+    addTagFloat(out, p.HookParam);
+  }
+  if (p.Attached == 1) {
+    out.AddChar(' ').AddInt(p.TargetId);
+  } else {
+    out.AddChar(' ');
+    addTagFloat(out, p.X);
+    out.AddChar(' ');
+    addTagFloat(out, p.Y);
+    out.AddChar(' ');
+    addTagFloat(out, p.Z);
+  }
+  // A hook with default biases carries no bias fields, as the modeller writes hooks.
+  if (!(p.HasHookParamBits() && p.Attached == 1 && p.InBiasDefault && p.OutBiasDefault)) {
+    writeBias(out, p.InBiasDefault, p.InBias);
+    writeBias(out, p.OutBiasDefault, p.OutBias);
+  }
+  out.EndLine();
+}
+
+std::string TagMesh::PatchLine(const Patch& patch) {
+  std::string line = std::to_string(patch.Flags);
+  for (std::size_t k = 0; k < patch.Count; ++k) line += ' ' + std::to_string(patch.Corners[k]);
+  for (std::size_t k = 0; k < patch.Count; ++k) line += ' ' + std::to_string(patch.Normals[k]);
+  return line + ' ' + std::to_string(patch.Attr);
+}
+
+void TagMesh::Write(TextWriter& out) {
+  out.Line(Header);
+  const std::string_view read = read_points_ ? std::string_view(*read_points_) : "";
+  const std::size_t read_count = read_at_.empty() ? 0 : read_at_.size() - 1;
+  std::size_t k = 0;  // the point in spline order, matched with the k-th line read
+  const auto writeSplines = [&] {
+    for (const auto& s : Splines) {
+      out.Line("<SPLINE>");
+      for (const M5cp* p = s->FirstCp.get(); p; p = p->Next.get(), ++k) {
+        if (k < read_count) {
+          const std::string_view line = read.substr(read_at_[k], read_at_[k + 1] - read_at_[k]);
+          if (lineHolds(line, *p)) {
+            out.Line(line);
+            continue;
+          }
+        }
+        WritePoint(out, *p);
+      }
+      out.Line("</SPLINE>");
+    }
+  };
+  for (std::size_t i = 0; i <= Entries.size(); ++i) {
+    if (i == splines_at_) writeSplines();
+    if (i == Entries.size()) break;
+    Entry& e = Entries[i];
+    if (e.Child) {
+      TagSection::WriteTree(out, *e.Child);
+    } else {
+      out.Line(e.Text);
+    }
+  }
+  out.Line(Close);
+}
+
+void TagMesh::ReadLines(LineSource& source, std::string_view header, std::int32_t header_index,
+                        StepContext& step) {
+  Header = std::string(header);
+  Name = std::string(TagOpened(header));
+  auto points_text = std::make_shared<std::string>();
+  read_at_.clear();
+  std::vector<M5cp*> points;
+  std::vector<std::int32_t> point_lines;  // 0-based line of each point, in spline order
+  bool splines_placed = false;
+  std::string_view line;
+  for (;;) {
+    const std::int64_t i = source.Index();
+    if (!source.Next(line)) {
+      ZevrinError e(ErrorKind::TagNotClosed, Name);
+      e.setLine(header_index + 1);
+      throw e;
+    }
+    const auto index = static_cast<std::int32_t>(i);
+    if (const std::string_view closed = TagClosed(line); !closed.empty()) {
+      if (closed != Name) {
+        ZevrinError e(ErrorKind::TagWrongClose, std::string(line));
+        e.setLine(index + 1);
+        throw e;
+      }
+      Close = std::string(line);
+      break;
+    }
+    const std::string_view opened = TagOpened(line);
+    if (opened.empty()) {
+      Entries.push_back(Entry{std::string(line), nullptr, index});
+      continue;
+    }
+    if (opened != "SPLINE") {
+      Entries.push_back(Entry{std::string(), nullptr, index});
+      Entries.back().Child =
+          TagSection::ReadChild(Name, line, index, read_depth_ + 1, source, step);
+      continue;
+    }
+    // The splines are written back where the first of them stood.
+    if (!splines_placed) {
+      splines_at_ = Entries.size();
+      splines_placed = true;
+    }
+    auto spline = std::make_unique<M5spline>();
+    for (;;) {
+      const std::int64_t j = source.Index();
+      if (!source.Next(line)) {
+        ZevrinError e(ErrorKind::TagNotClosed, "SPLINE");
+        e.setLine(index + 1);
+        throw e;
+      }
+      const auto at = static_cast<std::int32_t>(j);
+      if (const std::string_view c = TagClosed(line); !c.empty()) {
+        if (c != "SPLINE") {
+          ZevrinError e(ErrorKind::TagWrongClose, std::string(line));
+          e.setLine(at + 1);
+          throw e;
+        }
+        break;
+      }
+      auto cp = std::make_unique<M5cp>();
+      WithLine(at, [&] { parsePoint(line, *cp); });
+      read_at_.push_back(static_cast<std::uint32_t>(points_text->size()));
+      points_text->append(line);
+      points.push_back(cp.get());
+      point_lines.push_back(at);
+      spline->AppendCp(std::move(cp));
+    }
+    Splines.push_back(std::move(spline));
+  }
+  if (!splines_placed) splines_at_ = Entries.size();
+  read_at_.push_back(static_cast<std::uint32_t>(points_text->size()));
+  read_points_ = std::move(points_text);
+
+  // Ids name one point each in a tag file: every list refers to points by them.
+  FlatHash<std::uint32_t> index_of_id(points.size());
+  for (std::size_t k = 0; k < points.size(); ++k)
+    if (!index_of_id.TryEmplace(IdKey(points[k]->Id), static_cast<std::uint32_t>(k)).second)
+      throwAt(ErrorKind::TagDuplicateId, points[k]->Id, point_lines[k]);
+  for (std::size_t k = 0; k < points.size(); ++k)
+    if (points[k]->Attached == 1 && !index_of_id.Find(IdKey(points[k]->TargetId)))
+      throwAt(ErrorKind::TagNoSuchPoint, points[k]->TargetId, point_lines[k]);
+
+  M5amsuper::FinishRead(step);
+  M5cplist list(Splines, points, step.Bars);
+  list.ResolveAttachments(step);
+  if (step.Report.AttachErrors && !step.Report.AttachErrors->Problems.empty()) {
+    // Every target exists: what is left is a ring.
+    const std::int32_t id = step.Report.AttachErrors->Problems.front().Id;
+    const std::uint32_t* k = index_of_id.Find(IdKey(id));
+    throwAt(ErrorKind::TagAttachRing, id, k ? point_lines[*k] : -1);
+  }
+  step.Report.After = MeshCounts{list.Count(), static_cast<std::int32_t>(Splines.size())};
+  list.ComputeBounds(step.Bars);
+  BoundsMin = {list.MinX, list.MinY, list.MinZ};
+  BoundsMax = {list.MaxX, list.MaxY, list.MaxZ};
+
+  // The patch list names points by id.
+  for (const Entry& e : Entries) {
+    if (!e.Child || e.Child->Name != "PATCHES") continue;
+    HasPatchList = true;
+    for (const Entry& item : e.Child->Entries) {
+      if (item.Child) continue;
+      WithLine(item.Line, [&] {
+        std::array<std::string_view, kMaxWords> w;
+        std::size_t n = 0;
+        if (!splitWords(item.Text, w, n) || n == 0) badLine(item.Text);
+        const std::int64_t flags = StrToInt64(w[0]);
+        if (flags < 0 || flags > 4294967295LL) throw ZevrinError(ErrorKind::RangeCheck, "");
+        Patch patch;
+        patch.Flags = static_cast<std::uint32_t>(flags);
+        patch.Count = (patch.Flags & 1u) ? 5 : 4;
+        if (n != 2u * patch.Count + 2) badLine(item.Text);
+        for (std::size_t c = 0; c < patch.Count; ++c) {
+          patch.Corners[c] = StrToInt(w[1 + c]);
+          patch.Normals[c] = StrToInt(w[1 + patch.Count + c]);
+          if (!index_of_id.Find(IdKey(patch.Corners[c])))
+            throw ZevrinError(ErrorKind::TagNoSuchPoint, std::to_string(patch.Corners[c]));
+        }
+        patch.Attr = StrToInt(w[n - 1]);
+        Patches.push_back(patch);
+      });
+    }
+  }
+}
+
+void TagMesh::SetPatchList(std::vector<Patch> patches, std::vector<Vec3> normals) {
+  Entries.clear();
+  splines_at_ = 0;
+  const auto section = [&](const char* name, std::vector<std::string> lines) {
+    auto s = std::make_unique<TagSection>();
+    s->Name = name;
+    s->Header = std::string("<") + name + ">";
+    s->Close = std::string("</") + name + ">";
+    for (std::string& l : lines) s->AddLine(std::move(l));
+    return s;
+  };
+  std::vector<std::string> patch_lines;
+  patch_lines.reserve(patches.size());
+  for (const Patch& p : patches) patch_lines.push_back(PatchLine(p));
+  std::vector<std::string> normal_lines;
+  normal_lines.reserve(normals.size());
+  for (const Vec3& n : normals)
+    normal_lines.push_back(TagFloatText(n.x) + ' ' + TagFloatText(n.y) + ' ' + TagFloatText(n.z));
+  AddChild(section("PATCHES", std::move(patch_lines)));
+  AddChild(section("NORMALS", std::move(normal_lines)));
+  auto attrs = section("ATTRS", {});
+  attrs->AddChild(section("ATTRIBUTE", {}));
+  AddChild(std::move(attrs));
+  Patches = std::move(patches);
+  HasPatchList = true;
+}
+
+std::size_t TagMesh::OwnBytes() const {
+  std::size_t bytes = M5mesh::OwnBytes() + Patches.capacity() * sizeof(Patch) +
+                      read_at_.capacity() * sizeof(std::uint32_t);
+  if (read_points_) bytes += read_points_->capacity();
+  return bytes;
+}
+
+std::unique_ptr<M5amsuper> TagMesh::CloneNode() const {
+  auto copy = std::make_unique<TagMesh>();
+  CloneMeshInto(*copy);
+  copy->Header = Header;
+  copy->Close = Close;
+  copy->Patches = Patches;
+  copy->HasPatchList = HasPatchList;
+  copy->read_points_ = read_points_;  // never changed once read: shared
+  copy->read_at_ = read_at_;
+  copy->splines_at_ = splines_at_;
+  return copy;
+}
+
+MeshPatches PatchesOf(const M5mesh& mesh, Progress& bars) {
+  const auto* tag = dynamic_cast<const TagMesh*>(&mesh);
+  if (!tag || !tag->HasPatchList) return FindPatches(mesh, bars);
+  MeshPatches out;
+  // Vertices as the patch finder makes them: every point at its resolved position, points at
+  // exactly the same position one vertex (minus zero equal to zero).
+  std::vector<const M5cp*> points;
+  for (const auto& s : mesh.Splines)
+    for (const M5cp* p = s->FirstCp.get(); p; p = p->Next.get()) points.push_back(p);
+  FlatHash<std::uint32_t> index_of_id(points.size());
+  FlatHash<std::uint32_t> vertex_of_position(points.size());
+  out.VertexOfPoint.resize(points.size());
+  for (std::size_t k = 0; k < points.size(); ++k) {
+    index_of_id.TryEmplace(IdKey(points[k]->Id), static_cast<std::uint32_t>(k));
+    Vec3 at = points[k]->Pos(0);
+    if (std::isnan(at.x) || std::isnan(at.y) || std::isnan(at.z)) {
+      out.VertexOfPoint[k] = MeshPatches::kNoVertex;
+      continue;
+    }
+    if (at.x == 0) at.x = 0;  // minus zero is zero
+    if (at.y == 0) at.y = 0;
+    if (at.z == 0) at.z = 0;
+    std::uint32_t found = MeshPatches::kNoVertex;
+    // Keys from the position; a key taken by another position passes on to the next key, so
+    // that equal positions always meet on the same run of keys.
+    std::uint64_t key = std::bit_cast<std::uint64_t>(at.x) ^
+                        std::rotl(std::bit_cast<std::uint64_t>(at.y), 21) ^
+                        std::rotl(std::bit_cast<std::uint64_t>(at.z), 42);
+    for (;; ++key) {
+      if (key == FlatHash<std::uint32_t>::kNoKey) key = 0;
+      const std::uint32_t* v = vertex_of_position.Find(key);
+      if (!v) break;
+      const Vec3& q = out.Vertices[*v];
+      if (q.x == at.x && q.y == at.y && q.z == at.z) {
+        found = *v;
+        break;
+      }
+    }
+    if (found == MeshPatches::kNoVertex) {
+      found = static_cast<std::uint32_t>(out.Vertices.size());
+      out.Vertices.push_back(at);
+      vertex_of_position.TryEmplace(key, found);
+    }
+    out.VertexOfPoint[k] = found;
+  }
+  bars.StepMain();
+  out.Starts.push_back(0);
+  for (const TagMesh::Patch& patch : tag->Patches) {
+    std::uint32_t corners[5];
+    std::size_t n = 0;
+    bool whole = true;
+    for (std::size_t c = 0; c < patch.Count; ++c) {
+      const std::uint32_t* k = index_of_id.Find(IdKey(patch.Corners[c]));
+      const std::uint32_t v = k ? out.VertexOfPoint[*k] : MeshPatches::kNoVertex;
+      if (v == MeshPatches::kNoVertex) whole = false;
+      // A corner repeated (a three-corner patch) is one corner.
+      if (n == 0 || corners[n - 1] != v) corners[n++] = v;
+    }
+    while (n > 1 && corners[n - 1] == corners[0]) --n;
+    if (!whole || n < 3) {
+      ++out.Counts.Flat;
+      continue;
+    }
+    out.Corners.insert(out.Corners.end(), corners, corners + n);
+    out.Starts.push_back(static_cast<std::uint32_t>(out.Corners.size()));
+    if (n == 3) {
+      ++out.Counts.Triangles;
+    } else if (n == 4) {
+      ++out.Counts.Quads;
+    } else {
+      ++out.Counts.Pentagons;
+    }
+  }
+  return out;
+}
+
+}  // namespace zevrin

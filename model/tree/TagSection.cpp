@@ -1,0 +1,191 @@
+#include "model/tree/TagSection.h"
+
+#include <utility>
+#include <vector>
+
+namespace zevrin {
+namespace {
+
+// A tag name: letters, digits and "_" (the files hold nothing else between the brackets).
+bool isTagName(std::string_view name) {
+  if (name.empty()) return false;
+  for (const char c : name) {
+    const bool ok =
+        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+[[noreturn]] void throwNotClosed(std::string_view name, std::int32_t header_index) {
+  ZevrinError e(ErrorKind::TagNotClosed, std::string(name));
+  e.setLine(header_index + 1);
+  throw e;
+}
+
+}  // namespace
+
+std::string_view TagOpened(std::string_view line) {
+  if (line.size() < 3 || line.front() != '<' || line[1] == '/') return {};
+  const std::size_t end = line.find('>');
+  if (end == std::string_view::npos) return {};
+  // "<NAME>" alone, or followed by a space and a label.
+  if (end + 1 < line.size() && line[end + 1] != ' ') return {};
+  const std::string_view name = line.substr(1, end - 1);
+  return isTagName(name) ? name : std::string_view();
+}
+
+std::string_view TagClosed(std::string_view line) {
+  if (line.size() < 4 || line[0] != '<' || line[1] != '/' || line.back() != '>') return {};
+  const std::string_view name = line.substr(2, line.size() - 3);
+  return isTagName(name) ? name : std::string_view();
+}
+
+bool IsTagFileText(std::string_view bytes) {
+  constexpr std::string_view kFirst = "<MODELFILE>";
+  if (bytes.substr(0, kFirst.size()) != kFirst) return false;
+  const std::string_view rest = bytes.substr(kFirst.size());
+  return rest.empty() || rest.front() == '\r' || rest.front() == '\n';
+}
+
+TagSection::TagSection(const TagSection& other)
+    : M5amsuper(other), Header(other.Header), Close(other.Close) {}
+
+std::unique_ptr<M5amsuper> TagSection::CloneNode() const {
+  return std::unique_ptr<M5amsuper>(new TagSection(*this));
+}
+
+std::size_t TagSection::OwnBytes() const {
+  std::size_t bytes = M5amsuper::OwnBytes() + HeapBytesOf(Header) + HeapBytesOf(Close);
+  return bytes;
+}
+
+const std::string* TagSection::Value(std::string_view key) const {
+  for (const Entry& e : Entries) {
+    if (e.Child) continue;
+    const std::string_view text = e.Text;
+    if (text.size() > key.size() && text[key.size()] == '=' && text.substr(0, key.size()) == key)
+      return &e.Text;
+  }
+  return nullptr;
+}
+
+M5amsuper* TagSection::ChildNamed(std::string_view name) const {
+  for (const Entry& e : Entries)
+    if (e.Child && e.Child->Name == name) return e.Child.get();
+  return nullptr;
+}
+
+std::unique_ptr<M5amsuper> TagSection::ReadChild(std::string_view parent_name,
+                                                 std::string_view line, std::int32_t index,
+                                                 std::int32_t depth, LineSource& source,
+                                                 StepContext& step) {
+  const std::string_view name = TagOpened(line);
+  std::unique_ptr<M5amsuper> child;
+  if (step.TagNodes) child = step.TagNodes(parent_name, name);
+  if (!child) child = std::make_unique<TagSection>();
+  if (depth > kMaxSectionDepth) ThrowTooDeep(index);
+  ReadDepthOf(*child) = depth;
+  ReadLinesOf(*child, source, line, index, step);
+  return child;
+}
+
+void TagSection::ReadLines(LineSource& source, std::string_view header, std::int32_t header_index,
+                           StepContext& step) {
+  struct Open {
+    TagSection* node;
+    std::int32_t header;  // 0-based index of the opening line
+  };
+  std::vector<Open> open;
+  const auto begin_section = [&](TagSection* node, std::string_view line, std::int32_t at) {
+    node->Name = std::string(TagOpened(line));
+    node->Header = std::string(line);
+    if (static_cast<std::int32_t>(open.size()) + read_depth_ > kMaxSectionDepth) ThrowTooDeep(at);
+    open.push_back({node, at});
+  };
+
+  begin_section(this, header, header_index);
+  std::string_view line;
+  while (!open.empty()) {
+    Open& top = open.back();
+    const std::int64_t i = source.Index();
+    if (!source.Next(line)) throwNotClosed(top.node->Name, top.header);
+    const auto index = static_cast<std::int32_t>(i);
+    if (const std::string_view closed = TagClosed(line); !closed.empty()) {
+      if (closed != top.node->Name) {
+        ZevrinError e(ErrorKind::TagWrongClose, std::string(line));
+        e.setLine(index + 1);
+        throw e;
+      }
+      TagSection* finished = top.node;
+      finished->Close = std::string(line);
+      open.pop_back();
+      FinishReadOf(*finished, step);
+      continue;
+    }
+    const std::string_view name = TagOpened(line);
+    if (name.empty()) {
+      top.node->Entries.push_back(Entry{std::string(line), nullptr, index});
+      continue;
+    }
+    std::unique_ptr<M5amsuper> child;
+    if (step.TagNodes) child = step.TagNodes(top.node->Name, name);
+    if (!child) child = std::make_unique<TagSection>();
+    M5amsuper* c = child.get();
+    top.node->Entries.push_back(Entry{std::string(), std::move(child), index});
+    auto* tag = dynamic_cast<TagSection*>(c);
+    if (tag) {
+      begin_section(tag, line, index);
+    } else {
+      const auto depth = static_cast<std::int32_t>(open.size()) + read_depth_;
+      if (depth + 1 > kMaxSectionDepth) ThrowTooDeep(index);
+      ReadDepthOf(*c) = depth;
+      ReadLinesOf(*c, source, line, index, step);
+    }
+  }
+}
+
+void TagSection::Write(TextWriter& out) { WriteTree(out, *this); }
+
+void TagSection::WriteTree(TextWriter& out, M5amsuper& node,
+                           void (*on_open)(void*, const TagSection&, const TagSection*,
+                                           std::uint64_t),
+                           void* context) {
+  auto* root = dynamic_cast<TagSection*>(&node);
+  if (!root) {
+    node.Write(out);
+    return;
+  }
+  struct Open {
+    TagSection* node;
+    std::size_t next;
+  };
+  std::vector<Open> open;
+  const auto begin = [&](TagSection* s, const TagSection* parent) {
+    if (on_open) on_open(context, *s, parent, out.Offset());
+    out.Line(s->Header);
+    open.push_back({s, 0});
+  };
+  begin(root, nullptr);
+  while (!open.empty()) {
+    Open& top = open.back();
+    if (top.next == top.node->Entries.size()) {
+      out.Line(top.node->Close);
+      open.pop_back();
+      continue;
+    }
+    Entry& e = top.node->Entries[top.next++];
+    if (!e.Child) {
+      top.node->WriteItem(out, e.Text);
+      continue;
+    }
+    auto* tag = dynamic_cast<TagSection*>(e.Child.get());
+    if (tag) {
+      begin(tag, top.node);
+    } else {
+      e.Child->Write(out);
+    }
+  }
+}
+
+}  // namespace zevrin
