@@ -36,6 +36,7 @@ struct Options {
   std::string template_path;  // empty: the template beside the program
   bool expand_inserts = false;
   double reader_timeout = 0;  // seconds; 0: the default, growing with the file's size
+  std::string format;         // "tag", "v5" or empty: the format of the file opened
 };
 
 bool japanese(const Options& o) {
@@ -93,6 +94,8 @@ int runInfo(const Options& o) {
 
 // Save for --in-place, Save As for -o, each with its status text.
 void save(DocumentSession& session, const Options& o) {
+  if (o.format == "tag") session.Format = SaveFormat::Tag;
+  if (o.format == "v5") session.Format = SaveFormat::Bracketed;
   if (o.in_place) {
     session.SaveDocument(session.CurrentFile);
     status(o, StatusSaved(japanese(o), session.SaveFile));
@@ -332,6 +335,12 @@ void addOutputOptions(CLI::App* cmd, Options& o) {
       cmd->add_flag("--in-place", o.in_place, "Overwrite FILE, keeping the old one as FILE.bak");
   out->excludes(in_place);
   in_place->excludes(out);
+  cmd->add_option("--format", o.format,
+                  "Save as a tag file (\"tag\": the format of the modeller's versions 14 and "
+                  "later) or a bracketed version-5 file (\"v5\"); default: the format opened (a "
+                  "polygon file: v5). A tag file saves as a tag file only")
+      ->check(CLI::IsMember({"tag", "v5"}))
+      ->type_name("tag|v5");
   cmd->callback([cmd, out, in_place] {
     if (out->count() == 0 && in_place->count() == 0)
       throw CLI::RequiredError("one of -o,--output and --in-place");
