@@ -51,6 +51,10 @@ constexpr int kDisableAfterMs = 150;
 
 QString text(const char* utf8) { return QString::fromUtf8(utf8); }
 
+// The file types of the Save As dialog: the two model-file formats.
+constexpr const char* kBracketedFilter = "AniMas ModelFile(seg,mdl) (*.seg *.mdl)";
+constexpr const char* kTagFilter = "AniMas tag file, version 14 and later(mdl) (*.mdl)";
+
 // The Save As glyph: the save glyph with a pencil across its lower right corner.
 QIcon saveAsIcon(const QIcon& save) {
   QPixmap pixmap = save.pixmap(16, 16);
@@ -323,7 +327,7 @@ void TfrmMain::createControls() {
   SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
   SaveDialog->setFileMode(QFileDialog::AnyFile);
   SaveDialog->setOption(QFileDialog::DontConfirmOverwrite);
-  SaveDialog->setNameFilter(text("AniMas ModelFile(seg,mdl) (*.seg *.mdl)"));
+  SaveDialog->setNameFilters({text(kBracketedFilter), text(kTagFilter)});
 
   connect(sbtnOpen, &QToolButton::clicked, this, [this] { sbtnOpenClick(); });
   connect(sbtnSave, &QToolButton::clicked, this, [this] { sbtnSaveClick(); });
@@ -903,11 +907,29 @@ void TfrmMain::sbtnSaveClick() {
 
 void TfrmMain::sbtnSaveAsClick() {
   if (busy_ || !session_.Document) return;
+  // A tag file saves as a tag file; any other model in either format.
+  if (session_.IsTagFile()) {
+    SaveDialog->setNameFilters({text(kTagFilter)});
+  } else {
+    SaveDialog->setNameFilters({text(kBracketedFilter), text(kTagFilter)});
+  }
+  SaveDialog->selectNameFilter(
+      text(session_.Format == SaveFormat::Tag ? kTagFilter : kBracketedFilter));
   SaveDialog->selectFile(CurrentFile());
   if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty()) return;
   const QString path = QDir::toNativeSeparators(SaveDialog->selectedFiles().constFirst());
-  command([this, &path] {
-    session_.SaveDocument(ToCore(path));
+  const SaveFormat format = SaveDialog->selectedNameFilter() == text(kTagFilter)
+                                ? SaveFormat::Tag
+                                : SaveFormat::Bracketed;
+  command([this, &path, format] {
+    const SaveFormat was = session_.Format;
+    session_.Format = format;
+    try {
+      session_.SaveDocument(ToCore(path));
+    } catch (...) {
+      session_.Format = was;  // nothing was saved: the next Save writes as before
+      throw;
+    }
     // The work is on disk, if under another name: nothing would be lost now.
     history_.MarkSaved();
     ShowStatus(StatusSavedAs(japanese_, session_.SaveFile));

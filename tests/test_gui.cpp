@@ -197,6 +197,7 @@ class WindowTest : public QObject {
   void saveKeepsABackupAndWritesTheEdit();
   void saveAsFollowsTheExtensionRules_data();
   void saveAsFollowsTheExtensionRules();
+  void tagFilesSaveBackAndAnyModelSavesAsOne();
   void viewItemsAndComboShowTheDirection();
   void idCheckBoxLabelsThePoints();
   void aboutBoxShowsTheVersion();
@@ -721,6 +722,45 @@ void WindowTest::saveAsFollowsTheExtensionRules() {
   w->mnSaveAs->trigger();
   QVERIFY(cancel && cancel->fired);
   QCOMPARE(status(*w), before);
+}
+
+void WindowTest::tagFilesSaveBackAndAnyModelSavesAsOne() {
+  auto w = newWindow();
+  QVERIFY(w);
+  // Every shipped tag file: opened and saved as it is, the same bytes.
+  const QDir tags(kTestData + "/tag");
+  const QStringList names = tags.entryList({QStringLiteral("*.mdl")}, QDir::Files);
+  QCOMPARE(names.size(), 17);
+  for (const QString& name : names) {
+    const QString path = copy(tags.filePath(name), name);
+    const QByteArray original = readAll(path);
+    QVERIFY2(w->OpenFile(path), qPrintable(name));
+    QCOMPARE(savedBytes(*w), original);
+  }
+  // The Save As dialog of a tag file offers the tag type alone.
+  QStringList offered;
+  auto only_tag = whenFileDialogShown(this, [&](QFileDialog& d) {
+    offered = d.nameFilters();
+    d.reject();
+  });
+  w->mnSaveAs->trigger();
+  QVERIFY(only_tag && only_tag->fired);
+  QCOMPARE(offered.size(), 1);
+
+  // A bracketed model saved with the tag type is a tag file, and Save goes on in that format.
+  QVERIFY(w->OpenFile(halfBox()));
+  const QString out = dir_->filePath(QStringLiteral("box_tag.mdl"));
+  auto as_tag = whenFileDialogShown(this, [&](QFileDialog& d) {
+    offered = d.nameFilters();
+    d.selectNameFilter(offered.value(1));
+    typeAndAccept(d, out);
+  });
+  w->sbtnSaveAs->click();
+  QVERIFY(as_tag && as_tag->fired);
+  QCOMPARE(offered.size(), 2);
+  QVERIFY(readAll(out).startsWith("<MODELFILE>\r\n"));
+  QVERIFY(w->OpenFile(out));
+  QCOMPARE(w->Memo->toPlainText(), QStringLiteral("Number of cp=12\nNumber of spline=4"));
 }
 
 void WindowTest::viewItemsAndComboShowTheDirection() {
