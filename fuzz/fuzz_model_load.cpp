@@ -1,4 +1,5 @@
-// Any bytes as a model file: read, write back, fit and draw. Malformed input must end in a
+// Any bytes as a model file (bracketed, or a tag file by its first line): read, write back, fit
+// and draw; a bracketed model saved as a tag file must read back. Malformed input must end in a
 // ZevrinError, never in a crash, a hang or a sanitizer report.
 #include <cstddef>
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include "fuzz/FuzzUtil.h"
 #include "model/AM5_model.h"
 #include "model/PatchPolygons.h"
+#include "model/TagModel.h"
 #include "model/tree/AM5_super.h"
 #include "util/Errors.h"
 
@@ -14,9 +16,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace zevrin;
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   try {
-    M5amsuper root;
+    const std::unique_ptr<M5amsuper> read =
+        IsTagFileText(bytes) ? std::unique_ptr<M5amsuper>(std::make_unique<TagFile>())
+                             : std::make_unique<M5amsuper>();
+    M5amsuper& root = *read;
     StepContext step;
     step.Sections = &ModelFileSections();
+    step.TagNodes = &MakeTagNode;
     root.ReadSection(SplitLines(bytes), 0, step);
     LineList out;
     root.WriteSection(out);
@@ -27,6 +33,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     view.Redisplay(&root, ViewKindOfItem(static_cast<std::int32_t>(size % 3)));
     // The patches, as an export finds them: hooks, rings and chains of any file.
     PatchPolygons(root, {}, step);
+    if (!IsTagDocument(root)) {
+      LineList tag;
+      TagFileFrom(root, step.Bars)->WriteSection(tag);
+      try {
+        TagFile back;
+        StepContext again;
+        again.TagNodes = &MakeTagNode;
+        back.ReadSection(tag, 0, again);
+      } catch (const ZevrinError&) {
+        __builtin_trap();  // Zevrin wrote what it cannot read
+      }
+    }
   } catch (const ZevrinError&) {
   }
   return 0;

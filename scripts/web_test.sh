@@ -19,5 +19,5 @@ gen=$(mktemp -d)
 trap 'rm -rf "$gen"' EXIT
 "$native/bin/zevrin_web_gen" "$gen" 200
 node web/tests/equal_native.mjs "$native/bin/zevrin" build/wasm/bin/zevrin_module.js \
-  tests/data examples fuzz/corpus/model_load fuzz/corpus/model_edits fuzz/corpus/polygon_load "$gen"
+  tests/data tests/data/tag examples fuzz/corpus/model_load fuzz/corpus/model_edits fuzz/corpus/polygon_load "$gen"
 node web/tests/browser.mjs build/wasm/page "$native/bin/zevrin" examples build/screenshots
