@@ -20,17 +20,17 @@ constexpr std::size_t kMaxWords = 16;
 bool splitWords(std::string_view line, std::array<std::string_view, kMaxWords>& words,
                 std::size_t& count) {
   count = 0;
-  std::size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && line[i] == ' ') ++i;
-    if (i == line.size()) break;
-    std::size_t j = i;
-    while (j < line.size() && line[j] != ' ') ++j;
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  for (;;) {
+    while (p != end && *p == ' ') ++p;
+    if (p == end) return true;
+    const char* q = p;
+    while (q != end && *q != ' ') ++q;
     if (count == kMaxWords) return false;
-    words[count++] = line.substr(i, j - i);
-    i = j;
+    words[count++] = std::string_view(p, static_cast<std::size_t>(q - p));
+    p = q;
   }
-  return true;
 }
 
 [[noreturn]] void badLine(std::string_view line) {
@@ -252,7 +252,7 @@ void TagMesh::ReadLines(LineSource& source, std::string_view header, std::int32_
     }
     const std::string_view opened = TagOpened(line);
     if (opened.empty()) {
-      Entries.push_back(Entry{std::string(line), nullptr, index});
+      TagSection::AddItem(Entries, line, index);
       continue;
     }
     if (opened != "SPLINE") {
@@ -324,28 +324,28 @@ void TagMesh::ReadLines(LineSource& source, std::string_view header, std::int32_
   for (const Entry& e : Entries) {
     if (!e.Child || e.Child->Name != "PATCHES") continue;
     HasPatchList = true;
-    for (const Entry& item : e.Child->Entries) {
-      if (item.Child) continue;
-      WithLine(item.Line, [&] {
-        std::array<std::string_view, kMaxWords> w;
-        std::size_t n = 0;
-        if (!splitWords(item.Text, w, n) || n == 0) badLine(item.Text);
-        const std::int64_t flags = StrToInt64(w[0]);
-        if (flags < 0 || flags > 4294967295LL) throw ZevrinError(ErrorKind::RangeCheck, "");
-        Patch patch;
-        patch.Flags = static_cast<std::uint32_t>(flags);
-        patch.Count = (patch.Flags & 1u) ? 5 : 4;
-        if (n != 2u * patch.Count + 2) badLine(item.Text);
-        for (std::size_t c = 0; c < patch.Count; ++c) {
-          patch.Corners[c] = StrToInt(w[1 + c]);
-          patch.Normals[c] = StrToInt(w[1 + patch.Count + c]);
-          if (!index_of_id.Find(IdKey(patch.Corners[c])))
-            throw ZevrinError(ErrorKind::TagNoSuchPoint, std::to_string(patch.Corners[c]));
-        }
-        patch.Attr = StrToInt(w[n - 1]);
-        Patches.push_back(patch);
+    for (const Entry& item : e.Child->Entries)
+      TagSection::ForEachItem(item, [&](std::string_view text, std::int32_t at) {
+        WithLine(at, [&] {
+          std::array<std::string_view, kMaxWords> w;
+          std::size_t n = 0;
+          if (!splitWords(text, w, n) || n == 0) badLine(text);
+          const std::int64_t flags = StrToInt64(w[0]);
+          if (flags < 0 || flags > 4294967295LL) throw ZevrinError(ErrorKind::RangeCheck, "");
+          Patch patch;
+          patch.Flags = static_cast<std::uint32_t>(flags);
+          patch.Count = (patch.Flags & 1u) ? 5 : 4;
+          if (n != 2u * patch.Count + 2) badLine(text);
+          for (std::size_t c = 0; c < patch.Count; ++c) {
+            patch.Corners[c] = StrToInt(w[1 + c]);
+            patch.Normals[c] = StrToInt(w[1 + patch.Count + c]);
+            if (!index_of_id.Find(IdKey(patch.Corners[c])))
+              throw ZevrinError(ErrorKind::TagNoSuchPoint, std::to_string(patch.Corners[c]));
+          }
+          patch.Attr = StrToInt(w[n - 1]);
+          Patches.push_back(patch);
+        });
       });
-    }
   }
 }
 

@@ -201,12 +201,17 @@ std::unique_ptr<Mpatches> PatchPolygons(const M5amsuper& root, const PatchPolygo
     const MeshPatches patches = PatchesOf(*found.mesh, step.Bars);
     out->Counts += patches.Counts;
     std::vector<GroupRef> groups;
+    std::vector<std::vector<std::string>> tag_ids;  // a tag file's groups' ids, read for this
     // Every GROUP of the model in entry order: also those a polygon import appended, which
     // the model's own list (the groups read from the file, for Connect) leaves out. A tag
     // file's model keeps its groups in its GROUPS section.
     if (const auto* tag = dynamic_cast<const TagModel*>(found.model)) {
-      for (const TagGroup* g : tag->Groups)
-        if (!g->GroupName.empty()) groups.push_back({&g->GroupName, &g->GroupIds});
+      tag_ids.reserve(tag->Groups.size());
+      for (const TagGroup* g : tag->Groups) {
+        if (g->GroupName.empty()) continue;
+        tag_ids.push_back(g->Ids());
+        groups.push_back({&g->GroupName, &tag_ids.back()});
+      }
     } else if (found.model) {
       for (const Entry& e : found.model->Entries)
         if (const auto* g = dynamic_cast<const M5group*>(e.Child.get());

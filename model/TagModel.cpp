@@ -110,11 +110,18 @@ void TagFile::Write(TextWriter& out) {
 
 void TagFile::WriteItem(TextWriter& out, const std::string& text) {
   constexpr std::string_view kKey = "FileInfoPos=";
-  if (file_info_found_ && std::string_view(text).substr(0, kKey.size()) == kKey) {
-    out.Add(kKey).AddInt(static_cast<std::int64_t>(file_info_at_)).EndLine();
+  if (!file_info_found_ || text.find(kKey) == std::string::npos) {
+    out.Line(text);
     return;
   }
-  out.Line(text);
+  Entry block{text, nullptr, 0};
+  ForEachItem(block, [&](std::string_view line, std::int32_t) {
+    if (line.substr(0, kKey.size()) == kKey) {
+      out.Add(kKey).AddInt(static_cast<std::int64_t>(file_info_at_)).EndLine();
+    } else {
+      out.Line(line);
+    }
+  });
 }
 
 std::unique_ptr<M5amsuper> TagGroup::CloneNode() const {
@@ -123,20 +130,23 @@ std::unique_ptr<M5amsuper> TagGroup::CloneNode() const {
   copy->Header = Header;
   copy->Close = Close;
   copy->GroupName = GroupName;
-  copy->GroupIds = GroupIds;
   return copy;
+}
+
+std::vector<std::string> TagGroup::Ids() const {
+  std::vector<std::string> ids;
+  for (const Entry& e : Entries) {
+    if (!e.Child || e.Child->Name != "CPS") continue;
+    for (const Entry& id : e.Child->Entries)
+      ForEachItem(id,
+                  [&](std::string_view text, std::int32_t) { ids.emplace_back(TrimView(text)); });
+  }
+  return ids;
 }
 
 void TagGroup::FinishRead(StepContext& step) {
   TagSection::FinishRead(step);
-  GroupIds.clear();
-  for (const Entry& e : Entries) {
-    std::string_view value;
-    if (!e.Child && GroupName.empty() && valueOf(e.Text, "Name", value)) GroupName = value;
-    if (!e.Child || e.Child->Name != "CPS") continue;
-    for (const Entry& id : e.Child->Entries)
-      if (!id.Child) GroupIds.emplace_back(TrimView(id.Text));
-  }
+  if (const auto name = Value("Name")) GroupName = *name;
 }
 
 std::unique_ptr<M5amsuper> TagBone::CloneNode() const {
@@ -154,25 +164,25 @@ std::unique_ptr<M5amsuper> TagBone::CloneNode() const {
 void TagBone::FinishRead(StepContext& step) {
   TagSection::FinishRead(step);
   // Keys left out hold their defaults.
-  for (const Entry& e : Entries) {
-    if (e.Child) continue;
-    std::string_view value;
-    WithLine(e.Line, [&] {
-      if (valueOf(e.Text, "Name", value)) {
-        BoneName = value;
-      } else if (valueOf(e.Text, "Start", value)) {
-        Start = readVec(value);
-      } else if (valueOf(e.Text, "End", value)) {
-        End = readVec(value);
-      } else if (valueOf(e.Text, "BoneColor", value)) {
-        TokenView words(TrimView(value));
-        for (std::uint8_t& c : Color) {
-          const std::int32_t v = StrToInt(words.Next(' '));
-          c = static_cast<std::uint8_t>(std::clamp(v, 0, 255));
+  for (const Entry& e : Entries)
+    ForEachItem(e, [&](std::string_view text, std::int32_t at) {
+      std::string_view value;
+      WithLine(at, [&] {
+        if (valueOf(text, "Name", value)) {
+          BoneName = value;
+        } else if (valueOf(text, "Start", value)) {
+          Start = readVec(value);
+        } else if (valueOf(text, "End", value)) {
+          End = readVec(value);
+        } else if (valueOf(text, "BoneColor", value)) {
+          TokenView words(TrimView(value));
+          for (std::uint8_t& c : Color) {
+            const std::int32_t v = StrToInt(words.Next(' '));
+            c = static_cast<std::uint8_t>(std::clamp(v, 0, 255));
+          }
         }
-      }
+      });
     });
-  }
 }
 
 void TagBone::Draw(Mscreen& view) {
@@ -226,13 +236,16 @@ void TagModel::Refresh() {
         break;
       }
   }
-  WalkTree(static_cast<const M5amsuper&>(*this), [&](const M5amsuper& node) {
-    if (const auto* bone = dynamic_cast<const TagBone*>(&node)) {
-      widen(min, max, bone->Start, any);
-      widen(min, max, bone->End, any);
-    }
-    return dynamic_cast<const TagMesh*>(&node) ? WalkOn::Over : WalkOn::Into;
-  });
+  for (const Entry& e : Entries) {
+    if (!e.Child || e.Child->Name != "BONES") continue;
+    WalkTree(*e.Child, [&](const M5amsuper& node) {
+      if (const auto* bone = dynamic_cast<const TagBone*>(&node)) {
+        widen(min, max, bone->Start, any);
+        widen(min, max, bone->End, any);
+      }
+      return WalkOn::Into;
+    });
+  }
   BoundsMin = min;
   BoundsMax = max;
 }
@@ -500,7 +513,6 @@ std::unique_ptr<TagModel> modelOf(const M5amsuper& model, const M5mesh* mesh, Pr
       const std::int32_t* to = by_old_id.Find(IdKey(id));
       if (!to) continue;
       cps->AddLine(std::to_string(*to));
-      group->GroupIds.push_back(std::to_string(*to));
     }
     group->AddChild(std::move(cps));
     groups->AddChild(std::move(group));

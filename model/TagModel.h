@@ -43,7 +43,10 @@ class TagFile : public TagSection {
 class TagGroup : public TagSection {
  public:
   std::string GroupName;
-  std::vector<std::string> GroupIds;  // the id lines of CPS, trimmed
+
+  // The id lines of CPS, trimmed; read when asked (a file's groups list tens of thousands of
+  // ids that only an export looks at).
+  std::vector<std::string> Ids() const;
 
  protected:
   std::unique_ptr<M5amsuper> CloneNode() const override;

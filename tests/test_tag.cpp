@@ -134,10 +134,12 @@ TEST(TagFiles, FileInfoPosIsRecomputedAndAChangedNumberIsWrittenAsTheFilesWriteT
   openBytes(session, "g.mdl", bytes);
   // A longer first item moves every later line.
   auto& first = session.Document->Entries.front();
-  ASSERT_EQ(first.Text, "ProductVersion=18");
-  first.Text = "ProductVersion=18.5";
+  ASSERT_EQ(first.Text, "ProductVersion=18\r\nRelease= PC");
+  first.Text = "ProductVersion=18.5\r\nRelease= PC";
   // A point moved by an edit gets its line anew; its neighbours keep theirs.
-  auto* model = dynamic_cast<TagModel*>(session.Document->Entries[6].Child->Entries[0].Child.get());
+  auto* objects = dynamic_cast<TagSection*>(session.Document.get())->ChildNamed("OBJECTS");
+  ASSERT_NE(objects, nullptr);
+  auto* model = dynamic_cast<TagModel*>(objects->Entries[0].Child.get());
   ASSERT_NE(model, nullptr);
   M5cp* p = model->Mesh->Splines[6]->FirstCp.get();
   ASSERT_EQ(p->Id, 37);
@@ -413,7 +415,7 @@ ModelFacts factsOf(const M5amsuper& root) {
       std::sort(members.begin(), members.end());
     };
     if (const auto* g = dynamic_cast<const M5group*>(&node)) group(g->GroupName, g->GroupIds);
-    if (const auto* g = dynamic_cast<const TagGroup*>(&node)) group(g->GroupName, g->GroupIds);
+    if (const auto* g = dynamic_cast<const TagGroup*>(&node)) group(g->GroupName, g->Ids());
     if (const auto* b = dynamic_cast<const M5segment*>(&node))
       f.bones.push_back(b->BoneName + ": " + text(b->Pivot) + " - " + text(b->End));
     if (const auto* b = dynamic_cast<const TagBone*>(&node))

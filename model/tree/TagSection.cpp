@@ -60,14 +60,26 @@ std::size_t TagSection::OwnBytes() const {
   return bytes;
 }
 
-const std::string* TagSection::Value(std::string_view key) const {
+std::optional<std::string_view> TagSection::Value(std::string_view key) const {
+  std::optional<std::string_view> found;
   for (const Entry& e : Entries) {
-    if (e.Child) continue;
-    const std::string_view text = e.Text;
-    if (text.size() > key.size() && text[key.size()] == '=' && text.substr(0, key.size()) == key)
-      return &e.Text;
+    ForEachItem(e, [&](std::string_view text, std::int32_t) {
+      if (!found && text.size() > key.size() && text[key.size()] == '=' &&
+          text.substr(0, key.size()) == key)
+        found = text.substr(key.size() + 1);
+    });
+    if (found) break;
   }
-  return nullptr;
+  return found;
+}
+
+void TagSection::AddItem(std::vector<Entry>& entries, std::string_view line, std::int32_t index) {
+  if (!entries.empty() && !entries.back().Child && entries.back().Line >= 0) {
+    std::string& block = entries.back().Text;
+    block.append("\r\n").append(line);
+    return;
+  }
+  entries.push_back(Entry{std::string(line), nullptr, index});
 }
 
 M5amsuper* TagSection::ChildNamed(std::string_view name) const {
@@ -125,7 +137,7 @@ void TagSection::ReadLines(LineSource& source, std::string_view header, std::int
     }
     const std::string_view name = TagOpened(line);
     if (name.empty()) {
-      top.node->Entries.push_back(Entry{std::string(line), nullptr, index});
+      AddItem(top.node->Entries, line, index);
       continue;
     }
     std::unique_ptr<M5amsuper> child;

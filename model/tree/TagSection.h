@@ -2,11 +2,14 @@
 // section (a label may follow: "<BOOL> Hidden"), "</NAME>" closes it, and every other line is
 // an item of the innermost open section. The lines are kept exactly as read, untrimmed, so that
 // a file read and written back without an edit comes out byte for byte (CR LF after every
-// line, as the modeller writes it).
+// line, as the modeller writes it). Consecutive items of a section are kept as one entry, their
+// lines joined by CR LF: written as one line, they give the same bytes, and a file of tens of
+// thousands of items holds a few thousand texts instead of one each.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -36,7 +39,24 @@ class TagSection : public M5amsuper {
   void Write(TextWriter& out) override;
 
   // The value of the first item "key=value" of this section itself (exact key), or none.
-  const std::string* Value(std::string_view key) const;
+  std::optional<std::string_view> Value(std::string_view key) const;
+
+  // Appends the item `line`, at 0-based `index`, to the items of `entries`.
+  static void AddItem(std::vector<Entry>& entries, std::string_view line, std::int32_t index);
+  // Calls f(line, index) for each item line of the entry `e` (none for a child), in order.
+  template <class F>
+  static void ForEachItem(const Entry& e, F&& f) {
+    if (e.Child) return;
+    std::string_view rest = e.Text;
+    std::int32_t index = e.Line;
+    for (;;) {
+      const std::size_t end = rest.find("\r\n");
+      f(rest.substr(0, end), index);
+      if (end == std::string_view::npos) return;
+      rest.remove_prefix(end + 2);
+      if (index >= 0) ++index;
+    }
+  }
   // The first child section named `name`, or none.
   M5amsuper* ChildNamed(std::string_view name) const;
 
