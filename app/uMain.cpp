@@ -944,7 +944,8 @@ void TfrmMain::mnHalvejoinClick() {
     if (!session_.Document) return;
     const double tolerance = Tolerance();
     // A model that is whole already would be doubled: the user may have meant another edit.
-    if (HasPointsOnBothSides(*session_.Document, tolerance)) {
+    // (A tag file is refused by the edit itself: no question first.)
+    if (!session_.IsTagFile() && HasPointsOnBothSides(*session_.Document, tolerance)) {
       QMessageBox box(QMessageBox::Question, texts::AlreadyWholeTitle(japanese_),
                       texts::AlreadyWhole(japanese_), QMessageBox::Yes | QMessageBox::No, this);
       box.setObjectName(QStringLiteral("AlreadyWholeBox"));
@@ -1011,7 +1012,8 @@ void TfrmMain::mnDetachallClick() {
 void TfrmMain::mnMirrorBornClick() {
   command([this] {
     if (!session_.Document) return;
-    if (dlgMirrorBorn->exec() != QDialog::Accepted) return;
+    // A tag file is refused by the edit itself, before the dialog asks anything.
+    if (!session_.IsTagFile() && dlgMirrorBorn->exec() != QDialog::Accepted) return;
     // The dialog has stored its choice already when the tolerance turns out to be no number.
     session_.Shared.Mirror = dlgMirrorBorn->Settings();
     const double tolerance = Tolerance();

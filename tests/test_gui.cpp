@@ -737,6 +737,20 @@ void WindowTest::tagFilesSaveBackAndAnyModelSavesAsOne() {
     QVERIFY2(w->OpenFile(path), qPrintable(name));
     QCOMPARE(savedBytes(*w), original);
   }
+  // Edits are refused in a box, with no question before, and change nothing.
+  const QByteArray last = readAll(w->CurrentFile());
+  for (QAction* edit : {w->mnHalvejoin, w->mnMirrorBorn, w->mnConnectGroupedSplines}) {
+    QString shown;
+    auto box = whenShown<QMessageBox>(this, [&](QMessageBox& b) {
+      shown = b.text();
+      b.accept();
+    });
+    edit->trigger();
+    QVERIFY(box && box->fired);
+    QCOMPARE(shown, tr2("この編集はタグ形式のモデルファイルにはまだ使えません",
+                        "This edit cannot be used on tag-format model files yet"));
+  }
+  QCOMPARE(savedBytes(*w), last);
   // The Save As dialog of a tag file offers the tag type alone.
   QStringList offered;
   auto only_tag = whenFileDialogShown(this, [&](QFileDialog& d) {
