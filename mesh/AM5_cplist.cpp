@@ -688,11 +688,14 @@ void M5cplist::DetachAll(Progress& progress) {
   // longer depends on any other point here, so the order of the two changes is not seen.
   for (std::size_t i = 0; i < Items.size(); ++i) {
     M5cp* p = Items[i];
+    progress.StepSub(Count());
+    // A tag file's hook is an attachment that the modeller needs to know the surface by; it
+    // keeps its target, where it lies already.
+    if (p->TagRecord && p->HasHookParamBits() && p->IsAttached()) continue;
     p->X = at[i].x;
     p->Y = at[i].y;
     p->Z = at[i].z;
     p->ClearAttachment();
-    progress.StepSub(Count());
   }
   // The lower bar still runs its second round, as it did when the attachments went apart.
   progress.StepMain();

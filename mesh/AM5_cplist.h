@@ -87,6 +87,8 @@ class M5cplist {
   void AttachInGroups(const std::vector<std::uint32_t>& group_of, std::size_t groups,
                       Progress& progress);
   // Gives every point its resolved position as own coordinates and drops the attachments.
+  // Gives every attached point its resolved position as coordinates of its own, but a tag
+  // file's hook, which keeps its target.
   void DetachAll(Progress& progress);
   // Box of every resolved position and the origin; returns its eight corners as text.
   std::string ComputeBounds(Progress& progress);

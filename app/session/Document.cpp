@@ -333,7 +333,6 @@ StepResult DocumentSession::ConnectGroupedSplines() {
 
 StepResult DocumentSession::AttachAll() {
   if (!Document) return {};
-  refuseTagEdits();
   const std::unique_ptr<StepContext> step = newStep();
   runEdit(Progress, *step, [&] { Document->AttachAll(*step); });
   return finish(*step);
@@ -341,7 +340,6 @@ StepResult DocumentSession::AttachAll() {
 
 StepResult DocumentSession::DetachAll() {
   if (!Document) return {};
-  refuseTagEdits();
   const std::unique_ptr<StepContext> step = newStep();
   runEdit(Progress, *step, [&] { Document->DetachAll(*step); });
   return finish(*step);

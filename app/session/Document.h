@@ -188,8 +188,9 @@ class DocumentSession {
   bool IsTagFile() const;
 
   // The whole-model edits. Without a document they do nothing and return an empty result.
-  // On a tag file they raise TagEditUnsupported before anything changes: they do not yet keep
-  // its lists of point ids true.
+  // Halvejoin, Connect and Mirror bone raise TagEditUnsupported on a tag file before anything
+  // changes: they do not yet keep its lists of point ids true. Attach all and Detach all keep
+  // every id, so the lists stay true; a tag file's hooks keep their targets.
   // Each first checks what could fail part way (a short "Bounds=" line, a group id that is no
   // integer), so that an error leaves the document as it was. An edit stopped through the
   // progress window's flag raises ErrorKind::Cancelled part way: the caller restores the
