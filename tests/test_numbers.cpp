@@ -282,7 +282,7 @@ const FormatCase kFormatCases[] = {
     {-0x1.043561a882930p+67, "-1.5E20"},  // -1.5e+20
     {-0x1.edd2f1a9fbe77p+6, "-123.456"},  // -123.456
     {-0x0.0000000000001p-1022, "-4.94065645841247E-324"},  // -5e-324
-    {-0x1.fffffffffffffp+1023, "-1.79769313486232E308"},  // -1.7976931348623157e+308
+    {-0x1.fffffffffffffp+1023, "-1.79769313486231E308"},  // -1.7976931348623157e+308
     {-0x1.0000000000000p-1022, "-2.2250738585072E-308"},  // -2.2250738585072014e-308
     // Extremes
     {0x0.0000000000001p-1022, "4.94065645841247E-324"},  // 5e-324
@@ -294,8 +294,8 @@ const FormatCase kFormatCases[] = {
     {0x0.fffffffffffffp-1022, "2.2250738585072E-308"},  // 2.225073858507201e-308
     {0x1.0000000000000p-1022, "2.2250738585072E-308"},  // 2.2250738585072014e-308
     {0x1.0000000000001p-1022, "2.2250738585072E-308"},  // 2.225073858507202e-308
-    {0x1.fffffffffffffp+1023, "1.79769313486232E308"},  // 1.7976931348623157e+308
-    {0x1.ffffffffffffep+1023, "1.79769313486232E308"},  // 1.7976931348623155e+308
+    {0x1.fffffffffffffp+1023, "1.79769313486231E308"},  // 1.7976931348623157e+308
+    {0x1.ffffffffffffep+1023, "1.79769313486231E308"},  // 1.7976931348623155e+308
     {0x1.1ccf385ebc8a0p+1023, "1E308"},  // 1e+308
     {0x1.7e43c8800759cp+996, "1E300"},  // 1e+300
     {0x1.56e1fc2f8f359p-997, "1E-300"},  // 1e-300
@@ -386,11 +386,19 @@ TEST(FloatToStr, ZeroNanAndInfinities) {
 // Every table text names a 15-digit decimal; reading it and writing it again must give the
 // same text. This checks StrToFloat against texts it did not produce.
 TEST(FloatToStr, TableTextsSurviveReadingBack) {
-  for (const FormatCase& c : kFormatCases) {
-    // The largest doubles round to 1.79769313486232E308, which lies beyond the largest
-    // double and so is not a readable number (see StrToFloat.LargestDoubleTextIsOutOfRange).
-    if (std::fabs(c.value) > 1.797693134862315e308) continue;
-    EXPECT_EQ(FloatToStr(StrToFloat(c.text)), c.text);
+  for (const FormatCase& c : kFormatCases) EXPECT_EQ(FloatToStr(StrToFloat(c.text)), c.text);
+}
+
+// Rounded to nearest, the four largest doubles of each sign would give 1.79769313486232E308,
+// which reads back as infinity; the fifth already rounds down.
+TEST(FloatToStr, LargestDoublesRoundTowardZero) {
+  const double top[] = {0x1.fffffffffffffp+1023, 0x1.ffffffffffffep+1023, 0x1.ffffffffffffdp+1023,
+                        0x1.ffffffffffffcp+1023, 0x1.ffffffffffffbp+1023};
+  for (double x : top) {
+    EXPECT_EQ(FloatToStr(x), "1.79769313486231E308") << Hex(x);
+    EXPECT_EQ(FloatToStr(-x), "-1.79769313486231E308") << Hex(x);
+    EXPECT_EQ(FloatToStrExact(x), "1.79769313486231E308") << Hex(x);
+    EXPECT_EQ(FloatToStrExact(-x), "-1.79769313486231E308") << Hex(x);
   }
 }
 
@@ -473,12 +481,42 @@ TEST(StrToFloat, RejectedFormsNameTheOriginalText) {
   ExpectNotReal(std::string("1\0", 2));
 }
 
-// The largest double is written with 15 digits as 1.79769313486232E308, above the largest
-// double by more than half a unit in the last place, so the text reads as out of range.
-TEST(StrToFloat, LargestDoubleTextIsOutOfRange) {
-  ASSERT_EQ(FloatToStr(DBL_MAX), "1.79769313486232E308");
-  ExpectNotReal("1.79769313486232E308");
-  ExpectNotReal("-1.79769313486232E308");
+// Earlier versions wrote the largest doubles as 1.79769313486232E308. Texts above the largest
+// double by up to half a unit of the 15th digit there, 5E293, read as the largest double;
+// the bound itself is 2^1024 - 2^971 + 5 * 10^293, whose 309 digits follow.
+TEST(StrToFloat, TextsRoundedPastTheLargestDoubleReadAsIt) {
+  const std::string bound =
+      "179769313486232070814527423731704356798070567525844996598917476803157260780028538760"
+      "589558632766878171540458953514382464234321326889464182768467546703537516986049910576"
+      "551282076245490090389328944075868508455133942304583236903222948165808559332123348274"
+      "797826204144723168738177180919299881250404026184124858368";
+  ASSERT_EQ(bound.size(), 309u);
+  for (const std::string& text :
+       {std::string("1.79769313486232E308"), std::string(" +1.79769313486232e+308 "),
+        std::string("0.000179769313486232E312"), std::string("179769313486232E294"),
+        std::string("1.7976931348623207E308"), bound, bound + ".000", "0" + bound,
+        bound.substr(0, 1) + "." + bound.substr(1) + "E308"}) {
+    SCOPED_TRACE(text);
+    double value = 0;
+    ASSERT_NO_THROW(value = StrToFloat(text));
+    ExpectSameDouble(DBL_MAX, value, text);
+    std::string negative(TrimView(text));
+    if (negative[0] == '+') negative.erase(0, 1);
+    negative.insert(0, "-");
+    ASSERT_NO_THROW(value = StrToFloat(negative));
+    ExpectSameDouble(-DBL_MAX, value, negative);
+  }
+  std::string above_last = bound;
+  above_last.back() = '9';
+  for (const std::string& text :
+       {above_last, bound + ".0001", bound + "1E-1", std::string("1.7976931348623208E308"),
+        std::string("1.797693134862325E308"), std::string("1.79769313486233E308"),
+        std::string("1.8E308"), std::string("1.79769313486232E309"),
+        std::string("1.79769313486232E30800"), std::string("-1.79769313486233E308"),
+        std::string("1e309")}) {
+    SCOPED_TRACE(text);
+    ExpectNotReal(text);
+  }
 }
 
 // --- Round trip ------------------------------------------------------------------------
@@ -525,14 +563,37 @@ void CheckRoundTrip(double x) {
 TEST(RoundTrip, RandomBitPatterns) {
   std::mt19937_64 rng(20240611);
   for (int i = 0; i < 20000; ++i) {
-    std::uint64_t bits = rng();
-    // Keep the biased exponent below 2046: the very largest doubles round above the range.
-    const std::uint64_t exponent = (bits >> 52) & 0x7FF;
-    if (exponent >= 2046) bits &= ~(std::uint64_t{1} << 62);
-    double x;
-    static_assert(sizeof x == sizeof bits);
-    std::memcpy(&x, &bits, sizeof x);
-    CheckRoundTrip(x);
+    const double x = std::bit_cast<double>(rng());
+    if (std::isfinite(x)) CheckRoundTrip(x);
+  }
+}
+
+// Both ends of the range through writing and reading, to the bit. The 15 digits lose the
+// last bits of the largest double and of the smallest normal one (which comes back as a
+// subnormal), and the sign of zero; the smallest subnormal survives.
+TEST(RoundTrip, EndsOfTheRangeExactly) {
+  const struct {
+    double value;
+    const char* text;
+    double read;
+  } cases[] = {
+      {DBL_MAX, "1.79769313486231E308", 0x1.fffffffffffe2p+1023},
+      {-DBL_MAX, "-1.79769313486231E308", -0x1.fffffffffffe2p+1023},
+      {DBL_MIN, "2.2250738585072E-308", 0x0.ffffffffffffdp-1022},
+      {-DBL_MIN, "-2.2250738585072E-308", -0x0.ffffffffffffdp-1022},
+      {0x0.ffffffffffffdp-1022, "2.2250738585072E-308", 0x0.ffffffffffffdp-1022},
+      {4.9406564584124654E-324, "4.94065645841247E-324", 0x0.0000000000001p-1022},
+      {-4.9406564584124654E-324, "-4.94065645841247E-324", -0x0.0000000000001p-1022},
+      {-0.0, "0", 0.0},
+      {0.0, "0", 0.0},
+  };
+  for (const auto& c : cases) {
+    const std::string text = FloatToStr(c.value);
+    EXPECT_EQ(text, c.text) << Hex(c.value);
+    double read = 1;
+    ASSERT_NO_THROW(read = StrToFloat(text)) << text;
+    ExpectSameDouble(c.read, read, text);
+    EXPECT_EQ(FloatToStr(read), c.text);
   }
 }
 

@@ -131,6 +131,39 @@ bool parseInteger(std::string_view text, std::int64_t lo, std::int64_t hi, std::
   return true;
 }
 
+// The largest double plus half a unit of the 15th significant digit at its scale,
+// (2^1024 - 2^971) + 5 * 10^293, exactly: its 309 digits (an integer, no trailing zeros).
+// FloatToStr of a finite value is never further than that half unit from the value, so
+// every text it ever wrote lies at or below this bound; versions that rounded the four
+// largest doubles up wrote 1.79769313486232E308, which is above the largest double and below
+// the bound. The next 15-digit text, 1.79769313486233E308, and 1.797693134862325E308 lie
+// beyond it.
+constexpr std::string_view kLargestWritten =
+    "179769313486232070814527423731704356798070567525844996598917476803157260780028538760"
+    "589558632766878171540458953514382464234321326889464182768467546703537516986049910576"
+    "551282076245490090389328944075868508455133942304583236903222948165808559332123348274"
+    "797826204144723168738177180919299881250404026184124858368";
+static_assert(kLargestWritten.size() == 309);
+
+// Whether a number text that overflows a double, with mantissa `body` (digits, an optional
+// point and an optional exponent, no sign) worth 0.d1d2... times 10^`power` for its first
+// non-zero digit d1, lies no higher than kLargestWritten: a text some version of the writer
+// produced by rounding a finite value up past the largest double. Exact: the significant
+// digits are compared one by one, never through a rounded double.
+bool justAboveLargest(std::string_view body, std::int64_t power) {
+  if (power != 309) return false;
+  std::string digits;
+  for (char c : body) {
+    if (c == 'e' || c == 'E') break;
+    if (c == '.' || (digits.empty() && c == '0')) continue;
+    digits.push_back(c);
+  }
+  while (!digits.empty() && digits.back() == '0') digits.pop_back();
+  // Both start with a non-zero digit at the same power of ten and end in a non-zero digit,
+  // so their byte order is their numeric order.
+  return std::string_view(digits) <= kLargestWritten;
+}
+
 }  // namespace
 
 namespace {
@@ -222,8 +255,12 @@ double StrToFloatPlain(std::string_view text) {
   if (ec == std::errc::result_out_of_range) {
     // The value is 0.d... times ten to (lead_place + exponent): beyond the largest double
     // when that power is large, below the smallest when it is small.
-    if (lead_place + exponent > 0) return fail();
-    value = 0.0;
+    if (lead_place + exponent > 0) {
+      if (!justAboveLargest(body, lead_place + exponent)) return fail();
+      value = std::numeric_limits<double>::max();
+    } else {
+      value = 0.0;
+    }
   } else if (ec != std::errc() || ptr != body.data() + body.size()) {
     return fail();
   }
@@ -318,6 +355,8 @@ std::string FloatToStrExact(double value) {
   std::string digits;
   int exp10 = 0;
   roundTo15(std::fabs(value), digits, exp10);
+  // The largest doubles would round up past the largest double (see FormatFloat).
+  if (exp10 == 308 && digits > "179769313486231") digits = "179769313486231";
   std::string out;
   if (value < 0) out.push_back('-');
   // E: the value is 0.d1d2... times ten to the E.
@@ -478,6 +517,10 @@ char* FormatFloat(char* out, double value) {
   char d[17];
   int exp10 = 0;
   const int n = digits15(std::fabs(value), d, exp10);
+  // The four largest doubles (from 1.7976931348623151E308 up) round to 1.79769313486232E308,
+  // above the largest double by more than half its last unit: read back, that is infinity.
+  // Rounded toward zero instead they stay finite. No other value reaches that text.
+  if (exp10 == 308 && n == 15 && std::memcmp(d, "179769313486232", 15) == 0) d[14] = '1';
   if (value < 0) *out++ = '-';
   // E: the value is 0.d1d2... times ten to the E.
   const int E = exp10 + 1;

@@ -112,7 +112,11 @@ std::int64_t StrToInt64(std::string_view text);
 // (at least one digit in all), an optional exponent after "E" or "e", optional blanks.
 // The decimal point is always ".". Values beyond the range of a double, "nan", "inf",
 // hexadecimal forms and everything else raise ErrorKind::NotReal. Values too small for a
-// double become zero of the same sign.
+// double become zero of the same sign. One exception to the range: a text above the largest
+// double by no more than half a unit of the 15th significant digit at that scale (5E293:
+// up to 2^1024 - 2^971 + 5 * 10^293 inclusive, 1.79769313486232070814...E308) reads as the
+// largest double with its sign. Earlier versions of FloatToStr wrote the largest doubles as
+// 1.79769313486232E308, and their files must open; "1.797693134862325E308" or "1E309" do not.
 double StrToFloat(std::string_view text);
 // The same conversion scanning the whole grammar first: the plain version that StrToFloat's
 // quicker path is checked against.
@@ -124,6 +128,8 @@ std::string IntToStr(std::int64_t value);
 // The general real format: 15 significant digits (ties away from zero), trailing zeros
 // dropped, "0" for zero (minus zero too), E notation when the decimal exponent leaves the
 // range from 0.0001 up to below 10^15 ("1E-5", "1E15", "-1.5E20"), "." as decimal point.
+// A finite value never becomes a text that reads back as infinity: the four largest doubles,
+// which round up to 1.79769313486232E308, are rounded toward zero, to 1.79769313486231E308.
 // NaN and infinities, which no reader produces, are written "NAN", "INF" and "-INF".
 std::string FloatToStr(double value);
 
