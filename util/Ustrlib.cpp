@@ -564,6 +564,111 @@ void AppendFloat(std::string& out, double value) {
   out.append(buf, FormatFloat(buf, value));
 }
 
+namespace {
+
+// The significant digits of `magnitude` (finite, not zero) rounded to six, ties away from
+// zero, without trailing zeros; exp10 is the power of ten of the first digit. Returns their
+// count. The way of digits15: seventeen correctly rounded digits decide, unless digits 7 to
+// 17 read "50000000000", where only the exact expansion tells a tie from a value beside it.
+int digits6(double magnitude, char* digits, int& exp10) {
+  char buf[40];
+  const char* const end = WriteScientific(buf, buf + sizeof buf, magnitude, 16);
+  const char* const e = buf + 18;  // "d." and sixteen digits
+  exp10 = exponentOf(e, end);
+  char all[17];
+  all[0] = buf[0];
+  std::memcpy(all + 1, buf + 2, 16);
+  bool up;
+  if (std::memcmp(all + 6, "50000000000", 11) == 0) {
+    static thread_local char exact[900];
+    WriteScientific(exact, exact + sizeof exact, magnitude, 800);
+    up = exact[7] >= '5';
+    all[0] = exact[0];
+    std::memcpy(all + 1, exact + 2, 5);
+  } else {
+    up = all[6] >= '5';
+  }
+  std::memcpy(digits, all, 6);
+  if (up) {
+    int k = 5;
+    while (k >= 0 && digits[k] == '9') digits[k--] = '0';
+    if (k < 0) {
+      digits[0] = '1';  // 9.99999 became 10.0000
+      ++exp10;
+    } else {
+      ++digits[k];
+    }
+  }
+  int n = 6;
+  while (n > 1 && digits[n - 1] == '0') --n;
+  return n;
+}
+
+}  // namespace
+
+char* FormatTagFloat(char* out, double value) {
+  if (std::isnan(value)) {
+    *out++ = '0';
+    return out;
+  }
+  if (std::signbit(value)) *out++ = '-';
+  if (value == 0) {
+    *out++ = '0';
+    return out;
+  }
+  // Six digits of the largest double, 1.79769|313..., round down: no finite value reaches a
+  // text above it, and infinities take it too.
+  if (std::isinf(value)) return appendText(out, "1.79769e+308");
+  char d[6];
+  int exp10 = 0;
+  const int n = digits6(std::fabs(value), d, exp10);
+  if (exp10 < -4 || exp10 >= 6) {
+    *out++ = d[0];
+    if (n > 1) {
+      *out++ = '.';
+      std::memcpy(out, d + 1, static_cast<std::size_t>(n - 1));
+      out += n - 1;
+    }
+    *out++ = 'e';
+    *out++ = exp10 < 0 ? '-' : '+';
+    const int x = exp10 < 0 ? -exp10 : exp10;  // at most 324
+    *out++ = static_cast<char>('0' + x / 100);
+    *out++ = static_cast<char>('0' + x / 10 % 10);
+    *out++ = static_cast<char>('0' + x % 10);
+    return out;
+  }
+  if (exp10 < 0) {
+    *out++ = '0';
+    *out++ = '.';
+    for (int k = 1; k < -exp10; ++k) *out++ = '0';
+    std::memcpy(out, d, static_cast<std::size_t>(n));
+    return out + n;
+  }
+  // exp10 + 1 digits before the point.
+  const int whole = exp10 + 1;
+  if (n <= whole) {
+    std::memcpy(out, d, static_cast<std::size_t>(n));
+    out += n;
+    for (int k = n; k < whole; ++k) *out++ = '0';
+    return out;
+  }
+  std::memcpy(out, d, static_cast<std::size_t>(whole));
+  out += whole;
+  *out++ = '.';
+  std::memcpy(out, d + whole, static_cast<std::size_t>(n - whole));
+  return out + (n - whole);
+}
+
+std::string TagFloatToStr(double value) {
+  char buf[kMaxTagFloatText];
+  return std::string(buf, FormatTagFloat(buf, value));
+}
+
+void AppendTagFloat(std::string& out, double value) {
+  char buf[kMaxTagFloatText];
+  out.append(buf, FormatTagFloat(buf, value));
+}
+
 LineSource::LineSource(std::string_view bytes) {
   if (const void* nul = std::memchr(bytes.data(), 0, bytes.size()))
     bytes = bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data()));

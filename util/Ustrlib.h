@@ -144,6 +144,27 @@ void AppendInt(std::string& out, std::int64_t value);
 // value: the plain version that FormatFloat is checked against.
 std::string FloatToStrExact(double value);
 
+// Reals as the modeller's tag files (its later format) write them, C's "%.6g" with the
+// exponent of its Windows runtime: six significant digits, trailing zeros and a bare point
+// dropped, exponent notation when the decimal exponent X of the rounded value leaves
+// -4 <= X < 6, with a sign and at least three exponent digits ("2.94593e-010", "1e+020",
+// "1.79769e+308", denormals such as "3.72199e-041"). Minus zero is "-0". No finite value
+// rounds past the largest double at six digits. The files hold no NaN or infinity, and no
+// spelling of one is safe to give a reader: C runtimes print "1.#INF", "inf" or "nan",
+// which StrToFloat rejects and older runtimes read as 1 or 0. So none is ever written:
+// infinities become the largest finite text, "1.79769e+308" with their sign, and NaN "0".
+// Exact ties (a seven-digit binary fraction ending in 5, such as 1.015625) go away from zero,
+// as FloatToStr's do and as that runtime's printf rounded; today's C libraries round them
+// to even. No number in the files tells the two apart.
+std::string TagFloatToStr(double value);
+// The longest text TagFloatToStr gives ("-1.23456e-308").
+inline constexpr std::size_t kMaxTagFloatText = 13;
+// Writes TagFloatToStr(value) at `out`, which has room for kMaxTagFloatText bytes; returns
+// the end.
+char* FormatTagFloat(char* out, double value);
+// Appends TagFloatToStr(value) without a text of its own.
+void AppendTagFloat(std::string& out, double value);
+
 // Splits file text into lines at CR LF, a lone LF or a lone CR. A last line without a line
 // break counts as a line; a NUL byte ends the text.
 LineList SplitLines(std::string_view bytes);
