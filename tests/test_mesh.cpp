@@ -2,6 +2,7 @@
 // back and on what they draw.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <filesystem>
 
 #include "mesh/AM5_cplist.h"
@@ -124,6 +125,28 @@ TEST_F(Records, ReadAndWriteBackExactly) {
   EXPECT_EQ(hooked.HookParam, 0.25);
   EXPECT_TRUE(hooked.InBiasDefault);
   EXPECT_EQ(report.After, (MeshCounts{5, 1}));
+}
+
+// Earlier versions wrote the largest doubles as 1.79769313486232E308, a text past the range
+// of a double: such a file opens, and what is saved from it opens again unchanged.
+TEST_F(Records, CoordinatesAtTheEndsOfTheRangeSurviveSaving) {
+  const LineList body = {"Version=3",
+                         "Splines=1",
+                         "CPs=1",
+                         "0 0 1",
+                         "1.79769313486232E308 -1.79769313486232E308 4.94065645841247E-324",
+                         "0",
+                         "0"};
+  auto root = readDoc(meshDoc(body));
+  const M5cp& cp = *meshOf(*root).SplineAt(0)->FirstCp;
+  EXPECT_EQ(cp.X, DBL_MAX);
+  EXPECT_EQ(cp.Y, -DBL_MAX);
+  EXPECT_EQ(cp.Z, DBL_TRUE_MIN);
+  const LineList saved = written(meshOf(*root));
+  ASSERT_EQ(saved.size(), 9u);
+  EXPECT_EQ(saved[5], "1.79769313486231E308 -1.79769313486231E308 4.94065645841247E-324");
+  const LineList again(saved.begin() + 1, saved.end() - 1);
+  EXPECT_EQ(written(meshOf(*readDoc(meshDoc(again)))), saved);
 }
 
 TEST_F(Records, MalformedRecordsNameTheirLine) {

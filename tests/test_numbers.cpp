@@ -1,5 +1,6 @@
-// Number conversions: the general real format written into every model file, and the readers
-// for reals and integers that must accept exactly the forms those files contain.
+// Number conversions: the general real format written into every model file, the format of
+// the modeller's tag files, and the readers for reals and integers that must accept exactly
+// the forms those files contain.
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@
 
 #include "util/DoubleChars.h"
 #include "util/Errors.h"
+#include "util/TextWriter.h"
 #include "util/Ustrlib.h"
 
 namespace zevrin {
@@ -282,7 +284,7 @@ const FormatCase kFormatCases[] = {
     {-0x1.043561a882930p+67, "-1.5E20"},  // -1.5e+20
     {-0x1.edd2f1a9fbe77p+6, "-123.456"},  // -123.456
     {-0x0.0000000000001p-1022, "-4.94065645841247E-324"},  // -5e-324
-    {-0x1.fffffffffffffp+1023, "-1.79769313486232E308"},  // -1.7976931348623157e+308
+    {-0x1.fffffffffffffp+1023, "-1.79769313486231E308"},  // -1.7976931348623157e+308
     {-0x1.0000000000000p-1022, "-2.2250738585072E-308"},  // -2.2250738585072014e-308
     // Extremes
     {0x0.0000000000001p-1022, "4.94065645841247E-324"},  // 5e-324
@@ -294,8 +296,8 @@ const FormatCase kFormatCases[] = {
     {0x0.fffffffffffffp-1022, "2.2250738585072E-308"},  // 2.225073858507201e-308
     {0x1.0000000000000p-1022, "2.2250738585072E-308"},  // 2.2250738585072014e-308
     {0x1.0000000000001p-1022, "2.2250738585072E-308"},  // 2.225073858507202e-308
-    {0x1.fffffffffffffp+1023, "1.79769313486232E308"},  // 1.7976931348623157e+308
-    {0x1.ffffffffffffep+1023, "1.79769313486232E308"},  // 1.7976931348623155e+308
+    {0x1.fffffffffffffp+1023, "1.79769313486231E308"},  // 1.7976931348623157e+308
+    {0x1.ffffffffffffep+1023, "1.79769313486231E308"},  // 1.7976931348623155e+308
     {0x1.1ccf385ebc8a0p+1023, "1E308"},  // 1e+308
     {0x1.7e43c8800759cp+996, "1E300"},  // 1e+300
     {0x1.56e1fc2f8f359p-997, "1E-300"},  // 1e-300
@@ -386,11 +388,19 @@ TEST(FloatToStr, ZeroNanAndInfinities) {
 // Every table text names a 15-digit decimal; reading it and writing it again must give the
 // same text. This checks StrToFloat against texts it did not produce.
 TEST(FloatToStr, TableTextsSurviveReadingBack) {
-  for (const FormatCase& c : kFormatCases) {
-    // The largest doubles round to 1.79769313486232E308, which lies beyond the largest
-    // double and so is not a readable number (see StrToFloat.LargestDoubleTextIsOutOfRange).
-    if (std::fabs(c.value) > 1.797693134862315e308) continue;
-    EXPECT_EQ(FloatToStr(StrToFloat(c.text)), c.text);
+  for (const FormatCase& c : kFormatCases) EXPECT_EQ(FloatToStr(StrToFloat(c.text)), c.text);
+}
+
+// Rounded to nearest, the four largest doubles of each sign would give 1.79769313486232E308,
+// which reads back as infinity; the fifth already rounds down.
+TEST(FloatToStr, LargestDoublesRoundTowardZero) {
+  const double top[] = {0x1.fffffffffffffp+1023, 0x1.ffffffffffffep+1023, 0x1.ffffffffffffdp+1023,
+                        0x1.ffffffffffffcp+1023, 0x1.ffffffffffffbp+1023};
+  for (double x : top) {
+    EXPECT_EQ(FloatToStr(x), "1.79769313486231E308") << Hex(x);
+    EXPECT_EQ(FloatToStr(-x), "-1.79769313486231E308") << Hex(x);
+    EXPECT_EQ(FloatToStrExact(x), "1.79769313486231E308") << Hex(x);
+    EXPECT_EQ(FloatToStrExact(-x), "-1.79769313486231E308") << Hex(x);
   }
 }
 
@@ -473,12 +483,42 @@ TEST(StrToFloat, RejectedFormsNameTheOriginalText) {
   ExpectNotReal(std::string("1\0", 2));
 }
 
-// The largest double is written with 15 digits as 1.79769313486232E308, above the largest
-// double by more than half a unit in the last place, so the text reads as out of range.
-TEST(StrToFloat, LargestDoubleTextIsOutOfRange) {
-  ASSERT_EQ(FloatToStr(DBL_MAX), "1.79769313486232E308");
-  ExpectNotReal("1.79769313486232E308");
-  ExpectNotReal("-1.79769313486232E308");
+// Earlier versions wrote the largest doubles as 1.79769313486232E308. Texts above the largest
+// double by up to half a unit of the 15th digit there, 5E293, read as the largest double;
+// the bound itself is 2^1024 - 2^971 + 5 * 10^293, whose 309 digits follow.
+TEST(StrToFloat, TextsRoundedPastTheLargestDoubleReadAsIt) {
+  const std::string bound =
+      "179769313486232070814527423731704356798070567525844996598917476803157260780028538760"
+      "589558632766878171540458953514382464234321326889464182768467546703537516986049910576"
+      "551282076245490090389328944075868508455133942304583236903222948165808559332123348274"
+      "797826204144723168738177180919299881250404026184124858368";
+  ASSERT_EQ(bound.size(), 309u);
+  for (const std::string& text :
+       {std::string("1.79769313486232E308"), std::string(" +1.79769313486232e+308 "),
+        std::string("0.000179769313486232E312"), std::string("179769313486232E294"),
+        std::string("1.7976931348623207E308"), bound, bound + ".000", "0" + bound,
+        bound.substr(0, 1) + "." + bound.substr(1) + "E308"}) {
+    SCOPED_TRACE(text);
+    double value = 0;
+    ASSERT_NO_THROW(value = StrToFloat(text));
+    ExpectSameDouble(DBL_MAX, value, text);
+    std::string negative(TrimView(text));
+    if (negative[0] == '+') negative.erase(0, 1);
+    negative.insert(0, "-");
+    ASSERT_NO_THROW(value = StrToFloat(negative));
+    ExpectSameDouble(-DBL_MAX, value, negative);
+  }
+  std::string above_last = bound;
+  above_last.back() = '9';
+  for (const std::string& text :
+       {above_last, bound + ".0001", bound + "1E-1", std::string("1.7976931348623208E308"),
+        std::string("1.797693134862325E308"), std::string("1.79769313486233E308"),
+        std::string("1.8E308"), std::string("1.79769313486232E309"),
+        std::string("1.79769313486232E30800"), std::string("-1.79769313486233E308"),
+        std::string("1e309")}) {
+    SCOPED_TRACE(text);
+    ExpectNotReal(text);
+  }
 }
 
 // --- Round trip ------------------------------------------------------------------------
@@ -525,14 +565,37 @@ void CheckRoundTrip(double x) {
 TEST(RoundTrip, RandomBitPatterns) {
   std::mt19937_64 rng(20240611);
   for (int i = 0; i < 20000; ++i) {
-    std::uint64_t bits = rng();
-    // Keep the biased exponent below 2046: the very largest doubles round above the range.
-    const std::uint64_t exponent = (bits >> 52) & 0x7FF;
-    if (exponent >= 2046) bits &= ~(std::uint64_t{1} << 62);
-    double x;
-    static_assert(sizeof x == sizeof bits);
-    std::memcpy(&x, &bits, sizeof x);
-    CheckRoundTrip(x);
+    const double x = std::bit_cast<double>(rng());
+    if (std::isfinite(x)) CheckRoundTrip(x);
+  }
+}
+
+// Both ends of the range through writing and reading, to the bit. The 15 digits lose the
+// last bits of the largest double and of the smallest normal one (which comes back as a
+// subnormal), and the sign of zero; the smallest subnormal survives.
+TEST(RoundTrip, EndsOfTheRangeExactly) {
+  const struct {
+    double value;
+    const char* text;
+    double read;
+  } cases[] = {
+      {DBL_MAX, "1.79769313486231E308", 0x1.fffffffffffe2p+1023},
+      {-DBL_MAX, "-1.79769313486231E308", -0x1.fffffffffffe2p+1023},
+      {DBL_MIN, "2.2250738585072E-308", 0x0.ffffffffffffdp-1022},
+      {-DBL_MIN, "-2.2250738585072E-308", -0x0.ffffffffffffdp-1022},
+      {0x0.ffffffffffffdp-1022, "2.2250738585072E-308", 0x0.ffffffffffffdp-1022},
+      {4.9406564584124654E-324, "4.94065645841247E-324", 0x0.0000000000001p-1022},
+      {-4.9406564584124654E-324, "-4.94065645841247E-324", -0x0.0000000000001p-1022},
+      {-0.0, "0", 0.0},
+      {0.0, "0", 0.0},
+  };
+  for (const auto& c : cases) {
+    const std::string text = FloatToStr(c.value);
+    EXPECT_EQ(text, c.text) << Hex(c.value);
+    double read = 1;
+    ASSERT_NO_THROW(read = StrToFloat(text)) << text;
+    ExpectSameDouble(c.read, read, text);
+    EXPECT_EQ(FloatToStr(read), c.text);
   }
 }
 
@@ -661,6 +724,233 @@ TEST(ReadDouble, EqualsStdFromCharsOnTheEdgeForms) {
     ExpectSameReading(text);
 }
 #endif
+
+// --- TagFloatToStr -----------------------------------------------------------------------
+
+// Expected texts computed from the exact binary value of each double with Python's decimal
+// module (six digits, ties away from zero), not with printf or the code under test.
+const FormatCase kTagCases[] = {
+    // clang-format off
+    // BEGIN TAG TABLE by tests/tools/gen_number_cases.py
+    // Basics
+    {0x1.0000000000000p+0, "1"},  // 1.0
+    {0x1.0000000000000p-1, "0.5"},  // 0.5
+    {0x1.999999999999ap-4, "0.1"},  // 0.1
+    {0x1.5555555555555p-2, "0.333333"},  // 0.3333333333333333
+    {0x1.5555555555555p-1, "0.666667"},  // 0.6666666666666666
+    {0x1.921fb54442d18p+1, "3.14159"},  // 3.141592653589793
+    {0x1.5bf0a8b145769p+1, "2.71828"},  // 2.718281828459045
+    {0x1.edd2f1a9fbe77p+6, "123.456"},  // 123.456
+    {0x1.764d4f5d5a2bep-1, "0.731059"},  // 0.731058578630005
+    {0x1.5000000000000p+5, "42"},  // 42.0
+    {0x1.86a0000000000p+16, "100000"},  // 100000.0
+    {0x1.e240000000000p+16, "123456"},  // 123456.0
+    {0x1.e847e00000000p+19, "999999"},  // 999999.0
+    {0x1.e847ecccccccdp+19, "999999"},  // 999999.4
+    {0x1.e847f00000000p+19, "1e+006"},  // 999999.5
+    {0x1.e848000000000p+19, "1e+006"},  // 1000000.0
+    {0x1.2d68700000000p+20, "1.23457e+006"},  // 1234567.0
+    {0x1.2d68500000000p+20, "1.23457e+006"},  // 1234565.0
+    {0x1.a36e2eb1c432dp-14, "0.0001"},  // 0.0001
+    {0x1.02e4b6ce5dc68p-13, "0.00012345"},  // 0.00012345
+    {0x1.02e85be111841p-13, "0.000123457"},  // 0.000123456789
+    {0x1.4f8b588e368f1p-17, "1e-005"},  // 1e-05
+    {0x1.4f8b4d572b198p-17, "9.99999e-006"},  // 9.9999949e-06
+    {0x1.a36e1334e458fp-14, "9.99999e-005"},  // 9.99999e-05
+    {0x1.a36e20f35445ep-14, "0.0001"},  // 9.999995e-05
+    {0x1.a36e1e33a449bp-14, "9.99999e-005"},  // 9.999994e-05
+    {0x1.43e88ecce8047p-32, "2.94593e-010"},  // 2.94593e-10
+    {0x1.9f04086549126p-135, "3.72199e-041"},  // 3.72199e-41
+    {0x1.5af1d78b58c40p+66, "1e+020"},  // 1e+20
+    {0x1.79ca10c924223p-67, "1e-020"},  // 1e-20
+    // Exact ties
+    {0x1.86a0800000000p+16, "100001"},  // 100000.5
+    {0x1.f410000000000p+9, "1000.13"},  // 1000.125
+    {0x1.4100000000000p+3, "10.0313"},  // 10.03125
+    {0x1.a000000000000p-4, "0.101563"},  // 0.1015625
+    {0x1.0000000000000p-9, "0.00195313"},  // 0.001953125
+    {-0x1.9040000000000p+6, "-100.063"},  // -100.0625
+    {-0x1.0000000000000p-10, "-0.000976563"},  // -0.0009765625
+    {0x1.e240800000000p+16, "123457"},  // 123456.5
+    {0x1.2d68500000000p+20, "1.23457e+006"},  // 1234565.0
+    {0x1.78c2640000000p+23, "1.23457e+007"},  // 12345650.0
+    // Hidden halves
+    {0x1.16c2bdcf7c2eap-133, "1e-040"},  // 1.000005e-40
+    {0x1.ad7fb66896fdfp-24, "1e-007"},  // 1.000005e-07
+    {0x1.8213ef3e1487fp+996, "1.00997e+300"},  // 1.009975e+300
+    {0x1.85e398b9701bep+996, "1.01994e+300"},  // 1.019945e+300
+    {0x1.1f1930bc32826p-133, "1.02991e-040"},  // 1.029915e-40
+    {0x1.ba585a105b751p-24, "1.02991e-007"},  // 1.029915e-07
+    {0x1.000053e2d6239p+0, "1.00001"},  // 1.000005
+    {0x1.900083126e979p+6, "100.001"},  // 100.0005
+    {0x1.93e617f35a2fep+99, "1.00001e+030"},  // 1.000005e+30
+    // Carries
+    {0x1.3ffff583a53b9p+3, "10"},  // 9.999995
+    {0x1.3ffff5b95520cp+3, "10"},  // 9.9999951
+    {0x1.869ff33333333p+16, "99999.9"},  // 99999.95
+    {0x1.869ff2f1a9fbep+16, "99999.9"},  // 99999.949
+    {0x1.e847f00000000p+19, "1e+006"},  // 999999.5
+    {0x1.e847efae147aep+19, "999999"},  // 999999.49
+    {0x1.ffffef8eee9adp-1, "1"},  // 0.99999951
+    {0x1.0624d49814abbp-10, "0.001"},  // 0.0009999995
+    {0x1.a36e20f35445ep-14, "0.0001"},  // 9.999995e-05
+    {0x1.249abf2c344a7p+332, "9.99999e+099"},  // 9.99999e+99
+    {0x1.249ac8f3d788ap+332, "1e+100"},  // 9.9999951e+99
+    {0x1.5df5beebf84cap-326, "1e-098"},  // 9.9999951e-99
+    // Extremes
+    {0x0.0000000000001p-1022, "4.94066e-324"},  // 5e-324
+    {0x0.0000000000002p-1022, "9.88131e-324"},  // 1e-323
+    {0x0.0000000000003p-1022, "1.4822e-323"},  // 1.5e-323
+    {0x0.00000000007e8p-1022, "9.99989e-321"},  // 1e-320
+    {0x0.012688b70e62bp-1022, "1e-310"},  // 1e-310
+    {0x1.0000000000000p-1022, "2.22507e-308"},  // 2.2250738585072014e-308
+    {0x0.fffffffffffffp-1022, "2.22507e-308"},  // 2.225073858507201e-308
+    {0x1.fffffffffffffp+1023, "1.79769e+308"},  // 1.7976931348623157e+308
+    {0x1.ffffffffffffep+1023, "1.79769e+308"},  // 1.7976931348623155e+308
+    {0x1.1ccf385ebc8a0p+1023, "1e+308"},  // 1e+308
+    {0x1.7e43c8800759cp+996, "1e+300"},  // 1e+300
+    {0x1.56e1fc2f8f359p-997, "1e-300"},  // 1e-300
+    {0x1.249ad2594c37dp+332, "1e+100"},  // 1e+100
+    {0x1.bff2ee48e0530p-333, "1e-100"},  // 1e-100
+    // Negative
+    {-0x1.0000000000000p+0, "-1"},  // -1.0
+    {-0x1.0000000000000p-1, "-0.5"},  // -0.5
+    {-0x1.a36e2eb1c432dp-14, "-0.0001"},  // -0.0001
+    {-0x1.4f8b588e368f1p-17, "-1e-005"},  // -1e-05
+    {-0x1.e847f00000000p+19, "-1e+006"},  // -999999.5
+    {-0x1.e240800000000p+16, "-123457"},  // -123456.5
+    {-0x0.0000000000001p-1022, "-4.94066e-324"},  // -5e-324
+    {-0x1.fffffffffffffp+1023, "-1.79769e+308"},  // -1.7976931348623157e+308
+    {-0x1.43e88ecce8047p-32, "-2.94593e-010"},  // -2.94593e-10
+    // Zeros
+    {0x0.0p+0, "0"},  // 0.0
+    {-0x0.0p+0, "-0"},  // -0.0
+    // 86 values
+    // END TAG TABLE
+    // clang-format on
+};
+
+TEST(TagFloatToStr, MatchesIndependentlyComputedTable) {
+  for (const FormatCase& c : kTagCases) {
+    EXPECT_EQ(TagFloatToStr(c.value), c.text) << "value " << Hex(c.value);
+    std::string appended = "x";
+    AppendTagFloat(appended, c.value);
+    EXPECT_EQ(appended, std::string("x") + c.text);
+  }
+}
+
+// Control-point lines copied from the modeller's own files (OpenAnimationLibrary/extrastuff at
+// commit cf1bf2b6e1dac250c6cd4f6f9392d34aaafb7b8b, CC0 1.0; the file and line beside each).
+// Every word but the default bias "." read as a real and written back with AddTagFloat gives
+// the line again, byte for byte.
+TEST(TagFloatToStr, WritesTheModellersControlPointLinesAsTheyStand) {
+  const char* const lines[] = {
+      "13 0 15 2.94593e-010 -24.704 -0.024704 0 0 1.67392 0 0 1.67392",  // 8Patch_Sphere 38
+      "9 0 6 -0.024704 24.704 -2.15969e-009 0 0 1.67392 0 0 1.67392",    // 8Patch_Sphere 49
+      "1 0 1139 -9.82941e-008 31.5505 2.24871 0 0 1.10899 0 0 1.10899",  // Wine_Bottle 265
+      "1 0 1069 -3.3907 0.81575 -2.96424e-007 0 0 1.10899 0 0 1.10899",  // Wine_Bottle 357
+      "1 0 73 -1.13767e-007 42.2082 -0.244706 0 0 1.10899 0 0 1.10899",  // Bowling_Pin 102
+      "5 0 104 -20.7664 -21.8405 3.25449e-007 0 0 1.67392 0 0 1.67392",  // Cylindrical_Tee 103
+      "0 0 127 -5 0 -5 1.60197e-005 -29.7488 3.6 .",                     // Squared_Wy_Solid 38
+      "266385 1 173 0.5 148",                                            // Squared_Wy_Solid 195
+      "9 0 525 0.105143 101.174 0.516814 0 0 1.10899 0 0 1.10899",       // BonelessThom 593
+      "9 0 815 -40.1828 70.9877 1.14564e-009 0 0 1.10899 0 0 1.10899",   // BonelessThom 817
+      "1 0 1166 -4.30641 -3.02627 -30.0782 . .",                         // Goose 86
+      "131073 0 2408 25.9145 161.33 -31.6434 0 0 1.10899 0 0 1.10899",   // giraffe 32
+      "262145 0 1 -12.3551 0.54308 1.69308 . .",                         // KeeKat2 120
+      "5 0 3407 -13.3489 54.3511 0.000651285 0 0 1.67392 0 0 1.67392",   // KeeKat2 4543
+      "0 0 1 -44.9997 -45 -50 0 -45 3.6 .",                              // Cube 17
+      "9 0 68 -4.37114e-006 -25 100 0 0 1.67392 0 0 1.67392",            // Torus 18
+      "13 0 70 1.19249e-006 -25 -100 0 0 1.67392 0 0 1.67392",           // Torus 20
+  };
+  LineList written;
+  TextWriter out(written);
+  for (const char* line : lines) {
+    TokenView words(line);
+    for (bool first = true; words.RestLength() > 0; first = false) {
+      if (!first) out.AddChar(' ');
+      const std::string_view word = words.Next(' ');
+      if (word == ".") {
+        out.Add(word);
+      } else {
+        out.AddTagFloat(StrToFloat(word));
+      }
+    }
+    out.EndLine();
+  }
+  ASSERT_TRUE(out.Finish());
+  ASSERT_EQ(written.size(), std::size(lines));
+  for (std::size_t i = 0; i < written.size(); ++i) EXPECT_EQ(written[i], lines[i]);
+}
+
+// The files hold neither, and no reader takes them: the nearest finite text, or "0".
+TEST(TagFloatToStr, NeverWritesNanOrInfinity) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(TagFloatToStr(inf), "1.79769e+308");
+  EXPECT_EQ(TagFloatToStr(-inf), "-1.79769e+308");
+  EXPECT_EQ(TagFloatToStr(nan), "0");
+  EXPECT_EQ(TagFloatToStr(-nan), "0");
+  EXPECT_EQ(TagFloatToStr(std::bit_cast<double>(std::uint64_t{0x7FF0000000000001})), "0");
+  EXPECT_EQ(StrToFloat("1.79769e+308"), 0x1.ffffc57ca82aep+1023);
+  EXPECT_EQ(StrToFloat("-1.79769e+308"), -0x1.ffffc57ca82aep+1023);
+}
+
+// C's "%.6g" with the exponent widened to three digits. printf rounds an exact tie half to
+// even; the format rounds it away from zero, as printf rounds the next double outwards.
+std::string PrintfTag(double x) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.6e", std::fabs(x));
+  if (buf[7] == '5') {
+    // Seven digits end in 5: a tie when the exact expansion ends there.
+    char exact[900];
+    std::snprintf(exact, sizeof exact, "%.800e", std::fabs(x));
+    const std::string_view digits(exact, static_cast<std::size_t>(std::strchr(exact, 'e') - exact));
+    if (digits.find_first_not_of('0', 8) == std::string_view::npos)
+      x = std::nextafter(x, x < 0 ? -INFINITY : INFINITY);
+  }
+  std::snprintf(buf, sizeof buf, "%.6g", x);
+  std::string text = buf;
+  const std::size_t e = text.find('e');
+  if (e != std::string::npos && text.size() - e == 4) text.insert(e + 2, "0");
+  return text;
+}
+
+// One value: the reference text, read back finite to within half a unit of the sixth digit,
+// and written again unchanged.
+void CheckTagText(double x) {
+  const std::string text = TagFloatToStr(x);
+  SCOPED_TRACE("value " + Hex(x) + " text " + text);
+  ASSERT_EQ(text, PrintfTag(x));
+  ASSERT_LE(text.size(), kMaxTagFloatText);
+  double y = 0;
+  ASSERT_NO_THROW(y = StrToFloat(text));
+  ASSERT_TRUE(std::isfinite(y));
+  ASSERT_EQ(TagFloatToStr(y), text);
+  if (std::fabs(x) >= DBL_MIN) {
+    ASSERT_LE(std::fabs(y - x), (5e-6 + 0x1p-53) * std::fabs(x) * (1 + 0x1p-50));
+  }
+}
+
+TEST(TagFloatToStr, RandomValuesAgainstPrintfAndBack) {
+  std::mt19937_64 rng(20250101);
+  for (int i = 0; i < 100000; ++i) {
+    const double x = std::bit_cast<double>(rng());
+    if (std::isfinite(x)) CheckTagText(x);
+  }
+  // Coordinates as models hold them, and results of arithmetic on them.
+  std::uniform_real_distribution<double> coord(-1000.0, 1000.0);
+  for (int i = 0; i < 50000; ++i) CheckTagText(coord(rng) * 0.731058578630005 + coord(rng));
+  // Doubles nearest to 7-digit decimals ending in 5, some of them exact ties.
+  std::uniform_int_distribution<int> mantissa(100000, 999999);
+  std::uniform_int_distribution<int> exponent(-330, 301);
+  for (int i = 0; i < 50000; ++i) {
+    const int e = i % 4 == 0 ? static_cast<int>(rng() % 8) - 7 : exponent(rng);
+    const std::string decimal = std::to_string(mantissa(rng)) + "5e" + std::to_string(e);
+    const double x = std::strtod(decimal.c_str(), nullptr);
+    if (x != 0) CheckTagText(rng() % 2 ? x : -x);
+  }
+}
 
 // --- Integers --------------------------------------------------------------------------
 

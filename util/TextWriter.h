@@ -45,6 +45,11 @@ class TextWriter {
     if (room(kMaxFloatText)) pos_ = FormatFloat(pos_, value);
     return *this;
   }
+  // TagFloatToStr(value): numbers of the modeller's tag files.
+  TextWriter& AddTagFloat(double value) {
+    if (room(kMaxTagFloatText)) pos_ = FormatTagFloat(pos_, value);
+    return *this;
+  }
   // Ends the current line.
   void EndLine() {
     if (!lines_ && !failed_ && room(2)) {

@@ -131,6 +131,39 @@ bool parseInteger(std::string_view text, std::int64_t lo, std::int64_t hi, std::
   return true;
 }
 
+// The largest double plus half a unit of the 15th significant digit at its scale,
+// (2^1024 - 2^971) + 5 * 10^293, exactly: its 309 digits (an integer, no trailing zeros).
+// FloatToStr of a finite value is never further than that half unit from the value, so
+// every text it ever wrote lies at or below this bound; versions that rounded the four
+// largest doubles up wrote 1.79769313486232E308, which is above the largest double and below
+// the bound. The next 15-digit text, 1.79769313486233E308, and 1.797693134862325E308 lie
+// beyond it.
+constexpr std::string_view kLargestWritten =
+    "179769313486232070814527423731704356798070567525844996598917476803157260780028538760"
+    "589558632766878171540458953514382464234321326889464182768467546703537516986049910576"
+    "551282076245490090389328944075868508455133942304583236903222948165808559332123348274"
+    "797826204144723168738177180919299881250404026184124858368";
+static_assert(kLargestWritten.size() == 309);
+
+// Whether a number text that overflows a double, with mantissa `body` (digits, an optional
+// point and an optional exponent, no sign) worth 0.d1d2... times 10^`power` for its first
+// non-zero digit d1, lies no higher than kLargestWritten: a text some version of the writer
+// produced by rounding a finite value up past the largest double. Exact: the significant
+// digits are compared one by one, never through a rounded double.
+bool justAboveLargest(std::string_view body, std::int64_t power) {
+  if (power != 309) return false;
+  std::string digits;
+  for (char c : body) {
+    if (c == 'e' || c == 'E') break;
+    if (c == '.' || (digits.empty() && c == '0')) continue;
+    digits.push_back(c);
+  }
+  while (!digits.empty() && digits.back() == '0') digits.pop_back();
+  // Both start with a non-zero digit at the same power of ten and end in a non-zero digit,
+  // so their byte order is their numeric order.
+  return std::string_view(digits) <= kLargestWritten;
+}
+
 }  // namespace
 
 namespace {
@@ -222,8 +255,12 @@ double StrToFloatPlain(std::string_view text) {
   if (ec == std::errc::result_out_of_range) {
     // The value is 0.d... times ten to (lead_place + exponent): beyond the largest double
     // when that power is large, below the smallest when it is small.
-    if (lead_place + exponent > 0) return fail();
-    value = 0.0;
+    if (lead_place + exponent > 0) {
+      if (!justAboveLargest(body, lead_place + exponent)) return fail();
+      value = std::numeric_limits<double>::max();
+    } else {
+      value = 0.0;
+    }
   } else if (ec != std::errc() || ptr != body.data() + body.size()) {
     return fail();
   }
@@ -318,6 +355,8 @@ std::string FloatToStrExact(double value) {
   std::string digits;
   int exp10 = 0;
   roundTo15(std::fabs(value), digits, exp10);
+  // The largest doubles would round up past the largest double (see FormatFloat).
+  if (exp10 == 308 && digits > "179769313486231") digits = "179769313486231";
   std::string out;
   if (value < 0) out.push_back('-');
   // E: the value is 0.d1d2... times ten to the E.
@@ -478,6 +517,10 @@ char* FormatFloat(char* out, double value) {
   char d[17];
   int exp10 = 0;
   const int n = digits15(std::fabs(value), d, exp10);
+  // The four largest doubles (from 1.7976931348623151E308 up) round to 1.79769313486232E308,
+  // above the largest double by more than half its last unit: read back, that is infinity.
+  // Rounded toward zero instead they stay finite. No other value reaches that text.
+  if (exp10 == 308 && n == 15 && std::memcmp(d, "179769313486232", 15) == 0) d[14] = '1';
   if (value < 0) *out++ = '-';
   // E: the value is 0.d1d2... times ten to the E.
   const int E = exp10 + 1;
@@ -519,6 +562,111 @@ std::string FloatToStr(double value) {
 void AppendFloat(std::string& out, double value) {
   char buf[kMaxFloatText];
   out.append(buf, FormatFloat(buf, value));
+}
+
+namespace {
+
+// The significant digits of `magnitude` (finite, not zero) rounded to six, ties away from
+// zero, without trailing zeros; exp10 is the power of ten of the first digit. Returns their
+// count. The way of digits15: seventeen correctly rounded digits decide, unless digits 7 to
+// 17 read "50000000000", where only the exact expansion tells a tie from a value beside it.
+int digits6(double magnitude, char* digits, int& exp10) {
+  char buf[40];
+  const char* const end = WriteScientific(buf, buf + sizeof buf, magnitude, 16);
+  const char* const e = buf + 18;  // "d." and sixteen digits
+  exp10 = exponentOf(e, end);
+  char all[17];
+  all[0] = buf[0];
+  std::memcpy(all + 1, buf + 2, 16);
+  bool up;
+  if (std::memcmp(all + 6, "50000000000", 11) == 0) {
+    static thread_local char exact[900];
+    WriteScientific(exact, exact + sizeof exact, magnitude, 800);
+    up = exact[7] >= '5';
+    all[0] = exact[0];
+    std::memcpy(all + 1, exact + 2, 5);
+  } else {
+    up = all[6] >= '5';
+  }
+  std::memcpy(digits, all, 6);
+  if (up) {
+    int k = 5;
+    while (k >= 0 && digits[k] == '9') digits[k--] = '0';
+    if (k < 0) {
+      digits[0] = '1';  // 9.99999 became 10.0000
+      ++exp10;
+    } else {
+      ++digits[k];
+    }
+  }
+  int n = 6;
+  while (n > 1 && digits[n - 1] == '0') --n;
+  return n;
+}
+
+}  // namespace
+
+char* FormatTagFloat(char* out, double value) {
+  if (std::isnan(value)) {
+    *out++ = '0';
+    return out;
+  }
+  if (std::signbit(value)) *out++ = '-';
+  if (value == 0) {
+    *out++ = '0';
+    return out;
+  }
+  // Six digits of the largest double, 1.79769|313..., round down: no finite value reaches a
+  // text above it, and infinities take it too.
+  if (std::isinf(value)) return appendText(out, "1.79769e+308");
+  char d[6];
+  int exp10 = 0;
+  const int n = digits6(std::fabs(value), d, exp10);
+  if (exp10 < -4 || exp10 >= 6) {
+    *out++ = d[0];
+    if (n > 1) {
+      *out++ = '.';
+      std::memcpy(out, d + 1, static_cast<std::size_t>(n - 1));
+      out += n - 1;
+    }
+    *out++ = 'e';
+    *out++ = exp10 < 0 ? '-' : '+';
+    const int x = exp10 < 0 ? -exp10 : exp10;  // at most 324
+    *out++ = static_cast<char>('0' + x / 100);
+    *out++ = static_cast<char>('0' + x / 10 % 10);
+    *out++ = static_cast<char>('0' + x % 10);
+    return out;
+  }
+  if (exp10 < 0) {
+    *out++ = '0';
+    *out++ = '.';
+    for (int k = 1; k < -exp10; ++k) *out++ = '0';
+    std::memcpy(out, d, static_cast<std::size_t>(n));
+    return out + n;
+  }
+  // exp10 + 1 digits before the point.
+  const int whole = exp10 + 1;
+  if (n <= whole) {
+    std::memcpy(out, d, static_cast<std::size_t>(n));
+    out += n;
+    for (int k = n; k < whole; ++k) *out++ = '0';
+    return out;
+  }
+  std::memcpy(out, d, static_cast<std::size_t>(whole));
+  out += whole;
+  *out++ = '.';
+  std::memcpy(out, d + whole, static_cast<std::size_t>(n - whole));
+  return out + (n - whole);
+}
+
+std::string TagFloatToStr(double value) {
+  char buf[kMaxTagFloatText];
+  return std::string(buf, FormatTagFloat(buf, value));
+}
+
+void AppendTagFloat(std::string& out, double value) {
+  char buf[kMaxTagFloatText];
+  out.append(buf, FormatTagFloat(buf, value));
 }
 
 LineSource::LineSource(std::string_view bytes) {

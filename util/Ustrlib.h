@@ -112,7 +112,11 @@ std::int64_t StrToInt64(std::string_view text);
 // (at least one digit in all), an optional exponent after "E" or "e", optional blanks.
 // The decimal point is always ".". Values beyond the range of a double, "nan", "inf",
 // hexadecimal forms and everything else raise ErrorKind::NotReal. Values too small for a
-// double become zero of the same sign.
+// double become zero of the same sign. One exception to the range: a text above the largest
+// double by no more than half a unit of the 15th significant digit at that scale (5E293:
+// up to 2^1024 - 2^971 + 5 * 10^293 inclusive, 1.79769313486232070814...E308) reads as the
+// largest double with its sign. Earlier versions of FloatToStr wrote the largest doubles as
+// 1.79769313486232E308, and their files must open; "1.797693134862325E308" or "1E309" do not.
 double StrToFloat(std::string_view text);
 // The same conversion scanning the whole grammar first: the plain version that StrToFloat's
 // quicker path is checked against.
@@ -124,6 +128,8 @@ std::string IntToStr(std::int64_t value);
 // The general real format: 15 significant digits (ties away from zero), trailing zeros
 // dropped, "0" for zero (minus zero too), E notation when the decimal exponent leaves the
 // range from 0.0001 up to below 10^15 ("1E-5", "1E15", "-1.5E20"), "." as decimal point.
+// A finite value never becomes a text that reads back as infinity: the four largest doubles,
+// which round up to 1.79769313486232E308, are rounded toward zero, to 1.79769313486231E308.
 // NaN and infinities, which no reader produces, are written "NAN", "INF" and "-INF".
 std::string FloatToStr(double value);
 
@@ -137,6 +143,27 @@ void AppendInt(std::string& out, std::int64_t value);
 // The general real format computed from the digits of the exact binary value for every
 // value: the plain version that FormatFloat is checked against.
 std::string FloatToStrExact(double value);
+
+// Reals as the modeller's tag files (its later format) write them, C's "%.6g" with the
+// exponent of its Windows runtime: six significant digits, trailing zeros and a bare point
+// dropped, exponent notation when the decimal exponent X of the rounded value leaves
+// -4 <= X < 6, with a sign and at least three exponent digits ("2.94593e-010", "1e+020",
+// "1.79769e+308", denormals such as "3.72199e-041"). Minus zero is "-0". No finite value
+// rounds past the largest double at six digits. The files hold no NaN or infinity, and no
+// spelling of one is safe to give a reader: C runtimes print "1.#INF", "inf" or "nan",
+// which StrToFloat rejects and older runtimes read as 1 or 0. So none is ever written:
+// infinities become the largest finite text, "1.79769e+308" with their sign, and NaN "0".
+// Exact ties (a seven-digit binary fraction ending in 5, such as 1.015625) go away from zero,
+// as FloatToStr's do and as that runtime's printf rounded; today's C libraries round them
+// to even. No number in the files tells the two apart.
+std::string TagFloatToStr(double value);
+// The longest text TagFloatToStr gives ("-1.23456e-308").
+inline constexpr std::size_t kMaxTagFloatText = 13;
+// Writes TagFloatToStr(value) at `out`, which has room for kMaxTagFloatText bytes; returns
+// the end.
+char* FormatTagFloat(char* out, double value);
+// Appends TagFloatToStr(value) without a text of its own.
+void AppendTagFloat(std::string& out, double value);
 
 // Splits file text into lines at CR LF, a lone LF or a lone CR. A last line without a line
 // break counts as a line; a NUL byte ends the text.
