@@ -116,7 +116,7 @@ bool lineHolds(std::string_view line, const M5cp& p) {
   return true;
 }
 
-void addTagFloat(TextWriter& out, double value) { out.Add(TagFloatText(value)); }
+void addTagFloat(TextWriter& out, double value) { out.AddTagFloat(value); }
 
 void writeBias(TextWriter& out, bool is_default, const Vec3& b) {
   out.AddChar(' ');
@@ -138,25 +138,6 @@ void writeBias(TextWriter& out, bool is_default, const Vec3& b) {
 }
 
 }  // namespace
-
-std::string TagFloatText(double value) {
-  if (value == 0) return std::signbit(value) ? "-0" : "0";
-  if (!std::isfinite(value)) return std::isnan(value) ? "0" : (value < 0 ? "-1e+308" : "1e+308");
-  char buf[48];
-  int len = std::snprintf(buf, sizeof buf, "%.6g", value);
-  // Six digits may round the largest doubles past the largest: one step toward zero then.
-  if (len > 0 && std::isinf(std::strtod(buf, nullptr))) {
-    len = std::snprintf(buf, sizeof buf, "%.6g", std::nextafter(value, 0.0) * (1 - 1e-6));
-  }
-  std::string text(buf, static_cast<std::size_t>(std::max(len, 0)));
-  // The files give the exponent at least three digits.
-  const std::size_t e = text.find('e');
-  if (e != std::string::npos && e + 2 < text.size()) {
-    const std::size_t digits = text.size() - (e + 2);
-    if (digits < 3) text.insert(e + 2, 3 - digits, '0');
-  }
-  return text;
-}
 
 void TagMesh::WritePoint(TextWriter& out, const M5cp& p) {
   out.AddInt(p.Flags).AddChar(' ').AddInt(p.Attached).AddChar(' ').AddInt(p.Id);
@@ -366,7 +347,8 @@ void TagMesh::SetPatchList(std::vector<Patch> patches, std::vector<Vec3> normals
   std::vector<std::string> normal_lines;
   normal_lines.reserve(normals.size());
   for (const Vec3& n : normals)
-    normal_lines.push_back(TagFloatText(n.x) + ' ' + TagFloatText(n.y) + ' ' + TagFloatText(n.z));
+    normal_lines.push_back(TagFloatToStr(n.x) + ' ' + TagFloatToStr(n.y) + ' ' +
+                           TagFloatToStr(n.z));
   AddChild(section("PATCHES", std::move(patch_lines)));
   AddChild(section("NORMALS", std::move(normal_lines)));
   auto attrs = section("ATTRS", {});

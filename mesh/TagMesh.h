@@ -5,7 +5,7 @@
 //
 // What no edit touches is written back as read: each point line is kept, and a point whose
 // values still are those of its line is written as that line. A changed number is written as
-// these files write numbers (TagFloatText).
+// these files write numbers (TagFloatToStr).
 #pragma once
 
 #include <array>
@@ -18,10 +18,6 @@
 #include "mesh/PatchFinder.h"
 
 namespace zevrin {
-
-// A number as the modeller's tag files write it: C's "%g" with six significant digits and an
-// exponent of at least three digits ("2.94593e-010"), "-0" for negative zero.
-std::string TagFloatText(double value);
 
 class TagMesh : public M5mesh {
  public:

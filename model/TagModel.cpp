@@ -281,7 +281,7 @@ std::unique_ptr<TagSection> section(std::string_view name) {
 }
 
 std::string vecText(const Vec3& v) {
-  return TagFloatText(v.x) + ' ' + TagFloatText(v.y) + ' ' + TagFloatText(v.z);
+  return TagFloatToStr(v.x) + ' ' + TagFloatToStr(v.y) + ' ' + TagFloatToStr(v.z);
 }
 
 Vec3 sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
@@ -341,9 +341,9 @@ std::unique_ptr<TagSection> boneSection(const M5segment& b) {
   s->AddLine("Start=" + vecText(b.Pivot));
   s->AddLine("End=" + vecText(b.End));
   const auto q = boneRotation(b.Pivot, b.End, b.RollHandle);
-  s->AddLine("Rotate=" + TagFloatText(q[0]) + ' ' + TagFloatText(q[1]) + ' ' + TagFloatText(q[2]) +
-             ' ' + TagFloatText(q[3]));
-  s->AddLine("Length=" + TagFloatText(length(sub(b.End, b.Pivot))));
+  s->AddLine("Rotate=" + TagFloatToStr(q[0]) + ' ' + TagFloatToStr(q[1]) + ' ' +
+             TagFloatToStr(q[2]) + ' ' + TagFloatToStr(q[3]));
+  s->AddLine("Length=" + TagFloatToStr(length(sub(b.End, b.Pivot))));
   return s;
 }
 
