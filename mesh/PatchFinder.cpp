@@ -24,6 +24,7 @@ PatchCounts& PatchCounts::operator+=(const PatchCounts& other) {
   Unorientable += other.Unorientable;
   Flat += other.Flat;
   Crowded += other.Crowded;
+  Rings += other.Rings;
   Tangles += other.Tangles;
   return *this;
 }
@@ -126,23 +127,33 @@ struct Loop {
   std::array<std::uint32_t, 4> corner{};  // in the order of the loop
   std::array<std::uint32_t, 4> edge{};    // edge k joins corner k and corner k + 1
   std::uint32_t n = 0;
-  double area2 = 0;  // the squared length of twice the vector area: the larger loop first
+  double area2 = 0;         // the squared length of twice the vector area: the larger loop first
+  bool one_spline = false;  // every segment lies on one open spline and on no other
+  bool edges_only = false;  // every segment is a spline of one segment, and on no other
 };
 
 // The segments of a mesh as a graph: vertex pairs welded into edges, with the neighbours of
-// every vertex.
+// every vertex and the spline each edge lies on.
 class SegmentGraph {
  public:
+  static constexpr std::uint32_t kSeveral = kNone;  // an edge on two splines or more
+
   // Room for about `expected` segments before the first growth.
   void Reserve(std::size_t expected) {
     by_pair_ = FlatHash<std::uint32_t>(expected);
     ends.reserve(expected);
+    spline.reserve(expected);
   }
 
-  void Add(std::uint32_t a, std::uint32_t b) {
+  void Add(std::uint32_t a, std::uint32_t b, std::uint32_t of_spline) {
     if (a == b || a == kNone || b == kNone) return;
     const auto [slot, added] = by_pair_.TryEmplace(pairKey(a, b), narrow(ends.size()));
-    if (added) ends.push_back({std::min(a, b), std::max(a, b)});
+    if (added) {
+      ends.push_back({std::min(a, b), std::max(a, b)});
+      spline.push_back(of_spline);
+    } else if (spline[*slot] != of_spline) {
+      spline[*slot] = kSeveral;
+    }
   }
   bool Joined(std::uint32_t a, std::uint32_t b) const { return by_pair_.Find(pairKey(a, b)); }
 
@@ -172,6 +183,9 @@ class SegmentGraph {
   }
 
   std::vector<std::pair<std::uint32_t, std::uint32_t>> ends;  // lower vertex first
+  std::vector<std::uint32_t> spline;    // the spline of each edge (mesh order), or kSeveral
+  std::vector<bool> closed;             // whether each spline is closed
+  std::vector<std::uint32_t> segments;  // how many segments each spline has
 
  private:
   static std::uint64_t pairKey(std::uint32_t a, std::uint32_t b) {
@@ -265,12 +279,16 @@ void readSplines(const M5mesh& mesh, MeshPatches& out, SegmentGraph& graph, Prog
   bars.ResetSub();
   std::uint32_t index = 0;
   std::uint32_t last_vertex = kNone;
+  std::uint32_t spline = 0;  // the spline being walked
   const auto to = [&](std::uint32_t v) {
     if (v == kNone) {
       last_vertex = kNone;
       return;
     }
-    if (last_vertex != kNone && last_vertex != v) graph.Add(last_vertex, v);
+    if (last_vertex != kNone && last_vertex != v) {
+      graph.Add(last_vertex, v, spline);
+      ++graph.segments[spline];
+    }
     last_vertex = v;
   };
   const auto hooksOf = [&](std::uint32_t point, bool before) {
@@ -279,6 +297,9 @@ void readSplines(const M5mesh& mesh, MeshPatches& out, SegmentGraph& graph, Prog
     for (std::size_t h = *first; h < hooks.size() && hooks[h].on == point; ++h)
       if ((hooks[h].t < own_t[point]) == before) to(hooks[h].vertex);
   };
+  graph.closed.assign(mesh.Splines.size(), false);
+  graph.segments.assign(mesh.Splines.size(), 0);
+  narrow(mesh.Splines.size());
   for (const auto& s : mesh.Splines) {
     const std::uint32_t first = index;
     last_vertex = kNone;
@@ -291,7 +312,9 @@ void readSplines(const M5mesh& mesh, MeshPatches& out, SegmentGraph& graph, Prog
     if (index - first >= 2 && s->LastCp && s->LastCp->HasLoopBit()) {
       hooksOf(first, true);
       to(out.VertexOfPoint[first]);
+      graph.closed[spline] = true;
     }
+    ++spline;
   }
   graph.Link(out.Vertices.size());
 }
@@ -426,6 +449,22 @@ class LoopLister {
         if ((a0 == a1 && b0 == b1) || (a0 == b1 && b0 == a1)) loop.edge[k] = found_edges[j];
       }
     }
+    // A loop that one spline makes on its own: a closed spline is a ring, not a patch (the
+    // open end of a tube); an open one that comes back to a point it passed is a patch
+    // unless it is crowded (see leaveOutCrowded).
+    const std::uint32_t spline = graph_.spline[found_edges[0]];
+    bool own = spline != SegmentGraph::kSeveral;
+    for (std::uint32_t k = 1; k < n && own; ++k) own = graph_.spline[found_edges[k]] == spline;
+    if (own && graph_.closed[spline]) {
+      ++counts_.Rings;
+      return;
+    }
+    loop.one_spline = own;
+    loop.edges_only = true;
+    for (std::uint32_t k = 0; k < n; ++k) {
+      const std::uint32_t of = graph_.spline[found_edges[k]];
+      loop.edges_only = loop.edges_only && of != SegmentGraph::kSeveral && graph_.segments[of] == 1;
+    }
     if (loops.size() >= loops_limit_) tooTangled();
     loops.push_back(loop);
   }
@@ -477,49 +516,176 @@ struct EdgeLoops {
   }
 };
 
-// Leaves out, one at a time, the loop with the largest share of crowded segments (segments
-// with more than two loops) while any has two or more; among equal shares the larger loop,
-// then the one found first.
-void leaveOutCrowded(const std::vector<Loop>& loops, std::size_t edges, std::vector<bool>& alive,
+// Leaves out the loops that lie around other patches rather than between them, where segments
+// are crowded (border three loops or more). A loop is left out only while each of its
+// segments borders another loop, so that no segment is left without one.
+//
+// The loops of a polygon file's edges (every segment a spline of one segment of its own, as
+// the import makes them) go as a surface needs: while some loop is crowded on two sides at
+// least, the one with the largest share of crowded sides, then the larger, then the one with
+// more corners, then the one whose lowest corners come first.
+//
+// The other loops go as the modeller leaves them out, which keeps a good deal more of them:
+// taken largest first (the same order among equals), in two passes,
+// - a loop crowded on two sides at least is left out when it is the rim of the patches around
+//   one vertex: a vertex off the loop whose every segment leads to a corner of the loop, and
+//   that is a corner of a loop kept on each side of it, a triangle on one side at least (a
+//   vertex of three or four triangles, or of a quad and two);
+// - a loop crowded on every side is left out when it is the largest loop on all its sides but
+//   one at most (the rings of a tube wider than its patches are long), or when one open spline
+//   makes it alone; a loop crowded on every side but one, when it is the largest on every side
+//   (a loop around several patches at the border of a sheet). A loop smaller than the loops
+//   beside it stays: the ring of a thin tube between its long patches, the walls of a slat.
+void leaveOutCrowded(const std::vector<Loop>& loops, const SegmentGraph& graph,
+                     std::size_t vertices, const PatchLimits& limits, std::vector<bool>& alive,
                      PatchCounts& counts) {
+  const std::size_t edges = graph.ends.size();
   const EdgeLoops on(edges, loops, alive);
   std::vector<std::uint32_t> count(edges);
   for (std::uint32_t e = 0; e < edges; ++e) count[e] = on.Count(e);
+  // On how many sides a loop is crowded, or 0 when one of its segments borders no other loop.
+  // The count only falls as loops are left out.
+  const auto crowdedSides = [&](const Loop& loop) {
+    std::uint32_t crowded = 0;
+    for (std::uint32_t k = 0; k < loop.n; ++k) {
+      if (count[loop.edge[k]] < 2) return 0u;
+      crowded += count[loop.edge[k]] > 2;
+    }
+    return crowded;
+  };
+  const auto leaveOut = [&](std::uint32_t l) {
+    alive[l] = false;
+    ++counts.Crowded;
+    for (std::uint32_t k = 0; k < loops[l].n; ++k) --count[loops[l].edge[k]];
+  };
+  const auto before = [&](std::uint32_t a, std::uint32_t b) {  // larger first
+    const Loop& x = loops[a];
+    const Loop& y = loops[b];
+    if (x.area2 != y.area2) return x.area2 > y.area2;
+    if (x.n != y.n) return x.n > y.n;
+    return x.corner < y.corner;
+  };
+  std::vector<std::uint32_t> drawn;
+  for (std::uint32_t l = 0; l < loops.size(); ++l)
+    if (!loops[l].edges_only && crowdedSides(loops[l]) >= 2) drawn.push_back(l);
+  std::sort(drawn.begin(), drawn.end(), before);
+
+  // The centre of the patches around a vertex, found by counting, side by side, on how many
+  // sides each vertex off the loop is a corner of a loop kept there. Every loop looked at and
+  // every segment of a centre costs a step.
+  std::size_t steps_left = limits.MinSteps + limits.StepsPerSegment * (edges + vertices);
+  const auto spend = [&] {
+    if (steps_left-- == 0) throw ZevrinError(ErrorKind::PatchesTooTangled, "");
+  };
+  std::vector<std::uint32_t> stamp(vertices, kNone);
+  std::vector<std::uint32_t> sides(vertices, 0);
+  std::vector<bool> by_triangle(vertices, false);
+  std::vector<std::uint32_t> candidates;
+  const auto fanRim = [&](std::uint32_t l) {
+    const Loop& loop = loops[l];
+    const auto onLoop = [&](std::uint32_t v) {
+      for (std::uint32_t c = 0; c < loop.n; ++c)
+        if (loop.corner[c] == v) return true;
+      return false;
+    };
+    candidates.clear();
+    for (std::uint32_t k = 0; k < loop.n; ++k) {
+      bool any = false;
+      for (const std::uint32_t m : on.On(loop.edge[k])) {
+        spend();
+        if (m == l || !alive[m]) continue;
+        for (std::uint32_t c = 0; c < loops[m].n; ++c) {
+          const std::uint32_t v = loops[m].corner[c];
+          if (onLoop(v)) continue;
+          if (k == 0 && stamp[v] != l) {
+            stamp[v] = l;
+            sides[v] = 1;
+            by_triangle[v] = false;
+            candidates.push_back(v);
+          } else if (k > 0 && (stamp[v] != l || sides[v] < k)) {
+            continue;
+          } else if (sides[v] == k) {
+            sides[v] = k + 1;
+          }
+          by_triangle[v] = by_triangle[v] || loops[m].n == 3;
+          any = true;
+        }
+      }
+      if (!any) return false;
+    }
+    for (const std::uint32_t v : candidates) {
+      if (sides[v] != loop.n || !by_triangle[v]) continue;
+      bool inside = true;
+      for (const std::uint32_t w : graph.Neighbours(v)) {
+        spend();
+        inside = inside && onLoop(w);
+      }
+      if (inside) return true;
+    }
+    return false;
+  };
+  for (const std::uint32_t l : drawn)
+    if (alive[l] && crowdedSides(loops[l]) >= 2 && fanRim(l)) leaveOut(l);
+
+  // The largest area of the loops kept on each edge: first those the second pass does not
+  // take, then each that it keeps. A loop larger than the one at hand came before it.
+  std::vector<double> kept(edges, 0);
+  {
+    std::vector<bool> taken(loops.size(), false);
+    for (const std::uint32_t l : drawn) taken[l] = true;
+    for (std::uint32_t l = 0; l < loops.size(); ++l)
+      if (alive[l] && !taken[l])
+        for (std::uint32_t k = 0; k < loops[l].n; ++k)
+          kept[loops[l].edge[k]] = std::max(kept[loops[l].edge[k]], loops[l].area2);
+  }
+  for (const std::uint32_t l : drawn) {
+    if (!alive[l]) continue;
+    const Loop& loop = loops[l];
+    std::uint32_t largest = 0;  // sides on which no loop kept is larger
+    for (std::uint32_t k = 0; k < loop.n; ++k) largest += kept[loop.edge[k]] <= loop.area2;
+    const std::uint32_t crowded = crowdedSides(loop);
+    const bool out = crowded == loop.n ? loop.one_spline || largest + 1 >= loop.n
+                                       : crowded + 1 == loop.n && largest == loop.n;
+    if (out) {
+      leaveOut(l);
+    } else {
+      for (std::uint32_t k = 0; k < loop.n; ++k)
+        kept[loop.edge[k]] = std::max(kept[loop.edge[k]], loop.area2);
+    }
+  }
+
+  // The loops of polygon edges, the most crowded first.
   std::vector<std::uint32_t> crowded(loops.size(), 0);
   struct Entry {
     std::uint32_t share;  // crowded segments times 12 / corners: 12 for all of them
-    double area2;
     std::uint32_t loop;
-    const Loop* of;
-    bool operator<(const Entry& o) const {  // the priority queue gives the largest
-      if (share != o.share) return share < o.share;
-      if (area2 != o.area2) return area2 < o.area2;
-      // Then the loop whose lowest corners come first.
-      if (of->n != o.of->n) return of->n < o.of->n;
-      return o.of->corner < of->corner;
-    }
   };
   const auto share = [&](std::uint32_t l) { return crowded[l] * (12 / loops[l].n); };
-  std::priority_queue<Entry> queue;
+  const auto lower = [&](const Entry& a, const Entry& b) {  // the queue gives the highest
+    if (a.share != b.share) return a.share < b.share;
+    return before(b.loop, a.loop);
+  };
+  std::priority_queue<Entry, std::vector<Entry>, decltype(lower)> queue(lower);
   for (std::uint32_t l = 0; l < loops.size(); ++l) {
+    if (!alive[l] || !loops[l].edges_only) continue;
     for (std::uint32_t k = 0; k < loops[l].n; ++k) crowded[l] += count[loops[l].edge[k]] > 2;
-    if (crowded[l] >= 2) queue.push({share(l), loops[l].area2, l, &loops[l]});
+    if (crowded[l] >= 2) queue.push({share(l), l});
   }
   while (!queue.empty()) {
     const Entry top = queue.top();
     queue.pop();
     const std::uint32_t l = top.loop;
     if (!alive[l] || crowded[l] < 2 || top.share != share(l)) continue;  // a stale entry
-    alive[l] = false;
-    ++counts.Crowded;
+    if (crowdedSides(loops[l]) == 0) continue;  // a segment with no other loop: for good
+    leaveOut(l);
     for (std::uint32_t k = 0; k < loops[l].n; ++k) {
       const std::uint32_t e = loops[l].edge[k];
-      if (--count[e] != 2) continue;
+      if (count[e] != 2) continue;
       // The edge is no longer crowded for the loops left on it.
       for (const std::uint32_t m : on.On(e)) {
-        if (m == l || !alive[m]) continue;
+        if (m == l || !alive[m] || !loops[m].edges_only) continue;
         --crowded[m];
-        if (crowded[m] >= 2) queue.push({share(m), loops[m].area2, m, &loops[m]});
+        if (crowded[m] >= 2) queue.push({share(m), m});
       }
     }
   }
@@ -618,9 +784,12 @@ void orient(std::vector<Loop>& patches, const EdgeLoops& on, const std::vector<V
 // in pairs: first each arriving one to a leaving one (never to its own way back while another
 // is free), then what is left among themselves, which only a surface that cannot be turned
 // one way leaves (its border arrives twice where its turning fails). The loops so formed are
-// split where they pass a vertex twice.
+// split where they pass a vertex twice. Loops of five segments or more count, and the rings
+// of three or four segments with an area that a closed spline makes alone (the open end of a
+// tube).
 std::size_t countHoles(const std::vector<Loop>& patches, const EdgeLoops& on,
-                       const SegmentGraph& graph, std::size_t vertices) {
+                       const SegmentGraph& graph, const std::vector<Vec3>& positions) {
+  const std::size_t vertices = positions.size();
   const std::size_t edges = graph.ends.size();
   // Half-edge 2e runs from the lower vertex of edge e to the higher, 2e + 1 back. End 2h is
   // where half-edge h starts, 2h + 1 where it arrives.
@@ -693,9 +862,23 @@ std::size_t countHoles(const std::vector<Loop>& patches, const EdgeLoops& on,
   std::vector<std::uint32_t> stack_vertices, stack_edges;
   // Loops of segments no patch borders are found once each way: counted once.
   std::unordered_map<std::uint64_t, std::vector<std::vector<std::uint32_t>>> bare;
+  const auto opening = [&](std::size_t from_depth, std::size_t length) {
+    if (length >= 5) return true;
+    if (length < 3) return false;
+    const std::uint32_t spline = graph.spline[stack_edges[from_depth]];
+    if (spline == SegmentGraph::kSeveral || !graph.closed[spline]) return false;
+    for (std::size_t k = from_depth; k < stack_edges.size(); ++k)
+      if (graph.spline[stack_edges[k]] != spline) return false;
+    const auto at = [&](std::size_t k) -> const Vec3& {
+      return positions[stack_vertices[from_depth + k]];
+    };
+    const Vec3 twice = length == 3 ? cross(minus(at(1), at(0)), minus(at(2), at(0)))
+                                   : cross(minus(at(2), at(0)), minus(at(3), at(1)));
+    return dot(twice, twice) > 0;
+  };
   const auto close = [&](std::size_t from_depth) {
     const std::size_t length = stack_edges.size() - from_depth;
-    if (length >= 5) {
+    if (opening(from_depth, length)) {
       std::vector<std::uint32_t> edge_list;
       bool only_bare = true;
       for (std::size_t k = from_depth; k < stack_edges.size(); ++k) {
@@ -765,7 +948,7 @@ MeshPatches FindPatches(const M5mesh& mesh, Progress& bars, const PatchLimits& l
   LoopLister(graph, vertices, limits, out.Counts, out.Vertices).List(loops, bars);
   bars.StepMain();
   std::vector<bool> alive(loops.size(), true);
-  leaveOutCrowded(loops, edges, alive, out.Counts);
+  leaveOutCrowded(loops, graph, vertices, limits, alive, out.Counts);
   std::vector<Loop> patches;
   patches.reserve(loops.size() - out.Counts.Crowded);
   for (std::size_t l = 0; l < loops.size(); ++l)
@@ -776,7 +959,7 @@ MeshPatches FindPatches(const M5mesh& mesh, Progress& bars, const PatchLimits& l
   const EdgeLoops on(edges, patches, std::vector<bool>(patches.size(), true));
   orient(patches, on, out.Vertices, out.Counts);
   bars.StepMain();
-  out.Counts.Holes = countHoles(patches, on, graph, vertices);
+  out.Counts.Holes = countHoles(patches, on, graph, out.Vertices);
 
   // Each patch from its lowest vertex, the patches in the order of that vertex.
   std::vector<std::uint32_t> by_vertex(vertices + 1, 0);

@@ -11,18 +11,28 @@
 //
 // A patch is a loop of three or four segments between different vertices that bounds a face:
 // it has area, and no segment joins two of its opposite corners (a quad with a diagonal is
-// two triangles). Where a segment would border more than two such loops, the loops with the
-// most such crowded segments are left out first, and among equals the larger ones: a loop
-// around other patches (the rim of a fan of triangles, the equator of an octahedron) is
-// crowded on every side and larger than each patch it goes round. A segment borders two
-// patches of a surface; a segment shared by three or more (a fin, a book of faces) is kept as
-// the file has it when each of those faces has other, uncrowded sides.
+// two triangles). The rules below follow the patch lists the modeller itself saves in its
+// later files:
+// - A loop that one closed spline makes alone, no other spline running along any of its
+//   segments, is a ring and no patch: the end of a tube stays open.
+// - Where a segment borders more than two loops (it is crowded), some of them lie around the
+//   others rather than between them and are left out; a loop is left out only while each of
+//   its segments borders another loop, so a segment never loses all of its loops. Loops of a
+//   polygon file's edges (each segment a spline of one segment of its own) go as a surface
+//   needs, the most crowded first: the rim of a fan of triangles, the equator of an
+//   octahedron, the rings of a tube four segments round are loops around other patches. Loops
+//   of longer splines go as the modeller drops them, who keeps most: largest first, the rim of
+//   the patches around one vertex goes; then a loop crowded on every side goes when it is the
+//   largest beside all its sides but one, or when one open spline makes it alone; a loop
+//   crowded on all sides but one goes when it is the largest beside every side. A loop smaller
+//   than its neighbours stays (the ring of a thin tube, the walls of a slat), as the modeller
+//   keeps it.
 //
-// Every pass runs in time linear in the model's size (hash tables by position and by vertex
-// pair; the loops are listed with the vertices ordered by degree, so that a crowded vertex
-// costs little), walks without recursion, and has a bound on its work that no surface comes
-// near: splines that cross too often for it (a complete graph of segments) raise
-// ErrorKind::PatchesTooTangled instead of running for hours.
+// Every pass runs in time linear in the model's size, up to the sorting of the crowded loops
+// (hash tables by position and by vertex pair; the loops are listed with the vertices ordered
+// by degree, so that a crowded vertex costs little), walks without recursion, and has a bound
+// on its work that no surface comes near: splines that cross too often for it (a complete
+// graph of segments) raise ErrorKind::PatchesTooTangled instead of running for hours.
 #pragma once
 
 #include <cstddef>
@@ -43,7 +53,8 @@ struct PatchCounts {
   // Five-corner patches: only a file's own patch list has them.
   std::size_t Pentagons = 0;
   // Closed loops of five or more segments that no patch borders on the side facing them: the
-  // openings of the surface (a five-sided loop is one, so is the border of an open sheet). A
+  // openings of the surface (a five-sided loop is one, so is the border of an open sheet), and
+  // the rings that closed splines make alone (with an area: the open end of a tube). A
   // loop that passes a vertex twice is split there; loops of segments that border no patch
   // at all are counted once for both their sides.
   std::size_t Holes = 0;
@@ -52,8 +63,11 @@ struct PatchCounts {
   std::size_t Unorientable = 0;
   // Loops of three or four segments left out because they enclose no area.
   std::size_t Flat = 0;
-  // Loops of three or four segments left out because their segments were crowded.
+  // Loops of three or four segments left out because they lie around other patches.
   std::size_t Crowded = 0;
+  // Loops of three or four segments that one closed spline makes alone (the ring at the open
+  // end of a tube), left out.
+  std::size_t Rings = 0;
   // Pairs of opposite corners shared by more loops of four than a surface can have
   // (PatchLimits::QuadsOnDiagonal); none of those loops is taken.
   std::size_t Tangles = 0;

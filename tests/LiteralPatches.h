@@ -1,7 +1,8 @@
 // Patch finding written the plain way: positions by M5cp::Pos, vertices and segments found by
 // scanning, loops by trying every set of three and four vertices, the crowded loops left out
-// one at a time by a scan over all of them, and orientation by sweeping until nothing
-// changes. Fine for a few dozen vertices; the tests compare FindPatches with it.
+// one at a time with every count and neighbour found again by a scan over all of them, and
+// orientation by sweeping until nothing changes. Fine for a few dozen vertices; the tests
+// compare FindPatches with it.
 #pragma once
 
 #include <algorithm>
@@ -30,6 +31,7 @@ struct LiteralPatches {
   std::vector<LiteralPatch> patches;  // sorted
   std::size_t flat = 0;
   std::size_t crowded = 0;
+  std::size_t rings = 0;
   std::size_t unorientable = 0;
 };
 
@@ -84,9 +86,16 @@ inline LiteralPatches literalFindPatches(const M5mesh& mesh) {
     return found;
   };
   std::uint32_t last = kNone;
+  // The splines each segment lies on, and whether each spline is closed.
+  std::map<std::pair<std::uint32_t, std::uint32_t>, std::set<std::size_t>> on_splines;
+  std::vector<bool> closed;
+  std::map<std::size_t, std::size_t> segments_of;  // segments walked per spline
   const auto to = [&](std::uint32_t v) {
-    if (v != kNone && last != kNone && v != last)
+    if (v != kNone && last != kNone && v != last) {
       out.segments.insert({std::min(v, last), std::max(v, last)});
+      on_splines[{std::min(v, last), std::max(v, last)}].insert(closed.size());
+      ++segments_of[closed.size()];
+    }
     last = v;
   };
   for (const auto& s : mesh.Splines) {
@@ -100,10 +109,12 @@ inline LiteralPatches literalFindPatches(const M5mesh& mesh) {
       if (k + 1 < chain.size() || points[chain[k]]->HasLoopBit())
         for (const auto& [t, v] : hooksOn(chain[k], false)) to(v);
     }
-    if (chain.size() >= 2 && s->LastCp->HasLoopBit()) {
+    const bool is_closed = chain.size() >= 2 && s->LastCp->HasLoopBit();
+    if (is_closed) {
       for (const auto& [t, v] : hooksOn(chain[0], true)) to(v);
       to(out.vertex_of_point[chain[0]]);
     }
+    closed.push_back(is_closed);
   }
   const auto joined = [&](std::uint32_t a, std::uint32_t b) {
     return out.segments.count({std::min(a, b), std::max(a, b)}) > 0;
@@ -114,6 +125,8 @@ inline LiteralPatches literalFindPatches(const M5mesh& mesh) {
   struct Loop {
     std::vector<std::uint32_t> c;
     double area2;
+    bool one_spline;  // every segment lies on one open spline and on no other
+    bool edges_only;  // every segment is a spline of one segment, and on no other
   };
   std::vector<Loop> loops;
   const auto n = static_cast<std::uint32_t>(out.vertices.size());
@@ -139,7 +152,21 @@ inline LiteralPatches literalFindPatches(const M5mesh& mesh) {
       ++out.flat;
       return;
     }
-    loops.push_back({std::move(c), a});
+    // One spline alone: every segment lies on that spline and on no other.
+    bool one = true, edges_only = true;
+    std::size_t spline = closed.size();
+    for (std::size_t k = 0; k < c.size(); ++k) {
+      const auto& these = on_splines[{std::min(c[k], c[(k + 1) % c.size()]),
+                                      std::max(c[k], c[(k + 1) % c.size()])}];
+      if (these.size() != 1 || (k > 0 && *these.begin() != spline)) one = false;
+      if (these.size() == 1 && k == 0) spline = *these.begin();
+      edges_only = edges_only && these.size() == 1 && segments_of[*these.begin()] == 1;
+    }
+    if (one && closed[spline]) {
+      ++out.rings;
+      return;
+    }
+    loops.push_back({std::move(c), a, one, edges_only});
   };
   for (std::uint32_t a = 0; a < n; ++a)
     for (std::uint32_t b = a + 1; b < n; ++b)
@@ -156,27 +183,102 @@ inline LiteralPatches literalFindPatches(const M5mesh& mesh) {
             offer({a, b, c, d});
         }
 
-  // Leaving out: while some loop has two crowded segments, the one with the largest share,
-  // then the larger, then the one with more corners, then the lowest corners.
+  // Leaving out. Loops of splines longer than one segment, largest first (then more corners,
+  // then the lowest corners): first the rims of the patches around a vertex, then loops one
+  // open spline makes alone and loops that are the largest beside them. Then the loops of
+  // one-segment splines, while any is crowded on two sides with another loop on every side:
+  // the largest share of crowded sides, then the larger, more corners, lowest corners. Every
+  // count and neighbour is found again for every loop.
   const auto edgeKey = [](std::uint32_t a, std::uint32_t b) {
     return std::make_pair(std::min(a, b), std::max(a, b));
   };
+  const auto sidesOf = [&](const Loop& l) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> sides;
+    for (std::size_t k = 0; k < l.c.size(); ++k)
+      sides.push_back(edgeKey(l.c[k], l.c[(k + 1) % l.c.size()]));
+    return sides;
+  };
+  const auto hasSide = [&](const Loop& l, std::pair<std::uint32_t, std::uint32_t> side) {
+    const auto sides = sidesOf(l);
+    return std::find(sides.begin(), sides.end(), side) != sides.end();
+  };
   std::vector<bool> alive(loops.size(), true);
+  // The other live loops on a side.
+  const auto others = [&](std::size_t l, std::pair<std::uint32_t, std::uint32_t> side) {
+    std::vector<std::size_t> list;
+    for (std::size_t m = 0; m < loops.size(); ++m)
+      if (m != l && alive[m] && hasSide(loops[m], side)) list.push_back(m);
+    return list;
+  };
+  // Sides crowded (three loops or more), or 0 when a side has no other loop.
+  const auto crowdedSides = [&](std::size_t l) {
+    std::size_t crowded = 0;
+    for (const auto& side : sidesOf(loops[l])) {
+      const std::size_t beside = others(l, side).size();
+      if (beside == 0) return std::size_t{0};
+      crowded += beside >= 2;
+    }
+    return crowded;
+  };
+  const auto fanRim = [&](std::size_t l) {
+    const auto& c = loops[l].c;
+    for (std::uint32_t v = 0; v < n; ++v) {
+      if (std::find(c.begin(), c.end(), v) != c.end()) continue;
+      bool inside = true, every_side = true, triangle = false;
+      for (std::uint32_t w = 0; w < n; ++w)
+        if (joined(v, w) && std::find(c.begin(), c.end(), w) == c.end()) inside = false;
+      for (const auto& side : sidesOf(loops[l])) {
+        bool found = false;
+        for (const std::size_t m : others(l, side)) {
+          if (std::find(loops[m].c.begin(), loops[m].c.end(), v) == loops[m].c.end()) continue;
+          found = true;
+          triangle = triangle || loops[m].c.size() == 3;
+        }
+        every_side = every_side && found;
+      }
+      if (inside && every_side && triangle) return true;
+    }
+    return false;
+  };
+  std::vector<std::size_t> order(loops.size());
+  for (std::size_t l = 0; l < loops.size(); ++l) order[l] = l;
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    if (loops[a].area2 != loops[b].area2) return loops[a].area2 > loops[b].area2;
+    if (loops[a].c.size() != loops[b].c.size()) return loops[a].c.size() > loops[b].c.size();
+    return loops[a].c < loops[b].c;
+  });
+  for (const std::size_t l : order) {
+    if (!loops[l].edges_only && crowdedSides(l) >= 2 && fanRim(l)) {
+      alive[l] = false;
+      ++out.crowded;
+    }
+  }
+  for (const std::size_t l : order) {
+    if (!alive[l] || loops[l].edges_only) continue;
+    const std::size_t corners = loops[l].c.size();
+    const std::size_t crowded = crowdedSides(l);
+    std::size_t largest = 0;
+    for (const auto& side : sidesOf(loops[l])) {
+      bool is_largest = true;
+      for (const std::size_t m : others(l, side))
+        is_largest = is_largest && loops[m].area2 <= loops[l].area2;
+      largest += is_largest;
+    }
+    const bool leave = crowded == corners ? loops[l].one_spline || largest + 1 >= corners
+                                          : crowded + 1 == corners && largest == corners;
+    if (leave) {
+      alive[l] = false;
+      ++out.crowded;
+    }
+  }
   for (;;) {
-    std::map<std::pair<std::uint32_t, std::uint32_t>, int> count;
-    for (std::size_t l = 0; l < loops.size(); ++l)
-      if (alive[l])
-        for (std::size_t k = 0; k < loops[l].c.size(); ++k)
-          ++count[edgeKey(loops[l].c[k], loops[l].c[(k + 1) % loops[l].c.size()])];
     std::size_t best = loops.size();
-    std::uint32_t best_share = 0;
+    std::size_t best_share = 0;
     for (std::size_t l = 0; l < loops.size(); ++l) {
-      if (!alive[l]) continue;
-      std::uint32_t crowded = 0;
-      for (std::size_t k = 0; k < loops[l].c.size(); ++k)
-        crowded += count[edgeKey(loops[l].c[k], loops[l].c[(k + 1) % loops[l].c.size()])] > 2;
+      if (!alive[l] || !loops[l].edges_only) continue;
+      const std::size_t crowded = crowdedSides(l);
       if (crowded < 2) continue;
-      const auto share = static_cast<std::uint32_t>(crowded * (12 / loops[l].c.size()));
+      const std::size_t share = crowded * (12 / loops[l].c.size());
       const bool better =
           best == loops.size() || share > best_share ||
           (share == best_share &&

@@ -134,8 +134,9 @@ TEST(Patches, HalfBoxAfterHalvejoinHasTheTwoSidesAUserCounts) {
 }
 
 // A box as a modeller builds it: two closed rings of four points and four posts attached to
-// them. Six quads, every one facing out; a closed surface has no hole.
-TEST(Patches, BoxOfTwoRingsAndFourPostsIsSixOutwardQuads) {
+// them. Four quads around, every one facing out; each ring, which closes on its own, is an
+// opening as at the end of a tube, not a patch.
+TEST(Patches, BoxOfTwoRingsAndFourPostsIsFourOutwardQuadsBetweenOpenRings) {
   const auto ring = [](int id, const char* z) {
     std::vector<Cp> s;
     const char* xy[] = {"0 0", "1 0", "1 1", "0 1"};
@@ -150,17 +151,16 @@ TEST(Patches, BoxOfTwoRingsAndFourPostsIsSixOutwardQuads) {
                        {"0 1 " + std::to_string(11 + 2 * k), std::to_string(5 + k)}});
   const auto root = readDoc(model(splines));
   const auto polys = polygonsOf(*root);
-  EXPECT_EQ(polys->Counts.Quads, 6u);
-  EXPECT_EQ(polys->Counts.Holes, 0u);
-  double volume = 0;
+  EXPECT_EQ(polys->Counts.Quads, 4u);
+  EXPECT_EQ(polys->Counts.Rings, 2u);
+  EXPECT_EQ(polys->Counts.Holes, 2u);
   for (const Mdxf_3dface& f : polys->Faces) {
     const Vec3 n = normalOf(f);
     const Vec3& a = f.Corners[0];
-    volume += n.x * a.x + n.y * a.y + n.z * a.z;  // each face's share, times six
-    // Out means away from the centre (0.5, 0.5, 1).
-    EXPECT_GT(n.x * (a.x - 0.5) + n.y * (a.y - 0.5) + n.z * (a.z - 1), 0);
+    EXPECT_EQ(n.z, 0);  // a side, not an end
+    // Out means away from the axis through (0.5, 0.5).
+    EXPECT_GT(n.x * (a.x - 0.5) + n.y * (a.y - 0.5), 0);
   }
-  EXPECT_DOUBLE_EQ(volume, 12);  // twice the box's volume 1 x 1 x 2, times three
 }
 
 // A spline whose ends are hooked onto the bottom and the top of a square splits both: two
@@ -184,8 +184,11 @@ TEST(Patches, HookedPointsSplitTheSegmentsTheyAreHookedOnto) {
 }
 
 // Loops of five or more segments are openings, counted once however many sides face them; a
-// loose spline is no opening; a flat loop is no patch.
-TEST(Patches, FiveSidedLoopsAreHolesLooseSplinesAndFlatLoopsAreNothing) {
+// loose spline is no opening; a flat loop is no patch. A loop that one closed spline makes on
+// its own is no patch either (the modeller leaves the end of a tube open) but an opening; it
+// is a patch when another spline runs along one of its segments, and a loop an open spline
+// makes by coming back to its first point (as Connect joins the edges of a face) is one too.
+TEST(Patches, OpeningsLooseSplinesFlatLoopsAndLoopsOfOneSpline) {
   const auto closed = [](std::vector<std::string> points, int first_id) {
     std::vector<Cp> s;
     for (std::size_t k = 0; k < points.size(); ++k)
@@ -193,15 +196,33 @@ TEST(Patches, FiveSidedLoopsAreHolesLooseSplinesAndFlatLoopsAreNothing) {
           {(k + 1 == points.size() ? "4 0 " : "0 0 ") + std::to_string(first_id + k), points[k]});
     return s;
   };
+  const std::vector<Cp> square = closed({"0 0 0", "1 0 0", "1 1 0", "0 1 0"}, 1);
   struct Case {
     const char* name;
     std::vector<std::vector<Cp>> splines;
-    std::size_t patches, holes, flat;
+    std::size_t patches, holes, flat, rings;
   };
   const std::vector<Case> cases = {
-      {"pentagon", {closed({"0 0 0", "2 0 0", "3 1 0", "1 3 0", "-1 1 0"}, 1)}, 0, 1, 0},
-      {"hexagon", {closed({"0 0 0", "1 0 0", "2 1 0", "1 2 0", "0 2 0", "-1 1 0"}, 1)}, 0, 1, 0},
-      {"square", {closed({"0 0 0", "1 0 0", "1 1 0", "0 1 0"}, 1)}, 1, 0, 0},
+      {"pentagon", {closed({"0 0 0", "2 0 0", "3 1 0", "1 3 0", "-1 1 0"}, 1)}, 0, 1, 0, 0},
+      {"hexagon", {closed({"0 0 0", "1 0 0", "2 1 0", "1 2 0", "0 2 0", "-1 1 0"}, 1)}, 0, 1, 0, 0},
+      {"closed square", {square}, 0, 1, 0, 1},
+      {"closed triangle", {closed({"0 0 0", "1 0 0", "0 1 0"}, 1)}, 0, 1, 0, 1},
+      {"closed square with a side on another spline",
+       {square, {{"0 1 11", "2"}, {"0 1 12", "3"}}},
+       1,
+       0,
+       0,
+       0},
+      {"open spline back on its first point",
+       {{{"0 0 1", "0 0 0"},
+         {"0 0 2", "1 0 0"},
+         {"0 0 3", "1 1 0"},
+         {"0 0 4", "0 1 0"},
+         {"0 1 5", "1"}}},
+       1,
+       0,
+       0,
+       0},
       {"open spline",
        {{{"0 0 1", "0 0 0"},
          {"0 0 2", "1 0 0"},
@@ -211,9 +232,10 @@ TEST(Patches, FiveSidedLoopsAreHolesLooseSplinesAndFlatLoopsAreNothing) {
          {"0 0 6", "3 2 0"}}},
        0,
        0,
+       0,
        0},
-      {"flat triangle", {closed({"0 0 0", "1 1 1", "2 2 2"}, 1)}, 0, 0, 1},
-      {"empty", {}, 0, 0, 0},
+      {"flat triangle", {closed({"0 0 0", "1 1 1", "2 2 2"}, 1)}, 0, 0, 1, 0},
+      {"empty", {}, 0, 0, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -222,16 +244,21 @@ TEST(Patches, FiveSidedLoopsAreHolesLooseSplinesAndFlatLoopsAreNothing) {
     EXPECT_EQ(polys->Counts.Faces(), c.patches);
     EXPECT_EQ(polys->Counts.Holes, c.holes);
     EXPECT_EQ(polys->Counts.Flat, c.flat);
+    EXPECT_EQ(polys->Counts.Rings, c.rings);
   }
 }
 
 // Closed meshes whose wireframes hold loops that are no faces: the rim of the fan around the
-// point added to one side of a tetrahedron, the three equators of an octahedron, the rings of
-// a torus four segments round. None of them is taken; every face is.
+// point added to one side of a tetrahedron, the three equators of an octahedron (also with one
+// vertex of four triangles drawn out to a spike, whose triangles are larger than the equator
+// around them), the rings of a torus four segments round. None of them is taken; every face
+// is.
 TEST(Patches, LoopsAroundOtherPatchesAreLeftOut) {
   IndexedMesh stellated{{{0, 0, 0}, {2, 0, 0}, {1, 2, 0}, {1, 0.7, 2}, {1, 0.7, -0.3}},
                         {{0, 1, 3}, {1, 2, 3}, {2, 0, 3}, {1, 0, 4}, {2, 1, 4}, {0, 2, 4}}};
   IndexedMesh octahedron = test::octaSphere(0);
+  IndexedMesh spike = octahedron;
+  spike.points[4] = {0, 0, 5};
   std::mt19937 rng(7);
   IndexedMesh thin_torus = test::gridSurface(4, 6, test::GridKind::Torus, 1.0, rng);
   struct Case {
@@ -241,7 +268,7 @@ TEST(Patches, LoopsAroundOtherPatchesAreLeftOut) {
   };
   for (const Case& c :
        {Case{"stellated tetrahedron", stellated, 1}, Case{"octahedron", octahedron, 3},
-        Case{"torus four round", thin_torus, 6}}) {
+        Case{"octahedron with a spike", spike, 3}, Case{"torus four round", thin_torus, 6}}) {
     SCOPED_TRACE(c.name);
     const auto faces = c.mesh.Faces();
     const auto polys = polygonsOf(*imported(faces));
@@ -249,6 +276,82 @@ TEST(Patches, LoopsAroundOtherPatchesAreLeftOut) {
     EXPECT_EQ(polys->Counts.Crowded, c.crowded);
     EXPECT_EQ(polys->Counts.Holes, 0u);
     EXPECT_EQ(polys->Counts.Unorientable, 0u);
+  }
+}
+
+// Where loops crowd a segment, a loop is left out only while each of its segments keeps
+// another: three triangles on one segment and two on another, the middle one on both (the
+// walls of a slat), all stay, where leaving out the middle one would leave a segment bare.
+TEST(Patches, CrowdedSegmentsKeepALoop) {
+  IndexedMesh books{{{0, 0, 0},
+                     {2, 0, 0},
+                     {1, 1.5, 0.3},
+                     {1, -1.5, 0.2},
+                     {1, 0.4, 1.8},
+                     {3, 1.2, 2},
+                     {2.6, -1, 1.9}},
+                    {{0, 1, 2}, {0, 1, 3}, {0, 1, 4}, {1, 4, 5}, {1, 4, 6}}};
+  const auto faces = books.Faces();
+  const auto polys = polygonsOf(*imported(faces));
+  EXPECT_EQ(test::faceSet(polys->Faces), test::patchableFaces(faces));
+  EXPECT_EQ(polys->Counts.Crowded, 0u);
+}
+
+// A tube three segments round: three splines along it, a closed ring at each end (openings)
+// and a ring halfway, which borders two patches besides it on every side. Drawn with two
+// splines and narrower than the patches are long, it is a patch as the modeller keeps it (the
+// inner wall of a thin tube); wider, it lies around them and is left out. It is left out too
+// when one spline makes it alone, passing its first point again, and when its segments are
+// splines of one segment each, as a polygon file's edges, whose faces it is not.
+TEST(Patches, RingOfATubeIsAPatchOnlyBetweenLargerPatches) {
+  enum class Ring { TwoSplines, OneSpline, Edges };
+  const auto tube = [](double radius, double length, Ring ring) {
+    const auto at = [&](int k, int z) {
+      const double turn = 2.0943951023931957 * k;
+      return std::to_string(radius * std::cos(turn)) + " " +
+             std::to_string(radius * std::sin(turn)) + " " + std::to_string(z * length);
+    };
+    int id = 1;
+    const auto cp = [&](const std::string& flags, const std::string& where) {
+      return Cp{flags + " 0 " + std::to_string(id++), where};
+    };
+    std::vector<std::vector<Cp>> splines;
+    for (int k = 0; k < 3; ++k)
+      splines.push_back({cp("0", at(k, 0)), cp("0", at(k, 1)), cp("0", at(k, 2))});
+    for (int z : {0, 2})
+      splines.push_back({cp("0", at(0, z)), cp("0", at(1, z)), cp("4", at(2, z))});
+    switch (ring) {
+      case Ring::TwoSplines:
+        splines.push_back({cp("0", at(0, 1)), cp("0", at(1, 1)), cp("0", at(2, 1))});
+        splines.push_back({cp("0", at(2, 1)), cp("0", at(0, 1))});
+        break;
+      case Ring::OneSpline:
+        splines.push_back(
+            {cp("0", at(0, 1)), cp("0", at(1, 1)), cp("0", at(2, 1)), cp("0", at(0, 1))});
+        break;
+      case Ring::Edges:
+        for (int k = 0; k < 3; ++k)
+          splines.push_back({cp("0", at(k, 1)), cp("0", at((k + 1) % 3, 1))});
+        break;
+    }
+    return polygonsOf(*readDoc(model(splines)));
+  };
+  struct Case {
+    const char* name;
+    double radius, length;
+    Ring ring;
+    std::size_t triangles, crowded;
+  };
+  for (const Case& c :
+       {Case{"thin", 1, 5, Ring::TwoSplines, 1, 0}, Case{"wide", 5, 1, Ring::TwoSplines, 0, 1},
+        Case{"thin, one spline", 1, 5, Ring::OneSpline, 0, 1},
+        Case{"thin, edges", 1, 5, Ring::Edges, 0, 1}}) {
+    SCOPED_TRACE(c.name);
+    const auto polys = tube(c.radius, c.length, c.ring);
+    EXPECT_EQ(polys->Counts.Quads, 6u);
+    EXPECT_EQ(polys->Counts.Triangles, c.triangles);
+    EXPECT_EQ(polys->Counts.Crowded, c.crowded);
+    EXPECT_EQ(polys->Counts.Rings, 2u);
   }
 }
 
@@ -338,13 +441,15 @@ TEST(Patches, TriangulateSplitsQuadsAlongTheShorterDiagonal) {
 // others', and now and then a coordinate so large that a hook between it and another lies at
 // infinity.
 LineList randomModel(std::mt19937& rng) {
-  std::vector<std::vector<Cp>> splines(1 + rng() % 7);
+  // A third of the models are edges alone, as a polygon file's import makes them.
+  const bool edges = rng() % 3 == 0;
+  std::vector<std::vector<Cp>> splines(edges ? 8 + rng() % 24 : 1 + rng() % 10);
   int id = 1;
   static const char* kT[] = {"0.25", "0.5", "0.75", "1.5"};
   for (auto& s : splines) {
-    const int n = 1 + static_cast<int>(rng() % 5);
+    const int n = edges ? 2 : 1 + static_cast<int>(rng() % 5);
     for (int k = 0; k < n; ++k, ++id) {
-      std::uint32_t flags = k + 1 == n && rng() % 3 == 0 ? 4 : 0;
+      std::uint32_t flags = k + 1 == n && !edges && rng() % 3 == 0 ? 4 : 0;
       if (rng() % 6 == 0) flags |= 0x80;
       std::string t;
       if (rng() % 5 == 0) {
@@ -368,7 +473,7 @@ LineList randomModel(std::mt19937& rng) {
 }
 
 TEST(Patches, FastSearchEqualsLiteralSearchOnRandomModels) {
-  std::size_t with_patches = 0, with_hooks = 0, crowded = 0;
+  std::size_t with_patches = 0, with_hooks = 0, crowded = 0, rings = 0;
   for (std::uint32_t seed = 1; seed <= 1500; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 rng(seed);
@@ -393,6 +498,7 @@ TEST(Patches, FastSearchEqualsLiteralSearchOnRandomModels) {
     for (const auto& p : slow.patches) expected.push_back(p.corners);
     EXPECT_EQ(fast.Counts.Flat, slow.flat);
     EXPECT_EQ(fast.Counts.Crowded, slow.crowded);
+    EXPECT_EQ(fast.Counts.Rings, slow.rings);
     EXPECT_EQ(fast.Counts.Unorientable, slow.unorientable);
     if (slow.unorientable == 0) {
       ASSERT_EQ(found, expected);
@@ -407,12 +513,14 @@ TEST(Patches, FastSearchEqualsLiteralSearchOnRandomModels) {
     }
     with_patches += fast.Count() > 0;
     crowded += fast.Counts.Crowded > 0;
+    rings += fast.Counts.Rings > 0;
     for (const auto& s : mesh.Splines)
       for (const M5cp* p = s->FirstCp.get(); p; p = p->Next.get()) with_hooks += p->HasHookBits();
   }
   // The random models reach what they are meant to.
   EXPECT_GT(with_patches, 300u);
   EXPECT_GT(crowded, 20u);
+  EXPECT_GT(rings, 300u);
   EXPECT_GT(with_hooks, 500u);
 }
 
