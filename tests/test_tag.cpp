@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "app/session/Document.h"
@@ -520,6 +521,83 @@ TEST(TagFiles, AnyModelSavedAsATagFileOpensAgainWithTheSameModel) {
     EXPECT_EQ(saved(again), readBytes(out));
   }
   EXPECT_GT(patches, 100u);
+}
+
+}  // namespace
+}  // namespace zevrin
+
+namespace zevrin {
+namespace {
+
+// A patch as its distinct corners' positions, the same key whichever corner it starts at and
+// whichever way it turns.
+std::string loopKey(const MeshPatches& p, std::size_t i) {
+  std::vector<std::string> c;
+  for (std::uint32_t v : p.Patch(i)) {
+    char exact[80];
+    const Vec3& at = p.Vertices[v];
+    std::snprintf(exact, sizeof exact, "%.17g %.17g %.17g", at.x, at.y, at.z);
+    // A corner met again (a listed patch folded onto itself) counts once.
+    if (std::find(c.begin(), c.end(), exact) == c.end()) c.push_back(exact);
+  }
+  std::vector<std::string> best;
+  for (int turn = 0; turn < 2; ++turn) {
+    for (std::size_t k = 0; k < c.size(); ++k) {
+      std::vector<std::string> r(c.begin() + static_cast<std::ptrdiff_t>(k), c.end());
+      r.insert(r.end(), c.begin(), c.begin() + static_cast<std::ptrdiff_t>(k));
+      if (best.empty() || r < best) best = r;
+    }
+    std::reverse(c.begin(), c.end());
+  }
+  std::string key;
+  for (const auto& s : best) key += s + ";";
+  return key;
+}
+
+// The patch finder on the shipped files' splines, their own lists set aside, against those
+// lists: the modeller's three- and four-corner patches it finds, and the faces it adds.
+TEST(TagFiles, ThePatchFinderAgreesWithTheModellersLists) {
+  std::size_t listed = 0, matched = 0, found = 0, extra = 0;
+  for (const std::string& path : tagFiles()) {
+    DocumentSession session;
+    openBytes(session, "f.mdl", readBytes(path));
+    std::size_t file_listed = 0, file_matched = 0, file_found = 0, file_extra = 0;
+    WalkTree(*session.Document, [&](const M5amsuper& node) {
+      const auto* mesh = dynamic_cast<const TagMesh*>(&node);
+      if (!mesh) return WalkOn::Into;
+      Progress bars;
+      const MeshPatches own = PatchesOf(*mesh, bars);
+      const MeshPatches finder = FindPatches(*mesh, bars);
+      // A patch the modeller lists twice is one patch.
+      std::set<std::string> theirs;
+      std::multiset<std::string> ours;
+      for (std::size_t i = 0; i < own.Count(); ++i)
+        if (own.Patch(i).size() <= 4) theirs.insert(loopKey(own, i));
+      for (std::size_t i = 0; i < finder.Count(); ++i) ours.insert(loopKey(finder, i));
+      file_listed += theirs.size();
+      file_found += ours.size();
+      for (const std::string& k : ours) {
+        if (const auto it = theirs.find(k); it != theirs.end()) {
+          theirs.erase(it);
+          ++file_matched;
+        } else {
+          ++file_extra;
+        }
+      }
+      return WalkOn::Over;
+    });
+    std::printf("%-22s listed %5zu found %5zu matched %5zu missed %3zu extra %3zu\n",
+                fs::path(path).filename().c_str(), file_listed, file_found, file_matched,
+                file_listed - file_matched, file_extra);
+    listed += file_listed;
+    matched += file_matched;
+    found += file_found;
+    extra += file_extra;
+  }
+  std::printf("all                    listed %5zu found %5zu matched %5zu missed %3zu extra %3zu\n",
+              listed, found, matched, listed - matched, extra);
+  EXPECT_GE(static_cast<double>(matched), 0.995 * static_cast<double>(listed));
+  EXPECT_LE(static_cast<double>(extra), 0.005 * static_cast<double>(found));
 }
 
 }  // namespace
