@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -71,6 +72,15 @@ class Step : public StepContext {
 inline void writeBytes(const std::string& path, const std::string& bytes) {
   std::ofstream f(path, std::ios::binary);
   f << bytes;
+}
+
+// `bytes` as the buffer a file read gives, for the sessions that open bytes.
+inline FileBuffer bufferOf(const std::string& bytes) {
+  FileBuffer b;
+  b.data.reset(new char[bytes.size() + 1]);
+  std::memcpy(b.data.get(), bytes.data(), bytes.size());
+  b.size = bytes.size();
+  return b;
 }
 
 inline std::string readBytes(const std::string& path) {

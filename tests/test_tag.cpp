@@ -25,6 +25,7 @@ namespace zevrin {
 namespace {
 
 namespace fs = std::filesystem;
+using test::bufferOf;
 using test::readBytes;
 using test::ScratchDir;
 using test::writeBytes;
@@ -37,14 +38,6 @@ std::vector<std::string> tagFiles() {
     if (e.path().extension() == ".mdl") files.push_back(e.path().string());
   std::sort(files.begin(), files.end());
   return files;
-}
-
-FileBuffer bufferOf(const std::string& bytes) {
-  FileBuffer b;
-  b.data.reset(new char[bytes.size() + 1]);
-  std::memcpy(b.data.get(), bytes.data(), bytes.size());
-  b.size = bytes.size();
-  return b;
 }
 
 // Opens `bytes` as a file named `name` in `session`.

@@ -18,20 +18,13 @@
 namespace zevrin::web {
 namespace {
 
+using test::bufferOf;
 using test::InScratchDir;
 using test::readBytes;
 using test::writeBytes;
 
 const std::string kData = ZEVRIN_TEST_DATA;
 const std::string kExamples = ZEVRIN_EXAMPLES;
-
-FileBuffer bufferOf(const std::string& bytes) {
-  FileBuffer b;
-  b.data.reset(new char[bytes.size() + 1]);
-  std::memcpy(b.data.get(), bytes.data(), bytes.size());
-  b.size = bytes.size();
-  return b;
-}
 
 std::string saved(WebSession& web) {
   std::string out;
