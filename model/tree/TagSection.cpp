@@ -123,6 +123,11 @@ void TagSection::ReadLines(LineSource& source, std::string_view header, std::int
     const std::int64_t i = source.Index();
     if (!source.Next(line)) throwNotClosed(top.node->Name, top.header);
     const auto index = static_cast<std::int32_t>(i);
+    // Most lines are items: they are told by their first byte.
+    if (line.empty() || line.front() != '<') {
+      AddItem(top.node->Entries, line, index);
+      continue;
+    }
     if (const std::string_view closed = TagClosed(line); !closed.empty()) {
       if (closed != top.node->Name) {
         ZevrinError e(ErrorKind::TagWrongClose, std::string(line));
