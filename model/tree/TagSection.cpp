@@ -1,5 +1,6 @@
 #include "model/tree/TagSection.h"
 
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -116,6 +117,31 @@ void TagSection::ReadLines(LineSource& source, std::string_view header, std::int
     open.push_back({node, at});
   };
 
+  // Items that follow each other in a file of CR LF lines lie in one run of its bytes, line
+  // ends included: the run is taken whole, once, when the next tag line comes.
+  struct Run {
+    TagSection* node = nullptr;
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    std::int32_t line = 0;
+  } run;
+  const auto flush = [&] {
+    if (!run.node) return;
+    AddItem(run.node->Entries,
+            std::string_view(run.begin, static_cast<std::size_t>(run.end - run.begin)), run.line);
+    run.node = nullptr;
+  };
+  const auto item = [&](TagSection* node, std::string_view text, std::int32_t at) {
+    const auto gap =
+        reinterpret_cast<std::uintptr_t>(text.data()) - reinterpret_cast<std::uintptr_t>(run.end);
+    if (run.node == node && gap == 2 && run.end[0] == '\r' && run.end[1] == '\n') {
+      run.end = text.data() + text.size();
+      return;
+    }
+    flush();
+    run = {node, text.data(), text.data() + text.size(), at};
+  };
+
   begin_section(this, header, header_index);
   std::string_view line;
   while (!open.empty()) {
@@ -125,9 +151,10 @@ void TagSection::ReadLines(LineSource& source, std::string_view header, std::int
     const auto index = static_cast<std::int32_t>(i);
     // Most lines are items: they are told by their first byte.
     if (line.empty() || line.front() != '<') {
-      AddItem(top.node->Entries, line, index);
+      item(top.node, line, index);
       continue;
     }
+    flush();
     if (const std::string_view closed = TagClosed(line); !closed.empty()) {
       if (closed != top.node->Name) {
         ZevrinError e(ErrorKind::TagWrongClose, std::string(line));
@@ -142,7 +169,7 @@ void TagSection::ReadLines(LineSource& source, std::string_view header, std::int
     }
     const std::string_view name = TagOpened(line);
     if (name.empty()) {
-      AddItem(top.node->Entries, line, index);
+      item(top.node, line, index);
       continue;
     }
     std::unique_ptr<M5amsuper> child;

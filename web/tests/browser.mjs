@@ -154,6 +154,26 @@ try {
       check(await text(page, 'memo') === memo, `${lang}: ${name}: the memo stays`);
       check(await canvasPixels(page) === picture, `${lang}: ${name}: the picture stays`);
     }
+    // A tag file of the modeller's later versions: drawn, and saved back byte for byte.
+    const thom = readFileSync(join(examples, '..', 'tests', 'data', 'tag', 'Thom2.mdl'));
+    {
+      const seq = await page.evaluate(() => window.zevrinLast.seq);
+      await drop(page, 'Thom2.mdl', thom);
+      await waitFor(page, (s) => window.zevrinLast.seq > s && window.zevrinIdle(), seq);
+      await settled(page);
+      check(await text(page, 'memo') === 'Number of cp=874\nNumber of spline=77', `${lang}: a tag file opens`);
+      check(await canvasPixels(page) !== picture, `${lang}: the tag file is drawn`);
+      await page.screenshot({ path: join(shots, `page_tag_${lang}.png`) });
+      await page.click('#save-button');
+      await waitFor(page, () => window.zevrinLast.cmd === 'save');
+      let back = null;
+      for (let i = 0; i < 100 && !back; ++i) {
+        const done = readdirSync(downloads).filter((n) => !n.endsWith('.crdownload'));
+        if (done.includes('Thom2.mdl')) back = readFileSync(join(downloads, 'Thom2.mdl'));
+        else await new Promise((r) => setTimeout(r, 100));
+      }
+      check(back && back.equals(thom), `${lang}: the tag file downloads as it was opened`);
+    }
     // Nesting at the page's limit still opens in the browser's worker; one more is refused.
     if (lang === 'en') {
       for (const [depth, opens] of [[4000, true], [4001, false]]) {
