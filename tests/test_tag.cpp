@@ -100,10 +100,11 @@ TEST(TagFiles, EveryShippedFileSavesBackByteForByte) {
     // An undo's copy writes the same too.
     const auto copy = session.Document->Clone();
     std::string from_copy;
-    TextWriter out([&](const char* d, std::size_t n) {
+    const ByteSink sink = [&](const char* d, std::size_t n) {
       from_copy.append(d, n);
       return true;
-    });
+    };
+    TextWriter out(sink);  // the writer keeps the sink, which must outlive it
     copy->Write(out);
     out.Finish();
     EXPECT_EQ(from_copy, bytes);
@@ -287,9 +288,12 @@ TEST(TagFiles, EveryShippedFileCutAtAnyLineIsANamedErrorAtAnOpenSection) {
     for (std::size_t i = 0; i < bytes.size(); ++i)
       if (bytes[i] == '\n') ends.push_back(i + 1);
     // Each cut costs a read of the lines before it, so the whole costs the square of a file's
-    // lines: the files of thousands of lines are cut at every seventh line, KeeKat2.mdl (47,000
-    // lines) at every 97th, the others at every line.
-    const std::size_t stride = ends.size() > 20000 ? 97 : ends.size() > 4000 ? 7 : 1;
+    // lines: files of up to a thousand lines are cut at every line, larger ones at every third,
+    // those of several thousands at every 23rd and KeeKat2.mdl (47,000 lines) at every 211th.
+    const std::size_t stride = ends.size() > 20000  ? 211
+                               : ends.size() > 4000 ? 23
+                               : ends.size() > 1000 ? 3
+                                                    : 1;
     for (std::size_t k = 0; k + 1 < ends.size(); k += stride) {
       const ZevrinError e = openError(bytes.substr(0, ends[k]));
       ASSERT_EQ(e.kind(), ErrorKind::TagNotClosed) << k;
@@ -367,10 +371,11 @@ Kept keptOf(const M5amsuper& root) {
     }
     const auto* tag = dynamic_cast<const TagSection*>(&node);
     if (tag && (tag->Name == "PATCHES" || tag->Name == "GROUPS" || tag->Name == "BONES")) {
-      TextWriter out([&](const char* d, std::size_t n) {
+      const ByteSink sink = [&](const char* d, std::size_t n) {
         k.lists.append(d, n);
         return true;
-      });
+      };
+      TextWriter out(sink);
       const_cast<TagSection*>(tag)->Write(out);
       out.Finish();
       return WalkOn::Over;

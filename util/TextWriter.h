@@ -21,6 +21,8 @@ class TextWriter {
   explicit TextWriter(LineList& lines);
   // Each line, followed by CR LF, goes to `sink` in blocks of about `block` bytes.
   explicit TextWriter(const ByteSink& sink, std::size_t block = std::size_t{1} << 20);
+  // The writer keeps the sink: a temporary one would be gone before the first block.
+  explicit TextWriter(ByteSink&& sink, std::size_t block = std::size_t{1} << 20) = delete;
   TextWriter(const TextWriter&) = delete;
   TextWriter& operator=(const TextWriter&) = delete;
 
