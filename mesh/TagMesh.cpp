@@ -216,18 +216,10 @@ void TagMesh::ReadLines(LineSource& source, std::string_view header, std::int32_
   std::string_view line;
   for (;;) {
     const std::int64_t i = source.Index();
-    if (!source.Next(line)) {
-      ZevrinError e(ErrorKind::TagNotClosed, Name);
-      e.setLine(header_index + 1);
-      throw e;
-    }
+    if (!source.Next(line)) TagSection::ThrowNotClosed(Name, header_index);
     const auto index = static_cast<std::int32_t>(i);
     if (const std::string_view closed = TagClosed(line); !closed.empty()) {
-      if (closed != Name) {
-        ZevrinError e(ErrorKind::TagWrongClose, std::string(line));
-        e.setLine(index + 1);
-        throw e;
-      }
+      if (closed != Name) TagSection::ThrowWrongClose(line, index);
       Close = std::string(line);
       break;
     }
@@ -250,18 +242,10 @@ void TagMesh::ReadLines(LineSource& source, std::string_view header, std::int32_
     auto spline = std::make_unique<M5spline>();
     for (;;) {
       const std::int64_t j = source.Index();
-      if (!source.Next(line)) {
-        ZevrinError e(ErrorKind::TagNotClosed, "SPLINE");
-        e.setLine(index + 1);
-        throw e;
-      }
+      if (!source.Next(line)) TagSection::ThrowNotClosed("SPLINE", index);
       const auto at = static_cast<std::int32_t>(j);
       if (const std::string_view c = TagClosed(line); !c.empty()) {
-        if (c != "SPLINE") {
-          ZevrinError e(ErrorKind::TagWrongClose, std::string(line));
-          e.setLine(at + 1);
-          throw e;
-        }
+        if (c != "SPLINE") TagSection::ThrowWrongClose(line, at);
         break;
       }
       auto cp = std::make_unique<M5cp>();

@@ -16,14 +16,6 @@
 namespace zevrin {
 namespace {
 
-// The text after "key=" of a line, when the line is that key's.
-bool valueOf(std::string_view line, std::string_view key, std::string_view& value) {
-  if (line.size() <= key.size() || line[key.size()] != '=' || line.substr(0, key.size()) != key)
-    return false;
-  value = line.substr(key.size() + 1);
-  return true;
-}
-
 Vec3 readVec(std::string_view text) {
   TokenView words(TrimView(text));
   Vec3 v;
@@ -43,25 +35,20 @@ void widen(Vec3& min, Vec3& max, const Vec3& p, bool& any) {
   max = {std::max(max.x, p.x), std::max(max.y, p.y), std::max(max.z, p.z)};
 }
 
-void fileInfoSeen(void* context, const TagSection& section, const TagSection* parent,
-                  std::uint64_t offset);
-
-}  // namespace
-
-// The file's writer notes where the last model's "<FileInfo>" line begins.
-struct TagFileWriting {
+// Where the last model's "<FileInfo>" line begins, as the file's writer comes to it.
+struct FileInfoOffset {
   std::uint64_t* at;
   bool* found;
 };
 
-namespace {
 void fileInfoSeen(void* context, const TagSection& section, const TagSection* parent,
                   std::uint64_t offset) {
   if (section.Name != "FileInfo" || !parent || parent->Name != "MODEL") return;
-  auto* w = static_cast<TagFileWriting*>(context);
-  *w->at = offset;
-  *w->found = true;
+  auto* seen = static_cast<FileInfoOffset*>(context);
+  *seen->at = offset;
+  *seen->found = true;
 }
+
 }  // namespace
 
 std::unique_ptr<M5amsuper> TagFile::CloneNode() const {
@@ -103,7 +90,7 @@ bool TagFile::GetBounds(Vec3& min, Vec3& max) {
 
 void TagFile::Write(TextWriter& out) {
   file_info_found_ = false;
-  TagFileWriting writing{&file_info_at_, &file_info_found_};
+  FileInfoOffset writing{&file_info_at_, &file_info_found_};
   WriteTree(out, *this, fileInfoSeen, &writing);
   for (const std::string& line : Trailer) out.Line(line);
 }
@@ -166,16 +153,15 @@ void TagBone::FinishRead(StepContext& step) {
   // Keys left out hold their defaults.
   for (const Entry& e : Entries)
     ForEachItem(e, [&](std::string_view text, std::int32_t at) {
-      std::string_view value;
       WithLine(at, [&] {
-        if (valueOf(text, "Name", value)) {
-          BoneName = value;
-        } else if (valueOf(text, "Start", value)) {
-          Start = readVec(value);
-        } else if (valueOf(text, "End", value)) {
-          End = readVec(value);
-        } else if (valueOf(text, "BoneColor", value)) {
-          TokenView words(TrimView(value));
+        if (const auto name = ValueOf(text, "Name")) {
+          BoneName = *name;
+        } else if (const auto start = ValueOf(text, "Start")) {
+          Start = readVec(*start);
+        } else if (const auto end = ValueOf(text, "End")) {
+          End = readVec(*end);
+        } else if (const auto color = ValueOf(text, "BoneColor")) {
+          TokenView words(TrimView(*color));
           for (std::uint8_t& c : Color) {
             const std::int32_t v = StrToInt(words.Next(' '));
             c = static_cast<std::uint8_t>(std::clamp(v, 0, 255));

@@ -18,10 +18,13 @@ bool isTagName(std::string_view name) {
   return true;
 }
 
-[[noreturn]] void throwNotClosed(std::string_view name, std::int32_t header_index) {
-  ZevrinError e(ErrorKind::TagNotClosed, std::string(name));
-  e.setLine(header_index + 1);
-  throw e;
+// The node a tag file's section `name` inside `parent` becomes.
+std::unique_ptr<M5amsuper> makeChild(std::string_view parent, std::string_view name,
+                                     const StepContext& step) {
+  std::unique_ptr<M5amsuper> child;
+  if (step.TagNodes) child = step.TagNodes(parent, name);
+  if (!child) child = std::make_unique<TagSection>();
+  return child;
 }
 
 }  // namespace
@@ -61,13 +64,29 @@ std::size_t TagSection::OwnBytes() const {
   return bytes;
 }
 
+void TagSection::ThrowNotClosed(std::string_view name, std::int32_t header_index) {
+  ZevrinError e(ErrorKind::TagNotClosed, std::string(name));
+  e.setLine(header_index + 1);
+  throw e;
+}
+
+void TagSection::ThrowWrongClose(std::string_view line, std::int32_t index) {
+  ZevrinError e(ErrorKind::TagWrongClose, std::string(line));
+  e.setLine(index + 1);
+  throw e;
+}
+
+std::optional<std::string_view> TagSection::ValueOf(std::string_view line, std::string_view key) {
+  if (line.size() <= key.size() || line[key.size()] != '=' || line.substr(0, key.size()) != key)
+    return std::nullopt;
+  return line.substr(key.size() + 1);
+}
+
 std::optional<std::string_view> TagSection::Value(std::string_view key) const {
   std::optional<std::string_view> found;
   for (const Entry& e : Entries) {
     ForEachItem(e, [&](std::string_view text, std::int32_t) {
-      if (!found && text.size() > key.size() && text[key.size()] == '=' &&
-          text.substr(0, key.size()) == key)
-        found = text.substr(key.size() + 1);
+      if (!found) found = ValueOf(text, key);
     });
     if (found) break;
   }
@@ -93,10 +112,7 @@ std::unique_ptr<M5amsuper> TagSection::ReadChild(std::string_view parent_name,
                                                  std::string_view line, std::int32_t index,
                                                  std::int32_t depth, LineSource& source,
                                                  StepContext& step) {
-  const std::string_view name = TagOpened(line);
-  std::unique_ptr<M5amsuper> child;
-  if (step.TagNodes) child = step.TagNodes(parent_name, name);
-  if (!child) child = std::make_unique<TagSection>();
+  std::unique_ptr<M5amsuper> child = makeChild(parent_name, TagOpened(line), step);
   if (depth > kMaxSectionDepth) ThrowTooDeep(index);
   ReadDepthOf(*child) = depth;
   ReadLinesOf(*child, source, line, index, step);
@@ -147,7 +163,7 @@ void TagSection::ReadLines(LineSource& source, std::string_view header, std::int
   while (!open.empty()) {
     Open& top = open.back();
     const std::int64_t i = source.Index();
-    if (!source.Next(line)) throwNotClosed(top.node->Name, top.header);
+    if (!source.Next(line)) ThrowNotClosed(top.node->Name, top.header);
     const auto index = static_cast<std::int32_t>(i);
     // Most lines are items: they are told by their first byte.
     if (line.empty() || line.front() != '<') {
@@ -156,11 +172,7 @@ void TagSection::ReadLines(LineSource& source, std::string_view header, std::int
     }
     flush();
     if (const std::string_view closed = TagClosed(line); !closed.empty()) {
-      if (closed != top.node->Name) {
-        ZevrinError e(ErrorKind::TagWrongClose, std::string(line));
-        e.setLine(index + 1);
-        throw e;
-      }
+      if (closed != top.node->Name) ThrowWrongClose(line, index);
       TagSection* finished = top.node;
       finished->Close = std::string(line);
       open.pop_back();
@@ -172,9 +184,7 @@ void TagSection::ReadLines(LineSource& source, std::string_view header, std::int
       item(top.node, line, index);
       continue;
     }
-    std::unique_ptr<M5amsuper> child;
-    if (step.TagNodes) child = step.TagNodes(top.node->Name, name);
-    if (!child) child = std::make_unique<TagSection>();
+    std::unique_ptr<M5amsuper> child = makeChild(top.node->Name, name, step);
     M5amsuper* c = child.get();
     top.node->Entries.push_back(Entry{std::string(), std::move(child), index});
     auto* tag = dynamic_cast<TagSection*>(c);

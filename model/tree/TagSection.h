@@ -40,6 +40,13 @@ class TagSection : public M5amsuper {
 
   // The value of the first item "key=value" of this section itself (exact key), or none.
   std::optional<std::string_view> Value(std::string_view key) const;
+  // The value of the item `line` when it is "key=value" (exact key), or none.
+  static std::optional<std::string_view> ValueOf(std::string_view line, std::string_view key);
+
+  // The reading errors that name a line: the section `name` opened at 0-based `header_index`
+  // is never closed; the closing line `line` at 0-based `index` closes no open section.
+  [[noreturn]] static void ThrowNotClosed(std::string_view name, std::int32_t header_index);
+  [[noreturn]] static void ThrowWrongClose(std::string_view line, std::int32_t index);
 
   // Appends the item `line`, at 0-based `index`, to the items of `entries`.
   static void AddItem(std::vector<Entry>& entries, std::string_view line, std::int32_t index);
