@@ -944,8 +944,7 @@ void TfrmMain::mnHalvejoinClick() {
     if (!session_.Document) return;
     const double tolerance = Tolerance();
     // A model that is whole already would be doubled: the user may have meant another edit.
-    // (A tag file is refused by the edit itself: no question first.)
-    if (!session_.IsTagFile() && HasPointsOnBothSides(*session_.Document, tolerance)) {
+    if (HasPointsOnBothSides(*session_.Document, tolerance)) {
       QMessageBox box(QMessageBox::Question, texts::AlreadyWholeTitle(japanese_),
                       texts::AlreadyWhole(japanese_), QMessageBox::Yes | QMessageBox::No, this);
       box.setObjectName(QStringLiteral("AlreadyWholeBox"));

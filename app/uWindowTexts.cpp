@@ -107,10 +107,16 @@ QString ZoomNote(bool ja, long double zoom) {
 }
 
 QString LeftOutLine(bool ja, const SaveOmissions& o) {
-  return ja ? QStringLiteral("保存で省かれるもの: ボーン=%1 グループ=%2 その他のセクション=%3")
-                  .arg(count(o.Bones), count(o.Groups), count(o.Sections))
-            : QStringLiteral("Left out of the next save: bones=%1 groups=%2 other sections=%3")
-                  .arg(count(o.Bones), count(o.Groups), count(o.Sections));
+  QString line =
+      ja ? QStringLiteral("保存で省かれるもの: ボーン=%1 グループ=%2 その他のセクション=%3")
+               .arg(count(o.Bones), count(o.Groups), count(o.Sections))
+         : QStringLiteral("Left out of the next save: bones=%1 groups=%2 other sections=%3")
+               .arg(count(o.Bones), count(o.Groups), count(o.Sections));
+  // Only tag files have lists of points to lose lines from.
+  if (o.ListLines > 0)
+    line += (ja ? QStringLiteral(" リストの行=%1") : QStringLiteral(" list lines=%1"))
+                .arg(count(o.ListLines));
+  return line;
 }
 
 QString AttachedLine(std::int64_t before, std::int64_t after) {

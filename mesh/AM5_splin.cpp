@@ -207,23 +207,30 @@ bool M5spline::JoinAtEnds(M5spline& other) {
   return joined;
 }
 
-bool M5spline::JoinEnds(M5spline& other) {
+bool M5spline::JoinEnds(M5spline& other, std::pair<std::int32_t, std::int32_t>* merged) {
   if (NumCps <= 0 || !FirstCp) return false;
   const auto same = [](const M5cp& a, const M5cp& b) {
     return a.PosX(0) == b.PosX(0) && a.PosY(0) == b.PosY(0) && a.PosZ(0) == b.PosZ(0);
   };
   bool joined = false;
+  const auto log = [&](const M5cp& gone, const M5cp& stays) {
+    if (merged) *merged = {gone.Id, stays.Id};
+  };
   // A spline is never joined onto itself, nor an empty one onto anything.
   if (&other != this && other.NumCps > 0 && other.FirstCp) {
     joined = true;
     if (same(*other.FirstCp, *FirstCp)) {
+      log(*other.FirstCp, *FirstCp);
       other.ReverseSpline();
       PrependSpline(other);
     } else if (same(*other.FirstCp, *LastCp)) {
+      log(*other.FirstCp, *LastCp);
       AppendSpline(other);
     } else if (same(*other.LastCp, *FirstCp)) {
+      log(*other.LastCp, *FirstCp);
       PrependSpline(other);
     } else if (same(*other.LastCp, *LastCp)) {
+      log(*other.LastCp, *LastCp);
       other.ReverseSpline();
       AppendSpline(other);
     } else {

@@ -56,8 +56,10 @@ class M5spline {
   // 0 on every point of this spline. Returns whether a join took place.
   bool JoinAtEnds(M5spline& other);
   // The join of JoinAtEnds alone, setting no bit: for a caller that marks the points a join
-  // brings in itself, instead of walking the whole growing spline after every join.
-  bool JoinEnds(M5spline& other);
+  // brings in itself, instead of walking the whole growing spline after every join. A join
+  // takes away the end of `other` that lay on this spline's end; `merged`, when given, hears
+  // its id and the id of the point that stays at its place.
+  bool JoinEnds(M5spline& other, std::pair<std::int32_t, std::int32_t>* merged = nullptr);
 };
 
 }  // namespace zevrin

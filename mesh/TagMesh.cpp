@@ -204,6 +204,26 @@ void TagMesh::Write(TextWriter& out) {
   out.Line(Close);
 }
 
+void TagMesh::Halvejoin(double tolerance, StepContext& step) {
+  if (Splines.empty()) return;
+  M5mesh::Halvejoin(tolerance, step);
+  if (!step.Report.Before) return;
+  // The copies are the points past the renumbered originals.
+  const std::int32_t originals = step.Report.Before->Cps;
+  constexpr std::uint32_t kSegmentStart = 0x80;
+  constexpr std::uint32_t kSegmentEnd = 0x20000;
+  for (const auto& s : Splines)
+    for (M5cp* p = s->FirstCp.get(); p; p = p->Next.get()) {
+      if (!p->TagRecord || p->Id <= originals) continue;
+      if (p->HasHookParamBits() && p->Attached == 1) p->HookParam = 1 - p->HookParam;
+      const std::uint32_t bits = p->Flags & (kSegmentStart | kSegmentEnd);
+      std::uint32_t swapped = 0;
+      if (bits & kSegmentStart) swapped |= kSegmentEnd;
+      if (bits & kSegmentEnd) swapped |= kSegmentStart;
+      p->Flags = (p->Flags & ~(kSegmentStart | kSegmentEnd)) | swapped;
+    }
+}
+
 void TagMesh::ReadLines(LineSource& source, std::string_view header, std::int32_t header_index,
                         StepContext& step) {
   Header = std::string(header);
@@ -340,6 +360,178 @@ void TagMesh::SetPatchList(std::vector<Patch> patches, std::vector<Vec3> normals
   AddChild(std::move(attrs));
   Patches = std::move(patches);
   HasPatchList = true;
+}
+
+namespace {
+
+M5amsuper* childNamed(const M5amsuper& node, std::string_view name) {
+  for (const Entry& e : node.Entries)
+    if (e.Child && e.Child->Name == name) return e.Child.get();
+  return nullptr;
+}
+
+// A normal's line with its X negated.
+std::string mirroredNormal(std::string_view line) {
+  const std::size_t space = line.find(' ');
+  const std::string_view x = line.substr(0, space);
+  double value = 0;
+  try {
+    value = StrToFloat(x);
+  } catch (const ZevrinError&) {
+    return std::string(line);  // not a number: nothing to mirror
+  }
+  std::string out = TagFloatToStr(-value);
+  if (space != std::string_view::npos) out += line.substr(space);
+  return out;
+}
+
+}  // namespace
+
+namespace {
+
+// The point at the end of the attachment chain of `p`: where it is, and which point a patch
+// corner at it stands for.
+const M5cp* rootOf(const M5cp* p) {
+  for (std::size_t guard = 0; p->Attached == 1 && p->Target && guard < (1u << 24); ++guard)
+    p = p->Target;
+  return p;
+}
+
+std::uint64_t edgeKey(std::int32_t a, std::int32_t b) {
+  const auto lo = static_cast<std::uint32_t>(std::min(a, b));
+  const auto hi = static_cast<std::uint32_t>(std::max(a, b));
+  return (std::uint64_t{lo} << 32) | hi;
+}
+
+// Tells the patches whose corners follow spline segments from those that do not.
+class SegmentIndex {
+ public:
+  explicit SegmentIndex(const M5mesh& mesh) {
+    for (const auto& s : mesh.Splines) {
+      for (const M5cp* p = s->FirstCp.get(); p; p = p->Next.get()) {
+        const M5cp* root = rootOf(p);
+        root_of_.TryEmplace(IdKey(p->Id), root->Id);
+        if (p->Next) add(root->Id, rootOf(p->Next.get())->Id);
+      }
+      if (s->LastCp && s->LastCp->HasLoopBit() && s->FirstCp)
+        add(rootOf(s->LastCp)->Id, rootOf(s->FirstCp.get())->Id);
+    }
+  }
+  bool Joined(const TagMesh::Patch& patch) const {
+    std::int32_t roots[5];
+    for (std::size_t c = 0; c < patch.Count; ++c) {
+      const std::int32_t* r = root_of_.Find(IdKey(patch.Corners[c]));
+      if (!r) return false;
+      roots[c] = *r;
+    }
+    for (std::size_t c = 0; c < patch.Count; ++c) {
+      const std::int32_t a = roots[c];
+      const std::int32_t b = roots[(c + 1) % patch.Count];
+      if (a != b && !segments_.Find(edgeKey(a, b))) return false;
+    }
+    return true;
+  }
+
+ private:
+  void add(std::int32_t a, std::int32_t b) {
+    if (a != b) segments_.TryEmplace(edgeKey(a, b), 1);
+  }
+  FlatHash<std::int32_t> root_of_;
+  FlatHash<char> segments_;
+};
+
+}  // namespace
+
+std::vector<std::uint8_t> TagMesh::PatchesJoined() const {
+  std::vector<std::uint8_t> joined(Patches.size(), 0);
+  if (Patches.empty()) return joined;
+  const SegmentIndex segments(*this);
+  for (std::size_t k = 0; k < Patches.size(); ++k) joined[k] = segments.Joined(Patches[k]) ? 1 : 0;
+  return joined;
+}
+
+std::int64_t TagMesh::PatchesFollow(const TagIdMap& to, const TagIdMap* copies,
+                                    const std::vector<std::uint8_t>& joined_before) {
+  M5amsuper* const patch_section = childNamed(*this, "PATCHES");
+  if (!HasPatchList || !patch_section) return 0;
+  std::int64_t left_out = 0;
+  std::vector<Patch> kept;
+  std::vector<std::uint8_t> was_joined;
+  kept.reserve(Patches.size() * (copies ? 2 : 1));
+  for (std::size_t k = 0; k < Patches.size(); ++k) {
+    const Patch& p = Patches[k];
+    Patch q = p;
+    bool whole = true;
+    for (std::size_t c = 0; c < q.Count; ++c) {
+      const std::int32_t* id = to.Find(q.Corners[c]);
+      if (!id) {
+        whole = false;
+        break;
+      }
+      q.Corners[c] = *id;
+    }
+    if (whole) {
+      kept.push_back(q);
+      was_joined.push_back(k < joined_before.size() ? joined_before[k] : 0);
+    } else {
+      ++left_out;
+    }
+  }
+  if (copies) {
+    FlatHash<const M5cp*> point_of;
+    for (const auto& s : Splines)
+      for (const M5cp* p = s->FirstCp.get(); p; p = p->Next.get())
+        point_of.TryEmplace(IdKey(p->Id), p);
+    M5amsuper* const normal_section = childNamed(*this, "NORMALS");
+    std::vector<std::string_view> normals;
+    if (normal_section) normals = TagSection::ItemLines(*normal_section);
+    std::vector<std::string> added_normals;
+    const std::size_t originals = kept.size();
+    for (std::size_t k = 0; k < originals; ++k) {
+      const Patch p = kept[k];
+      bool on_plane = true;
+      for (std::size_t c = 0; c < p.Count && on_plane; ++c) {
+        const M5cp* const* point = point_of.Find(IdKey(p.Corners[c]));
+        on_plane = point && (*point)->PosX(0) == 0;
+      }
+      if (on_plane) continue;  // its own mirror image
+      Patch m = p;
+      for (std::size_t c = 0; c < p.Count; ++c) {
+        const std::size_t from = p.Count - 1 - c;
+        const std::int32_t* copy = copies->Find(p.Corners[from]);
+        m.Corners[c] = copy ? *copy : p.Corners[from];
+        const std::int32_t n = p.Normals[from];
+        if (n >= 0 && static_cast<std::size_t>(n) < normals.size()) {
+          m.Normals[c] = static_cast<std::int32_t>(normals.size() + added_normals.size());
+          added_normals.push_back(mirroredNormal(normals[static_cast<std::size_t>(n)]));
+        } else {
+          m.Normals[c] = n;  // names no normal: left as it was
+        }
+      }
+      kept.push_back(m);
+      was_joined.push_back(was_joined[k]);
+    }
+    if (normal_section && !added_normals.empty()) {
+      std::vector<std::string> lines(normals.begin(), normals.end());
+      lines.insert(lines.end(), std::make_move_iterator(added_normals.begin()),
+                   std::make_move_iterator(added_normals.end()));
+      TagSection::SetItems(*normal_section, lines);
+    }
+  }
+  const SegmentIndex segments(*this);
+  Patches.clear();
+  for (std::size_t k = 0; k < kept.size(); ++k) {
+    if (was_joined[k] && !segments.Joined(kept[k])) {
+      ++left_out;
+      continue;
+    }
+    Patches.push_back(kept[k]);
+  }
+  std::vector<std::string> lines;
+  lines.reserve(Patches.size());
+  for (const Patch& p : Patches) lines.push_back(PatchLine(p));
+  TagSection::SetItems(*patch_section, lines);
+  return left_out;
 }
 
 std::size_t TagMesh::OwnBytes() const {

@@ -16,8 +16,26 @@
 
 #include "mesh/AM5_mesh.h"
 #include "mesh/PatchFinder.h"
+#include "util/FlatHash.h"
 
 namespace zevrin {
+
+// Where the ids of an edit go: old id to new id. An id it does not hold names a point the edit
+// took away.
+class TagIdMap {
+ public:
+  explicit TagIdMap(std::size_t expected = 0) : to_(expected) {}
+  void Set(std::int32_t from, std::int32_t to) {
+    const auto [value, fresh] = to_.TryEmplace(IdKey(from), to);
+    if (!fresh) *value = to;
+  }
+  // The new id, or none.
+  const std::int32_t* Find(std::int32_t from) const { return to_.Find(IdKey(from)); }
+  std::size_t Size() const { return to_.size(); }
+
+ private:
+  FlatHash<std::int32_t> to_;
+};
 
 class TagMesh : public M5mesh {
  public:
@@ -41,6 +59,10 @@ class TagMesh : public M5mesh {
 
   // The point lines as a tag file holds them, in spline order.
   void Write(TextWriter& out) override;
+  // The mesh's Halvejoin; then each copy of a hook measures its parameter from the other end
+  // (the copies run the other way), and the two bits that mark a segment at its two ends
+  // (0x80 at its start, 0x20000 at its end) change places on the copies for the same reason.
+  void Halvejoin(double tolerance, StepContext& step) override;
   // The line of one point, as a changed point is written.
   static void WritePoint(TextWriter& out, const M5cp& p);
   // The patch list's lines ("flags c1 c2 c3 c4 n1 n2 n3 n4 attr").
@@ -49,6 +71,22 @@ class TagMesh : public M5mesh {
   // Makes the mesh's entries from scratch for a model saved as a tag file: `patches` become
   // the PATCHES list with one normal per patch corner and one attribute.
   void SetPatchList(std::vector<Patch> patches, std::vector<Vec3> normals);
+
+  // The patch list after an edit that renumbered or merged points: every corner through `to`,
+  // a patch naming a point that is gone left out. With `copies` (the id of each point's mirror
+  // copy, for the points that have one), each patch not lying wholly on X = 0 gains its mirror
+  // image at the end of the list: the corners' copies in reverse order, so that it faces
+  // outward, each with a copy of its normal negated in X, and the same attributes. A corner
+  // without a copy lies on the seam and is shared. Returns how many patches were left out.
+  //
+  // A patch whose corners no longer follow one another along spline segments (a join turned
+  // a closed spline into part of an open one, say) is left out too, when `joined_before` says
+  // that its corners did before the edit (a copy goes with its source).
+  std::int64_t PatchesFollow(const TagIdMap& to, const TagIdMap* copies,
+                             const std::vector<std::uint8_t>& joined_before);
+  // For each patch, whether its corners follow one another along spline segments, each corner
+  // standing for the point it is attached to (a patch of three corners repeats one).
+  std::vector<std::uint8_t> PatchesJoined() const;
 
   std::size_t OwnBytes() const override;
 

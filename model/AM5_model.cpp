@@ -339,6 +339,10 @@ class IndexedEnds : public SplineEndLookup {
 
 }  // namespace
 
+std::unique_ptr<SplineEndLookup> IndexedSplineEnds(M5mesh& mesh) {
+  return std::make_unique<IndexedEnds>(mesh);
+}
+
 void M5model::CheckConnect() {
   if (Groups.empty() || !Mesh) return;
   for (const M5group* g : Groups)
@@ -358,7 +362,8 @@ namespace {
 // and are taken from the back.
 class GroupIdQueue {
  public:
-  explicit GroupIdQueue(const M5group& group) : ids_(convert(group)), slots_(slotsFor(ids_)) {
+  explicit GroupIdQueue(std::vector<std::int32_t> ids)
+      : ids_(std::move(ids)), slots_(slotsFor(ids_)) {
     const std::size_t n = ids_.size();
     alive_.assign(n, 1);
     std::vector<std::uint32_t> bucket(n);
@@ -397,12 +402,6 @@ class GroupIdQueue {
   }
 
  private:
-  static std::vector<std::int32_t> convert(const M5group& group) {
-    std::vector<std::int32_t> ids;
-    ids.reserve(group.GroupIds.size());
-    for (const std::string& text : group.GroupIds) ids.push_back(StrToInt(text));
-    return ids;
-  }
   void take(std::size_t i) {
     alive_[i] = 0;
     --left_;
@@ -581,7 +580,8 @@ class CandidateEnds {
 bool joinCandidates(const std::vector<std::uint32_t>& candidates,
                     const std::vector<std::unique_ptr<M5spline>>& splines, SplineEndLookup& lookup,
                     Progress& progress, std::int32_t progress_total,
-                    std::vector<std::uint8_t>& marked, CandidateEnds& at) {
+                    std::vector<std::uint8_t>& marked, CandidateEnds& at,
+                    std::vector<std::pair<std::int32_t, std::int32_t>>* merged) {
   if (candidates.size() < 2) return false;
   const std::uint32_t t = candidates.front();
   M5spline& target = *splines[t];
@@ -601,7 +601,9 @@ bool joinCandidates(const std::vector<std::uint32_t>& candidates,
       at.Take(k);
       mark(t);
       mark(candidates[k]);
-      target.JoinEnds(*splines[candidates[k]]);
+      std::pair<std::int32_t, std::int32_t> gone{};
+      target.JoinEnds(*splines[candidates[k]], merged ? &gone : nullptr);
+      if (merged) merged->push_back(gone);
       lookup.Joined(t, candidates[k]);
       --remaining;
       joined = true;
@@ -617,27 +619,25 @@ bool joinCandidates(const std::vector<std::uint32_t>& candidates,
 
 }  // namespace
 
-void M5model::ConnectGroupedSplines(SplineEndLookup& lookup, StepContext& step) {
-  if (Groups.empty() || !Mesh) return;
+void ConnectSplinesOfGroups(M5mesh& mesh, std::size_t group_count,
+                            const std::function<std::vector<std::int32_t>(std::size_t)>& ids_of,
+                            SplineEndLookup& lookup, StepContext& step,
+                            std::vector<std::pair<std::int32_t, std::int32_t>>* merged,
+                            const std::function<void()>& before_attach) {
   {
-    M5cplist list(Mesh->Splines, step.Bars);
+    M5cplist list(mesh.Splines, step.Bars);
     list.DetachAll(step.Bars);
   }
   step.Bars.SetMain(10);
   step.Bars.ResetSub();
-  // The groups are taken from the front one by one; Groups is empty afterwards.
-  const std::vector<M5group*> rounds = std::move(Groups);
-  Groups.clear();
-  const std::vector<std::unique_ptr<M5spline>>& splines = Mesh->Splines;
+  const std::vector<std::unique_ptr<M5spline>>& splines = mesh.Splines;
   bool offered = false;
   std::vector<std::uint32_t> candidates;
   std::vector<std::uint32_t> chosen(splines.size(), 0);  // the round (from 1) that chose it
   std::vector<std::uint8_t> marked(splines.size(), 0);   // every point has bit 0
   CandidateEnds ends;
-  for (std::size_t round = 0; round < rounds.size(); ++round) {
-    M5group* group = rounds[round];
-    GroupIdQueue ids(*group);
-    group->GroupIds.clear();  // the ids are used up, as the queue takes them
+  for (std::size_t round = 0; round < group_count; ++round) {
+    GroupIdQueue ids(ids_of(round));
     const auto stamp = static_cast<std::uint32_t>(round + 1);
     while (!ids.Empty()) {
       const std::int32_t p = ids.TakeFirst();
@@ -651,18 +651,35 @@ void M5model::ConnectGroupedSplines(SplineEndLookup& lookup, StepContext& step) 
     }
     // The sub bar counts the groups still waiting.
     if (joinCandidates(candidates, splines, lookup, step.Bars,
-                       static_cast<std::int32_t>(rounds.size() - round - 1), marked, ends))
+                       static_cast<std::int32_t>(group_count - round - 1), marked, ends, merged))
       offered = true;
     candidates.clear();
   }
   // The joined splines are empty now; they (and any spline that was empty before) go, as
   // soon as one group had something to join.
-  if (offered) Mesh->RemoveEmptySplines();
-  RemoveGroups();
-  M5cplist list(Mesh->Splines, step.Bars);
+  if (offered) mesh.RemoveEmptySplines();
+  if (before_attach) before_attach();
+  M5cplist list(mesh.Splines, step.Bars);
   list.AttachAll(step.Bars);
   list.ResolveAttachments(step);
-  step.Report.After = MeshCounts{list.Count(), static_cast<std::int32_t>(Mesh->Splines.size())};
+  step.Report.After = MeshCounts{list.Count(), static_cast<std::int32_t>(mesh.Splines.size())};
+}
+
+void M5model::ConnectGroupedSplines(SplineEndLookup& lookup, StepContext& step) {
+  if (Groups.empty() || !Mesh) return;
+  // The groups are taken from the front one by one; Groups is empty afterwards.
+  const std::vector<M5group*> rounds = std::move(Groups);
+  Groups.clear();
+  const auto ids_of = [&](std::size_t round) {
+    M5group& group = *rounds[round];
+    std::vector<std::int32_t> ids;
+    ids.reserve(group.GroupIds.size());
+    for (const std::string& text : group.GroupIds) ids.push_back(StrToInt(text));
+    group.GroupIds.clear();  // the ids are used up, as the queue takes them
+    return ids;
+  };
+  ConnectSplinesOfGroups(*Mesh, rounds.size(), ids_of, lookup, step, nullptr,
+                         [&] { RemoveGroups(); });
 }
 
 void M5model::RemoveGroups() {

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "model/tree/AM5_super.h"
@@ -63,6 +66,21 @@ class M5model : public M5amsuper {
   // Its 24 numbers; raises the conversion error (with the line) when some are missing.
   static std::vector<double> BoundsNumbers(const Entry& entry);
 };
+
+// The look-up Connect uses: an index of the splines' end ids, with the literal search's
+// answers.
+std::unique_ptr<SplineEndLookup> IndexedSplineEnds(M5mesh& mesh);
+
+// The heart of Connect grouped splines, for any mesh: every point detached; then for each of
+// `group_count` groups in turn (`ids_of(k)`, the ids of the k-th), the splines whose two ends
+// it names joined onto the first wherever an end meets an end of the growing spline exactly;
+// `before_attach()`; then points at one place attached in a chain, and the counts reported.
+// `merged`, when given, hears each point a join took away with the point that stays there.
+void ConnectSplinesOfGroups(M5mesh& mesh, std::size_t group_count,
+                            const std::function<std::vector<std::int32_t>(std::size_t)>& ids_of,
+                            SplineEndLookup& lookup, StepContext& step,
+                            std::vector<std::pair<std::int32_t, std::int32_t>>* merged,
+                            const std::function<void()>& before_attach);
 
 // The section classes of a model file: the section tree's own, plus "[MODEL]", "[MESH]",
 // "[GROUP]" and "[SEGMENT]".

@@ -49,6 +49,23 @@ void fileInfoSeen(void* context, const TagSection& section, const TagSection* pa
   *seen->found = true;
 }
 
+// The counts of all the meshes below `root`, or none when it holds none.
+std::optional<MeshCounts> countsBelow(M5amsuper& root) {
+  MeshCounts all;
+  bool any = false;
+  WalkTree(root, [&](M5amsuper& node) {
+    if (const auto* mesh = dynamic_cast<const TagMesh*>(&node)) {
+      any = true;
+      for (const auto& s : mesh->Splines) all.Cps += s->NumCps;
+      all.Splines += static_cast<std::int32_t>(mesh->Splines.size());
+      return WalkOn::Over;
+    }
+    return WalkOn::Into;
+  });
+  if (!any) return std::nullopt;
+  return all;
+}
+
 }  // namespace
 
 std::unique_ptr<M5amsuper> TagFile::CloneNode() const {
@@ -61,18 +78,23 @@ void TagFile::ReadLines(LineSource& source, std::string_view header, std::int32_
   std::string_view line;
   while (source.Next(line)) Trailer.emplace_back(line);
   // The counts of the whole file: a file of several models holds several meshes.
-  MeshCounts all;
-  bool any = false;
-  WalkTree(static_cast<M5amsuper&>(*this), [&](M5amsuper& node) {
-    if (const auto* mesh = dynamic_cast<const TagMesh*>(&node)) {
-      any = true;
-      for (const auto& s : mesh->Splines) all.Cps += s->NumCps;
-      all.Splines += static_cast<std::int32_t>(mesh->Splines.size());
-      return WalkOn::Over;
-    }
-    return WalkOn::Into;
-  });
-  if (any) step.Report.After = all;
+  if (auto all = countsBelow(*this)) step.Report.After = all;
+}
+
+// The counts a file of several meshes reports are those of all of them, not of the last mesh
+// the edit met.
+void TagFile::Halvejoin(double tolerance, StepContext& step) {
+  const std::optional<MeshCounts> before = countsBelow(*this);
+  TagSection::Halvejoin(tolerance, step);
+  if (step.Report.After) {
+    step.Report.Before = before;
+    step.Report.After = countsBelow(*this);
+  }
+}
+
+void TagFile::ConnectGroupedSplines(StepContext& step) {
+  TagSection::ConnectGroupedSplines(step);
+  if (step.Report.After) step.Report.After = countsBelow(*this);
 }
 
 bool TagFile::GetBounds(Vec3& min, Vec3& max) {
@@ -189,6 +211,10 @@ std::unique_ptr<M5amsuper> TagModel::CloneNode() const {
   copy->CopyNodeFrom(*this);
   copy->Header = Header;
   copy->Close = Close;
+  // Pointers into this model's children, until RelinkClone turns them to the copies'.
+  copy->Mesh = Mesh;
+  copy->Groups = Groups;
+  copy->ListLinesLeftOut = ListLinesLeftOut;
   return copy;
 }
 

@@ -24,6 +24,8 @@ class TagFile : public TagSection {
 
   TagFile() { Name = "MODELFILE"; }
   void Write(TextWriter& out) override;
+  void Halvejoin(double tolerance, StepContext& step) override;
+  void ConnectGroupedSplines(StepContext& step) override;
   // The box of all its models together: a file of several models is drawn whole.
   bool GetBounds(Vec3& min, Vec3& max) override;
 
@@ -71,11 +73,25 @@ class TagBone : public TagSection {
 };
 
 // "<MODEL>": its mesh, groups and bones; its box is that of its mesh's points and its bones.
+//
+// The edits run on its mesh as on any mesh, and the lists that name the mesh's points follow
+// them (model/TagLists.h):
+// - Halvejoin: every list follows the renumbering; the patches gain their mirror images and
+//   the groups the copies of their points; bones, decals and poses stay with the original half.
+// - Connect: a point a join takes away is named by the point that stays at its place; the
+//   groups, which here are the user's named selections, stay (they are not used up).
+// - Attach all, Detach all: no id changes, and no list with them.
 class TagModel : public TagSection {
  public:
   TagMesh* Mesh = nullptr;        // not owned
   std::vector<TagGroup*> Groups;  // not owned, in file order
+  // List lines an edit had to leave out since the file was read (they named a point that is
+  // gone); the next save will not hold them.
+  std::int64_t ListLinesLeftOut = 0;
 
+  void Halvejoin(double tolerance, StepContext& step) override;
+  void ConnectGroupedSplines(StepContext& step) override;
+  void CheckConnect() override;
   bool GetBounds(Vec3& min, Vec3& max) override;
   // Finds the mesh, the groups and the box again from the entries.
   void Refresh();

@@ -120,6 +120,8 @@ std::unique_ptr<Mpolycommon> ReadPolygonFile(const std::string& path, const Poly
 SaveOmissions OmissionsOf(const M5amsuper& root) {
   SaveOmissions out;
   WalkTree(root, [&](const M5amsuper& node) {
+    if (const auto* model = dynamic_cast<const TagModel*>(&node))
+      out.ListLines += model->ListLinesLeftOut;
     if (!node.IsSuppressed()) return WalkOn::Into;
     if (dynamic_cast<const M5segment*>(&node)) {
       ++out.Bones;  // its child bones are counted as they are met
@@ -304,7 +306,6 @@ void DocumentSession::refuseTagEdits() const {
 
 StepResult DocumentSession::Halvejoin(double tolerance) {
   if (!Document) return {};
-  refuseTagEdits();
   Document->CheckHalvejoin();
   const std::unique_ptr<StepContext> step = newStep();
   runEdit(Progress, *step, [&] { Document->Halvejoin(tolerance, *step); });
@@ -318,7 +319,6 @@ StepResult DocumentSession::Halvejoin(double tolerance) {
 
 StepResult DocumentSession::ConnectGroupedSplines() {
   if (!Document) return {};
-  refuseTagEdits();
   Document->CheckConnect();
   const std::unique_ptr<StepContext> step = newStep();
   Shared.CountsBefore = Shared.Counts;

@@ -96,6 +96,8 @@ struct SaveOmissions {
   std::int32_t Bones = 0;
   std::int32_t Groups = 0;
   std::int32_t Sections = 0;
+  // Lines of a tag file's lists that named a point an edit took away.
+  std::int64_t ListLines = 0;
   friend bool operator==(const SaveOmissions&, const SaveOmissions&) = default;
 };
 SaveOmissions OmissionsOf(const M5amsuper& root);

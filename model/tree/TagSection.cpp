@@ -102,6 +102,32 @@ void TagSection::AddItem(std::vector<Entry>& entries, std::string_view line, std
   entries.push_back(Entry{std::string(line), nullptr, index});
 }
 
+std::vector<std::string_view> TagSection::ItemLines(const M5amsuper& section) {
+  std::vector<std::string_view> lines;
+  for (const Entry& e : section.Entries)
+    ForEachItem(e, [&](std::string_view line, std::int32_t) { lines.push_back(line); });
+  return lines;
+}
+
+void TagSection::SetItems(M5amsuper& section, const std::vector<std::string>& lines) {
+  std::vector<Entry> entries;
+  if (!lines.empty()) {
+    // One entry for the lot, as a reader keeps consecutive items.
+    std::size_t bytes = 0;
+    for (const std::string& line : lines) bytes += line.size() + 2;
+    std::string text;
+    text.reserve(bytes);
+    for (const std::string& line : lines) {
+      if (&line != &lines.front()) text += "\r\n";
+      text += line;
+    }
+    entries.push_back(Entry{std::move(text), nullptr, -1});
+  }
+  for (Entry& e : section.Entries)
+    if (e.Child) entries.push_back(std::move(e));
+  section.Entries = std::move(entries);
+}
+
 M5amsuper* TagSection::ChildNamed(std::string_view name) const {
   for (const Entry& e : Entries)
     if (e.Child && e.Child->Name == name) return e.Child.get();

@@ -64,6 +64,10 @@ class TagSection : public M5amsuper {
       if (index >= 0) ++index;
     }
   }
+  // The item lines of `section`, in order, as views into its entries.
+  static std::vector<std::string_view> ItemLines(const M5amsuper& section);
+  // Replaces the items of `section` with `lines`; its child sections stay, after them.
+  static void SetItems(M5amsuper& section, const std::vector<std::string>& lines);
   // The first child section named `name`, or none.
   M5amsuper* ChildNamed(std::string_view name) const;
 
