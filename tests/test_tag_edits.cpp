@@ -3,6 +3,8 @@
 // small hand-made files show exactly what each edit does to each list.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -11,7 +13,11 @@
 
 #include "app/session/Document.h"
 #include "app/session/EditHistory.h"
+#include "mesh/AM5_cp.h"
+#include "mesh/AM5_splin.h"
+#include "mesh/TagMesh.h"
 #include "model/PatchPolygons.h"
+#include "model/TagLists.h"
 #include "model/TagModel.h"
 #include "tests/RecordingSurface.h"
 #include "tests/TestUtil.h"
@@ -461,6 +467,244 @@ TEST(TagEdits, ConnectNamesTheStayingPointForTheOneTakenAwayAndKeepsTheGroups) {
   // The groups stay: a second Connect finds nothing more to join.
   session.ConnectGroupedSplines();
   EXPECT_EQ(saved(session), out);
+}
+
+}  // namespace
+}  // namespace zevrin
+
+namespace zevrin {
+namespace {
+
+// Cuts a model in half at X = 0: the points at X >= -tolerance stay; each spline leaves the
+// runs of its points that stay, as splines of their own (a closed one cut open where it was
+// cut); the patches whose corners all stay are kept, and every list drops the lines that name
+// a point that went.
+void cutMesh(TagModel& model, double tolerance) {
+  TagMesh& mesh = *model.Mesh;
+  // Where the points are, before any goes (attached points follow their targets).
+  std::map<const M5cp*, double> x_of;
+  for (const auto& spline : mesh.Splines)
+    for (const M5cp* p = spline->FirstCp.get(); p; p = p->Next.get()) x_of[p] = p->PosX(0);
+  TagIdMap staying;
+  std::vector<std::unique_ptr<M5spline>> runs;
+  for (auto& spline : mesh.Splines) {
+    std::vector<std::unique_ptr<M5cp>> chain;
+    for (std::unique_ptr<M5cp> p = spline->ClearChain(); p;) {
+      std::unique_ptr<M5cp> next = std::move(p->Next);
+      chain.push_back(std::move(p));
+      p = std::move(next);
+    }
+    std::vector<bool> stays;
+    for (const auto& p : chain) stays.push_back(x_of.at(p.get()) >= -tolerance);
+    const bool all = std::find(stays.begin(), stays.end(), false) == stays.end();
+    if (!chain.empty() && chain.back()->HasLoopBit() && !all) {
+      // A closed spline opens where it is cut: it starts after a point that goes.
+      const auto first = static_cast<std::ptrdiff_t>(
+          (std::find(stays.begin(), stays.end(), false) - stays.begin()) + 1);
+      std::rotate(chain.begin(), chain.begin() + first, chain.end());
+      std::rotate(stays.begin(), stays.begin() + first, stays.end());
+      for (auto& p : chain) p->ClearLoopBit();
+    }
+    std::unique_ptr<M5spline> run;
+    for (std::size_t k = 0; k < chain.size(); ++k) {
+      chain[k]->Prev = nullptr;
+      if (!stays[k]) {
+        if (run) runs.push_back(std::move(run));
+        continue;
+      }
+      if (!run) run = std::make_unique<M5spline>();
+      staying.Set(chain[k]->Id, chain[k]->Id);
+      run->AppendCp(std::move(chain[k]));
+    }
+    if (run) runs.push_back(std::move(run));
+  }
+  mesh.Splines = std::move(runs);
+  mesh.PatchesFollow(staying, nullptr, {});
+  RemapTagLists(model, TagListEdit{staying, nullptr, false});
+}
+
+std::string cutInHalf(const std::string& bytes, double tolerance) {
+  DocumentSession session;
+  openBytes(session, bytes);
+  WalkTree(*session.Document, [&](M5amsuper& node) {
+    auto* model = dynamic_cast<TagModel*>(&node);
+    if (!model) return WalkOn::Into;
+    if (model->Mesh) cutMesh(*model, tolerance);
+    return WalkOn::Over;
+  });
+  return saved(session);
+}
+
+Vec3 mirrored(Vec3 v) { return {-v.x, v.y, v.z}; }
+bool near(const Vec3& a, const Vec3& b, double tolerance) {
+  const double dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
+  return dx * dx + dy * dy + dz * dz <= tolerance * tolerance;
+}
+
+using Shape = std::vector<Vec3>;  // a patch's corners or a spline's points, in order
+
+// Two shapes are one when their points lie within the tolerance in order, from any point on
+// (`turn`: for patches and closed splines) and either way round.
+bool same(const Shape& a, const Shape& b, double tolerance, bool turn) {
+  if (a.size() != b.size()) return false;
+  const std::size_t n = a.size();
+  for (std::size_t from = 0; from < (turn ? n : 1); ++from)
+    for (int way = 0; way < 2; ++way) {
+      bool all = true;
+      for (std::size_t k = 0; k < n && all; ++k) {
+        const std::size_t j = way == 0 ? (from + k) % n : (from + n - k) % n;
+        all = near(a[k], b[way == 0 || turn ? j : n - 1 - k], tolerance);
+      }
+      if (all) return true;
+    }
+  return false;
+}
+
+struct Tally {
+  std::size_t back = 0, missing = 0, extra = 0;
+};
+
+// Matches the shapes of `want` with those of `got`, each used once.
+Tally match(const std::vector<Shape>& want, const std::vector<Shape>& got, double tolerance,
+            const std::vector<bool>& turns, std::vector<bool>* found = nullptr) {
+  Tally t;
+  std::vector<bool> used(got.size(), false);
+  const auto centre = [](const Shape& s) {
+    Vec3 c;
+    for (const Vec3& v : s) c = {c.x + v.x, c.y + v.y, c.z + v.z};
+    const double n = s.empty() ? 1.0 : static_cast<double>(s.size());
+    return Vec3{c.x / n, c.y / n, c.z / n};
+  };
+  std::vector<Vec3> got_centres;
+  for (const Shape& s : got) got_centres.push_back(centre(s));
+  if (found) found->assign(want.size(), false);
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    const Vec3 c = centre(want[i]);
+    bool hit = false;
+    for (std::size_t j = 0; j < got.size() && !hit; ++j) {
+      if (used[j] || !near(c, got_centres[j], tolerance)) continue;
+      if (same(want[i], got[j], tolerance, turns.empty() || turns[i])) used[j] = hit = true;
+    }
+    if (found) (*found)[i] = hit;
+    ++(hit ? t.back : t.missing);
+  }
+  t.extra = static_cast<std::size_t>(std::count(used.begin(), used.end(), false));
+  return t;
+}
+
+// The shapes of a document's single model: patches by their corners' places, splines by
+// their points' (and whether each is closed), points, and group memberships as points.
+struct Shapes {
+  std::vector<Shape> patches, splines, points;
+  std::vector<bool> closed;
+  std::map<std::string, Shape> groups;
+};
+
+Shapes shapesOf(const std::string& bytes) {
+  DocumentSession session;
+  openBytes(session, bytes);
+  Shapes out;
+  WalkTree(*session.Document, [&](M5amsuper& node) {
+    auto* model = dynamic_cast<TagModel*>(&node);
+    if (!model) return WalkOn::Into;
+    std::map<std::int32_t, Vec3> at;
+    for (const auto& s : model->Mesh->Splines) {
+      out.splines.emplace_back();
+      for (const M5cp* p = s->FirstCp.get(); p; p = p->Next.get()) {
+        at[p->Id] = p->Pos(0);
+        out.splines.back().push_back(p->Pos(0));
+        out.points.push_back({p->Pos(0)});
+      }
+      out.closed.push_back(s->LastCp && s->LastCp->HasLoopBit());
+    }
+    for (const TagMesh::Patch& p : model->Mesh->Patches) {
+      out.patches.emplace_back();
+      for (std::size_t c = 0; c < p.Count; ++c) out.patches.back().push_back(at.at(p.Corners[c]));
+    }
+    for (const TagGroup* g : model->Groups)
+      for (const std::string& id : g->Ids())
+        out.groups[g->GroupName].push_back(at.at(std::stoi(id)));
+    return WalkOn::Over;
+  });
+  return out;
+}
+
+std::vector<Shape> each(const Shape& points) {
+  std::vector<Shape> out;
+  for (const Vec3& v : points) out.push_back({v});
+  return out;
+}
+
+TEST(TagEdits, HalvejoinOfAModelCutInHalfGivesBackTheHalfsPatchesAndTheirMirrorImages) {
+  constexpr double kTolerance = 0.05;
+  for (const char* name : {"BonelessThom.mdl", "Thom2.mdl", "giraffe.mdl"}) {
+    SCOPED_TRACE(name);
+    const std::string whole = readBytes(kTagDir + "/" + name);
+    const std::string half = cutInHalf(whole, kTolerance);
+    DocumentSession session;
+    openBytes(session, half);
+    session.Halvejoin(kTolerance);
+    const std::string joined_bytes = saved(session);
+    expectListsTrue(joined_bytes);
+    const Shapes original = shapesOf(whole), cut = shapesOf(half), joined = shapesOf(joined_bytes);
+
+    // Exactly the half's patches and their mirror images; one lying on the plane is its own.
+    std::vector<Shape> expected = cut.patches;
+    for (const Shape& p : cut.patches) {
+      Shape m;
+      for (const Vec3& v : p) m.push_back(mirrored(v));
+      if (!same(m, p, kTolerance, true)) expected.push_back(m);
+    }
+    const Tally patches = match(expected, joined.patches, kTolerance, {});
+    EXPECT_EQ(patches.missing, 0u);
+    EXPECT_EQ(patches.extra, 0u);
+
+    // Every patch of the whole model on one side of the plane whose mirror image is a patch
+    // of the model too is back.
+    std::vector<Shape> symmetric;
+    std::vector<Shape> mirrors;
+    for (const Shape& p : original.patches) {
+      const bool left =
+          std::all_of(p.begin(), p.end(), [&](const Vec3& v) { return v.x <= kTolerance; });
+      const bool right =
+          std::all_of(p.begin(), p.end(), [&](const Vec3& v) { return v.x >= -kTolerance; });
+      if (!left && !right) continue;
+      Shape m;
+      for (const Vec3& v : p) m.push_back(mirrored(v));
+      symmetric.push_back(p);
+      mirrors.push_back(m);
+    }
+    std::vector<bool> has_mirror;
+    match(mirrors, original.patches, kTolerance, {}, &has_mirror);
+    std::vector<Shape> one_sided;
+    for (std::size_t k = 0; k < symmetric.size(); ++k)
+      if (has_mirror[k]) one_sided.push_back(symmetric[k]);
+    std::vector<bool> back;
+    const Tally whole_patches = match(one_sided, joined.patches, kTolerance, {}, &back);
+    EXPECT_EQ(whole_patches.missing, 0u);
+
+    const Tally pts = match(original.points, joined.points, kTolerance, {});
+    const Tally splines = match(original.splines, joined.splines, kTolerance, original.closed);
+    Tally groups;
+    for (const auto& [group, members] : original.groups) {
+      const auto it = joined.groups.find(group);
+      const Tally g =
+          match(each(members), it == joined.groups.end() ? std::vector<Shape>{} : each(it->second),
+                kTolerance, {});
+      groups.back += g.back;
+      groups.missing += g.missing;
+      groups.extra += g.extra;
+    }
+    std::printf(
+        "%s: patches %zu of the half and mirrors: %zu back, %zu missing, %zu extra; one-sided "
+        "symmetric patches of the whole %zu: %zu back; of the whole model's %zu points %zu back, "
+        "%zu missing, %zu extra; %zu splines: %zu back, %zu missing, %zu extra; group members "
+        "%zu back, %zu missing, %zu extra\n",
+        name, expected.size(), patches.back, patches.missing, patches.extra, one_sided.size(),
+        whole_patches.back, original.points.size(), pts.back, pts.missing, pts.extra,
+        original.splines.size(), splines.back, splines.missing, splines.extra, groups.back,
+        groups.missing, groups.extra);
+  }
 }
 
 }  // namespace
