@@ -3,6 +3,11 @@
 // bracketed file written from its meshes' splines (flags without the bits that would make a
 // point slide, so that both resolve the same way). Medians in milliseconds and their ratio.
 //   bench_tag [--runs N] [FILE.mdl ...]     (default: tests/data/tag/*.mdl, 21 runs)
+//
+// With --edits, each edit instead, on the file as opened (each run opens it afresh, untimed):
+// Halvejoin, Connect, Attach all, Detach all and Mirror bone (tolerance 0.05), the lists of the
+// tag file carried along; medians in milliseconds and each one's ratio to the opening.
+//   bench_tag --edits [--runs N] [FILE.mdl ...]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -82,14 +87,69 @@ void writeBracketed(const M5amsuper& tag, const std::string& path) {
   });
 }
 
+struct TimedEdit {
+  const char* name;
+  StepResult (*run)(DocumentSession&);
+};
+
+const TimedEdit kEdits[] = {
+    {"halvejoin", [](DocumentSession& s) { return s.Halvejoin(0.05); }},
+    {"connect", [](DocumentSession& s) { return s.ConnectGroupedSplines(); }},
+    {"attach", [](DocumentSession& s) { return s.AttachAll(); }},
+    {"detach", [](DocumentSession& s) { return s.DetachAll(); }},
+    {"mirrorbone", [](DocumentSession& s) { return s.MirrorBone(0.05); }},
+};
+
+// The median time of `edit` alone, each run on the file opened afresh; negative when refused.
+double medianEditMs(const std::string& path, const TimedEdit& edit, int runs) {
+  std::vector<double> ms;
+  for (int i = 0; i < runs; ++i) {
+    DocumentSession session;
+    session.CurrentFile = path;
+    session.LoadDocument();
+    const auto t0 = std::chrono::steady_clock::now();
+    try {
+      edit.run(session);
+    } catch (const std::exception&) {
+      return -1;
+    }
+    const auto t1 = std::chrono::steady_clock::now();
+    ms.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+  }
+  std::sort(ms.begin(), ms.end());
+  return ms[ms.size() / 2];
+}
+
+void benchEdits(const std::vector<std::string>& files, int runs) {
+  std::printf("%-24s %8s", "file", "open ms");
+  for (const TimedEdit& e : kEdits) std::printf(" %10s %5s", e.name, "x");
+  std::printf("\n");
+  for (const std::string& file : files) {
+    const double open = medianOpenMs(file, runs);
+    std::printf("%-24s %8.3f", fs::path(file).filename().c_str(), open);
+    for (const TimedEdit& e : kEdits) {
+      const double ms = medianEditMs(file, e, runs);
+      if (ms < 0) {
+        std::printf(" %10s %5s", "refused", "");
+      } else {
+        std::printf(" %10.3f %5.2f", ms, open > 0 ? ms / open : 0.0);
+      }
+    }
+    std::printf("\n");
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int runs = 21;
+  bool edits = false;
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--runs" && i + 1 < argc) {
+    if (arg == "--edits") {
+      edits = true;
+    } else if (arg == "--runs" && i + 1 < argc) {
       runs = std::max(1, std::atoi(argv[++i]));
     } else {
       files.push_back(arg);
@@ -99,6 +159,10 @@ int main(int argc, char** argv) {
     for (const auto& e : fs::directory_iterator(ZEVRIN_TAG_DIR))
       if (e.path().extension() == ".mdl") files.push_back(e.path().string());
     std::sort(files.begin(), files.end());
+  }
+  if (edits) {
+    benchEdits(files, runs);
+    return 0;
   }
   const fs::path scratch = fs::temp_directory_path() / "zevrin_bench_tag.mdl";
   std::printf("%-24s %8s %8s %10s %10s %6s\n", "file", "points", "lines", "tag ms", "v5 ms",

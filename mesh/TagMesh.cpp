@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -163,11 +164,34 @@ void TagMesh::WritePoint(TextWriter& out, const M5cp& p) {
   out.EndLine();
 }
 
+namespace {
+
+void appendInt(std::string& out, std::int64_t value) {
+  char digits[24];
+  const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, end);
+}
+
+void appendPatchLine(std::string& out, const TagMesh::Patch& patch) {
+  appendInt(out, patch.Flags);
+  for (std::size_t k = 0; k < patch.Count; ++k) {
+    out += ' ';
+    appendInt(out, patch.Corners[k]);
+  }
+  for (std::size_t k = 0; k < patch.Count; ++k) {
+    out += ' ';
+    appendInt(out, patch.Normals[k]);
+  }
+  out += ' ';
+  appendInt(out, patch.Attr);
+}
+
+}  // namespace
+
 std::string TagMesh::PatchLine(const Patch& patch) {
-  std::string line = std::to_string(patch.Flags);
-  for (std::size_t k = 0; k < patch.Count; ++k) line += ' ' + std::to_string(patch.Corners[k]);
-  for (std::size_t k = 0; k < patch.Count; ++k) line += ' ' + std::to_string(patch.Normals[k]);
-  return line + ' ' + std::to_string(patch.Attr);
+  std::string line;
+  appendPatchLine(line, patch);
+  return line;
 }
 
 void TagMesh::Write(TextWriter& out) {
@@ -370,19 +394,16 @@ M5amsuper* childNamed(const M5amsuper& node, std::string_view name) {
   return nullptr;
 }
 
-// A normal's line with its X negated.
-std::string mirroredNormal(std::string_view line) {
-  const std::size_t space = line.find(' ');
-  const std::string_view x = line.substr(0, space);
-  double value = 0;
-  try {
-    value = StrToFloat(x);
-  } catch (const ZevrinError&) {
-    return std::string(line);  // not a number: nothing to mirror
+// A normal's line with its X negated, in the words it had: the sign of the first number
+// changes (a zero becomes "-0", as the modeller writes a negative zero).
+void appendMirroredNormal(std::string& out, std::string_view line) {
+  if (!line.empty() && line.front() == '-') {
+    out.append(line.substr(1));
+  } else if (!line.empty() && line.front() == '+') {
+    out.append("-").append(line.substr(1));
+  } else {
+    out.append("-").append(line);
   }
-  std::string out = TagFloatToStr(-value);
-  if (space != std::string_view::npos) out += line.substr(space);
-  return out;
 }
 
 }  // namespace
@@ -397,66 +418,131 @@ const M5cp* rootOf(const M5cp* p) {
   return p;
 }
 
-std::uint64_t edgeKey(std::int32_t a, std::int32_t b) {
-  const auto lo = static_cast<std::uint32_t>(std::min(a, b));
-  const auto hi = static_cast<std::uint32_t>(std::max(a, b));
-  return (std::uint64_t{lo} << 32) | hi;
-}
-
-// Tells the patches whose corners follow spline segments from those that do not.
-class SegmentIndex {
+// The points of a mesh in spline order, found by id: through a table indexed by id where the
+// ids lie close together (after a renumbering they are 1..N), a hash otherwise.
+class PointIndex {
  public:
-  explicit SegmentIndex(const M5mesh& mesh) {
-    for (const auto& s : mesh.Splines) {
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+  explicit PointIndex(const M5mesh& mesh) {
+    std::int64_t lo = 0, hi = -1;
+    for (const auto& s : mesh.Splines)
       for (const M5cp* p = s->FirstCp.get(); p; p = p->Next.get()) {
-        const M5cp* root = rootOf(p);
-        root_of_.TryEmplace(IdKey(p->Id), root->Id);
-        if (p->Next) add(root->Id, rootOf(p->Next.get())->Id);
+        if (hi < lo) lo = hi = p->Id;
+        lo = std::min<std::int64_t>(lo, p->Id);
+        hi = std::max<std::int64_t>(hi, p->Id);
+        points_.push_back(p);
       }
-      if (s->LastCp && s->LastCp->HasLoopBit() && s->FirstCp)
-        add(rootOf(s->LastCp)->Id, rootOf(s->FirstCp.get())->Id);
+    const std::size_t n = points_.size();
+    if (hi >= lo && static_cast<std::uint64_t>(hi - lo) < 4 * std::uint64_t{n} + 1024) {
+      base_ = lo;
+      dense_.assign(static_cast<std::size_t>(hi - lo + 1), kNone);
+      for (std::size_t k = n; k-- > 0;)
+        dense_[static_cast<std::size_t>(points_[k]->Id - lo)] = static_cast<std::uint32_t>(k);
+    } else {
+      hash_ = FlatHash<std::uint32_t>(n);
+      for (std::size_t k = 0; k < n; ++k)
+        hash_.TryEmplace(IdKey(points_[k]->Id), static_cast<std::uint32_t>(k));
     }
   }
+  // The first point with the id, or kNone.
+  std::uint32_t Find(std::int32_t id) const {
+    if (!dense_.empty()) {
+      const std::int64_t at = std::int64_t{id} - base_;
+      return at < 0 || at >= static_cast<std::int64_t>(dense_.size())
+                 ? kNone
+                 : dense_[static_cast<std::size_t>(at)];
+    }
+    const std::uint32_t* k = hash_.Find(IdKey(id));
+    return k ? *k : kNone;
+  }
+  const std::vector<const M5cp*>& Points() const { return points_; }
+
+ private:
+  std::vector<const M5cp*> points_;
+  std::int64_t base_ = 0;
+  std::vector<std::uint32_t> dense_;
+  FlatHash<std::uint32_t> hash_;
+};
+
+// Tells the patches whose corners follow spline segments from those that do not: each point
+// stands for the point at the end of its attachments, and each of those knows the ones it
+// shares a segment with.
+class SegmentIndex {
+ public:
+  explicit SegmentIndex(const PointIndex& index) : index_(index) {
+    const std::vector<const M5cp*>& points = index.Points();
+    root_.resize(points.size());
+    for (std::size_t k = 0; k < points.size(); ++k) {
+      const std::uint32_t r = index.Find(rootOf(points[k])->Id);
+      root_[k] = r == PointIndex::kNone ? static_cast<std::uint32_t>(k) : r;
+    }
+    // The segments, between roots: along each spline, and from a loop's last point to its
+    // first.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> segments;
+    segments.reserve(points.size());
+    for (std::size_t k = 0; k < points.size(); ++k) {
+      const M5cp* p = points[k];
+      const M5cp* next = p->Next.get();
+      if (!next && p->HasLoopBit()) {
+        next = p;
+        while (next->Prev) next = next->Prev;
+      }
+      if (next && next != p) {
+        const std::uint32_t a = root_[k], b = rootAt(next);
+        if (a != b) segments.emplace_back(a, b);
+      }
+    }
+    begin_.assign(points.size() + 1, 0);
+    for (const auto& [a, b] : segments) {
+      ++begin_[a + 1];
+      ++begin_[b + 1];
+    }
+    for (std::size_t k = 0; k < points.size(); ++k) begin_[k + 1] += begin_[k];
+    std::vector<std::uint32_t> at(begin_.begin(), begin_.end() - 1);
+    next_.resize(begin_.back());
+    for (const auto& [a, b] : segments) {
+      next_[at[a]++] = b;
+      next_[at[b]++] = a;
+    }
+  }
+
   bool Joined(const TagMesh::Patch& patch) const {
-    std::int32_t roots[5];
+    std::uint32_t roots[5];
     for (std::size_t c = 0; c < patch.Count; ++c) {
-      const std::int32_t* r = root_of_.Find(IdKey(patch.Corners[c]));
-      if (!r) return false;
-      roots[c] = *r;
+      const std::uint32_t k = index_.Find(patch.Corners[c]);
+      if (k == PointIndex::kNone) return false;
+      roots[c] = root_[k];
     }
     for (std::size_t c = 0; c < patch.Count; ++c) {
-      const std::int32_t a = roots[c];
-      const std::int32_t b = roots[(c + 1) % patch.Count];
-      if (a != b && !segments_.Find(edgeKey(a, b))) return false;
+      const std::uint32_t a = roots[c];
+      const std::uint32_t b = roots[(c + 1) % patch.Count];
+      if (a == b) continue;
+      const auto first = next_.begin() + begin_[a];
+      const auto last = next_.begin() + begin_[a + 1];
+      if (std::find(first, last, b) == last) return false;
     }
     return true;
   }
 
  private:
-  void add(std::int32_t a, std::int32_t b) {
-    if (a != b) segments_.TryEmplace(edgeKey(a, b), 1);
+  std::uint32_t rootAt(const M5cp* p) const {
+    const std::uint32_t k = index_.Find(p->Id);
+    return k == PointIndex::kNone ? 0 : root_[k];
   }
-  FlatHash<std::int32_t> root_of_;
-  FlatHash<char> segments_;
+  const PointIndex& index_;
+  std::vector<std::uint32_t> root_;   // per point: its root's position
+  std::vector<std::uint32_t> begin_;  // per root: where its neighbours begin in next_
+  std::vector<std::uint32_t> next_;
 };
 
 }  // namespace
 
-std::vector<std::uint8_t> TagMesh::PatchesJoined() const {
-  std::vector<std::uint8_t> joined(Patches.size(), 0);
-  if (Patches.empty()) return joined;
-  const SegmentIndex segments(*this);
-  for (std::size_t k = 0; k < Patches.size(); ++k) joined[k] = segments.Joined(Patches[k]) ? 1 : 0;
-  return joined;
-}
-
-std::int64_t TagMesh::PatchesFollow(const TagIdMap& to, const TagIdMap* copies,
-                                    const std::vector<std::uint8_t>& joined_before) {
+std::int64_t TagMesh::PatchesFollow(const TagIdMap& to, const TagIdMap* copies) {
   M5amsuper* const patch_section = childNamed(*this, "PATCHES");
   if (!HasPatchList || !patch_section) return 0;
   std::int64_t left_out = 0;
   std::vector<Patch> kept;
-  std::vector<std::uint8_t> was_joined;
   kept.reserve(Patches.size() * (copies ? 2 : 1));
   for (std::size_t k = 0; k < Patches.size(); ++k) {
     const Patch& p = Patches[k];
@@ -472,27 +558,26 @@ std::int64_t TagMesh::PatchesFollow(const TagIdMap& to, const TagIdMap* copies,
     }
     if (whole) {
       kept.push_back(q);
-      was_joined.push_back(k < joined_before.size() ? joined_before[k] : 0);
     } else {
       ++left_out;
     }
   }
+  const PointIndex index(*this);
   if (copies) {
-    FlatHash<const M5cp*> point_of;
-    for (const auto& s : Splines)
-      for (const M5cp* p = s->FirstCp.get(); p; p = p->Next.get())
-        point_of.TryEmplace(IdKey(p->Id), p);
     M5amsuper* const normal_section = childNamed(*this, "NORMALS");
     std::vector<std::string_view> normals;
     if (normal_section) normals = TagSection::ItemLines(*normal_section);
-    std::vector<std::string> added_normals;
+    // Each normal mirrored once, after the normals there are.
+    std::vector<std::int32_t> mirror_of(normals.size(), -1);
+    std::string added;
+    std::size_t added_count = 0;
     const std::size_t originals = kept.size();
     for (std::size_t k = 0; k < originals; ++k) {
       const Patch p = kept[k];
       bool on_plane = true;
       for (std::size_t c = 0; c < p.Count && on_plane; ++c) {
-        const M5cp* const* point = point_of.Find(IdKey(p.Corners[c]));
-        on_plane = point && (*point)->PosX(0) == 0;
+        const std::uint32_t k = index.Find(p.Corners[c]);
+        on_plane = k != PointIndex::kNone && index.Points()[k]->PosX(0) == 0;
       }
       if (on_plane) continue;  // its own mirror image
       Patch m = p;
@@ -502,35 +587,40 @@ std::int64_t TagMesh::PatchesFollow(const TagIdMap& to, const TagIdMap* copies,
         m.Corners[c] = copy ? *copy : p.Corners[from];
         const std::int32_t n = p.Normals[from];
         if (n >= 0 && static_cast<std::size_t>(n) < normals.size()) {
-          m.Normals[c] = static_cast<std::int32_t>(normals.size() + added_normals.size());
-          added_normals.push_back(mirroredNormal(normals[static_cast<std::size_t>(n)]));
+          std::int32_t& mirror = mirror_of[static_cast<std::size_t>(n)];
+          if (mirror < 0) {
+            mirror = static_cast<std::int32_t>(normals.size() + added_count++);
+            if (!added.empty()) added += "\r\n";
+            appendMirroredNormal(added, normals[static_cast<std::size_t>(n)]);
+          }
+          m.Normals[c] = mirror;
         } else {
           m.Normals[c] = n;  // names no normal: left as it was
         }
       }
       kept.push_back(m);
-      was_joined.push_back(was_joined[k]);
     }
-    if (normal_section && !added_normals.empty()) {
-      std::vector<std::string> lines(normals.begin(), normals.end());
-      lines.insert(lines.end(), std::make_move_iterator(added_normals.begin()),
-                   std::make_move_iterator(added_normals.end()));
-      TagSection::SetItems(*normal_section, lines);
+    if (normal_section && added_count > 0) {
+      // Behind the lines there are, as an entry of their own: the rest is not copied.
+      normal_section->Entries.push_back(Entry{std::move(added), nullptr, -1});
     }
   }
-  const SegmentIndex segments(*this);
+  const SegmentIndex segments(index);
   Patches.clear();
   for (std::size_t k = 0; k < kept.size(); ++k) {
-    if (was_joined[k] && !segments.Joined(kept[k])) {
+    if (!segments.Joined(kept[k])) {
       ++left_out;
       continue;
     }
     Patches.push_back(kept[k]);
   }
-  std::vector<std::string> lines;
-  lines.reserve(Patches.size());
-  for (const Patch& p : Patches) lines.push_back(PatchLine(p));
-  TagSection::SetItems(*patch_section, lines);
+  std::string text;
+  text.reserve(Patches.size() * 48);
+  for (const Patch& p : Patches) {
+    if (!text.empty()) text += "\r\n";
+    appendPatchLine(text, p);
+  }
+  TagSection::SetItemText(*patch_section, std::move(text), Patches.size());
   return left_out;
 }
 

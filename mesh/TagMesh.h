@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,20 +22,42 @@
 namespace zevrin {
 
 // Where the ids of an edit go: old id to new id. An id it does not hold names a point the edit
-// took away.
+// took away. Ids in the range given at the start sit in a table indexed by id (a mesh's ids
+// mostly lie close together), any others in a hash.
 class TagIdMap {
  public:
-  explicit TagIdMap(std::size_t expected = 0) : to_(expected) {}
+  explicit TagIdMap(std::int64_t lo = 0, std::int64_t hi = -1) {
+    if (hi >= lo && hi - lo < (std::int64_t{1} << 26)) {
+      base_ = lo;
+      dense_.assign(static_cast<std::size_t>(hi - lo + 1), kNone);
+    }
+  }
   void Set(std::int32_t from, std::int32_t to) {
-    const auto [value, fresh] = to_.TryEmplace(IdKey(from), to);
+    if (std::int32_t* slot = denseSlot(from)) {
+      *slot = to;
+      return;
+    }
+    const auto [value, fresh] = others_.TryEmplace(IdKey(from), to);
     if (!fresh) *value = to;
   }
   // The new id, or none.
-  const std::int32_t* Find(std::int32_t from) const { return to_.Find(IdKey(from)); }
-  std::size_t Size() const { return to_.size(); }
+  const std::int32_t* Find(std::int32_t from) const {
+    if (const std::int32_t* slot = const_cast<TagIdMap*>(this)->denseSlot(from))
+      return *slot == kNone ? nullptr : slot;
+    return others_.size() == 0 ? nullptr : others_.Find(IdKey(from));
+  }
 
  private:
-  FlatHash<std::int32_t> to_;
+  // No id is this one (it is the lowest 32-bit number, which no edit gives out).
+  static constexpr std::int32_t kNone = INT32_MIN;
+  std::int32_t* denseSlot(std::int32_t id) {
+    const std::int64_t at = std::int64_t{id} - base_;
+    if (at < 0 || at >= static_cast<std::int64_t>(dense_.size())) return nullptr;
+    return &dense_[static_cast<std::size_t>(at)];
+  }
+  std::int64_t base_ = 0;
+  std::vector<std::int32_t> dense_;
+  FlatHash<std::int32_t> others_;
 };
 
 class TagMesh : public M5mesh {
@@ -79,14 +102,11 @@ class TagMesh : public M5mesh {
   // outward, each with a copy of its normal negated in X, and the same attributes. A corner
   // without a copy lies on the seam and is shared. Returns how many patches were left out.
   //
-  // A patch whose corners no longer follow one another along spline segments (a join turned
-  // a closed spline into part of an open one, say) is left out too, when `joined_before` says
-  // that its corners did before the edit (a copy goes with its source).
-  std::int64_t PatchesFollow(const TagIdMap& to, const TagIdMap* copies,
-                             const std::vector<std::uint8_t>& joined_before);
-  // For each patch, whether its corners follow one another along spline segments, each corner
-  // standing for the point it is attached to (a patch of three corners repeats one).
-  std::vector<std::uint8_t> PatchesJoined() const;
+  // A patch whose corners do not follow one another along spline segments (a corner standing
+  // for the point at the end of its attachments; three-corner patches repeat one) is left
+  // out too: the modeller has no patch there. A join that makes a closed spline part of an
+  // open one takes such patches away.
+  std::int64_t PatchesFollow(const TagIdMap& to, const TagIdMap* copies);
 
   std::size_t OwnBytes() const override;
 

@@ -1,5 +1,6 @@
 // What the edits do to a tag model beyond its mesh: the lists that name the mesh's points.
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,24 +28,25 @@ void TagModel::Halvejoin(double tolerance, StepContext& step) {
   // The points before the edit, by their ids: each keeps its object through the edit, which
   // gives it a new id and adds copies.
   std::vector<std::pair<std::int32_t, const M5cp*>> before;
-  std::vector<std::uint8_t> joined;
-  if (Mesh) {
-    forEachPoint(*Mesh, [&](const M5cp& p) { before.emplace_back(p.Id, &p); });
-    joined = Mesh->PatchesJoined();
-  }
+  if (Mesh) forEachPoint(*Mesh, [&](const M5cp& p) { before.emplace_back(p.Id, &p); });
   TagSection::Halvejoin(tolerance, step);
   if (Mesh && !before.empty()) {
-    TagIdMap to(before.size());
+    const auto [lo, hi] =
+        std::minmax_element(before.begin(), before.end(),
+                            [](const auto& a, const auto& b) { return a.first < b.first; });
+    TagIdMap to(lo->first, hi->first);
     for (const auto& [id, point] : before) to.Set(id, point->Id);
     // The originals are 1..N now and a copy is its source's id + N; a point the seam shares
     // (an end on the plane) has no copy.
     const auto n = static_cast<std::int32_t>(before.size());
-    FlatHash<char> present(2 * before.size());
-    forEachPoint(*Mesh, [&](const M5cp& p) { present.TryEmplace(IdKey(p.Id), 1); });
-    TagIdMap copies(before.size());
+    std::vector<std::uint8_t> copied(before.size() + 1, 0);
+    forEachPoint(*Mesh, [&](const M5cp& p) {
+      if (p.Id > n && p.Id - n <= n) copied[static_cast<std::size_t>(p.Id - n)] = 1;
+    });
+    TagIdMap copies(1, n);
     for (std::int32_t id = 1; id <= n; ++id)
-      if (present.Find(IdKey(id + n))) copies.Set(id, id + n);
-    ListLinesLeftOut += Mesh->PatchesFollow(to, &copies, joined);
+      if (copied[static_cast<std::size_t>(id)]) copies.Set(id, id + n);
+    ListLinesLeftOut += Mesh->PatchesFollow(to, &copies);
     ListLinesLeftOut += RemapTagLists(*this, TagListEdit{to, &copies, false});
   }
   Refresh();
@@ -70,7 +72,6 @@ void TagModel::ConnectGroupedSplines(StepContext& step) {
     const M5cp& t = *p.Target;
     hooks.push_back({p.Id, t.Id, t.Next ? t.Next->Id : 0, t.Prev ? t.Prev->Id : 0});
   });
-  const std::vector<std::uint8_t> joined = Mesh->PatchesJoined();
   std::vector<std::pair<std::int32_t, std::int32_t>> merged;
   TagIdMap gone;
   const auto now = [&](std::int32_t id) {
@@ -108,10 +109,16 @@ void TagModel::ConnectGroupedSplines(StepContext& step) {
   auto lookup = IndexedSplineEnds(*Mesh);
   ConnectSplinesOfGroups(*Mesh, Groups.size(), ids_of, *lookup, step, &merged, retarget);
   if (merged.empty()) return;
-  TagIdMap to;
+  std::int64_t lo = 0, hi = -1;
+  forEachPoint(*Mesh, [&](const M5cp& p) {
+    if (hi < lo) lo = hi = p.Id;
+    lo = std::min<std::int64_t>(lo, p.Id);
+    hi = std::max<std::int64_t>(hi, p.Id);
+  });
+  TagIdMap to(lo, hi);
   forEachPoint(*Mesh, [&](const M5cp& p) { to.Set(p.Id, p.Id); });
   for (const auto& [from, unused] : merged) to.Set(from, now(from));
-  ListLinesLeftOut += Mesh->PatchesFollow(to, nullptr, joined);
+  ListLinesLeftOut += Mesh->PatchesFollow(to, nullptr);
   ListLinesLeftOut += RemapTagLists(*this, TagListEdit{to, nullptr, true});
   Refresh();
 }

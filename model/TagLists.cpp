@@ -58,6 +58,12 @@ bool wordsOf(std::string_view line, std::size_t count, std::array<Word, 5>& word
   return true;
 }
 
+void appendInt(std::string& out, std::int32_t value) {
+  char digits[16];
+  const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, end);
+}
+
 bool parseId(std::string_view text, std::int32_t& id) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id);
   return error == std::errc() && end == text.data() + text.size();
@@ -70,69 +76,70 @@ class ListRewriter {
   std::int64_t LeftOut() const { return left_out_; }
 
   void Rewrite(M5amsuper& section, const ListKind& kind) {
-    const std::vector<std::string_view> lines = TagSection::ItemLines(section);
-    std::vector<std::string> out;
-    out.reserve(lines.size());
+    std::string text;
+    std::size_t count = 0;
     std::vector<std::int32_t> copies;
-    FlatHash<char> seen;
+    const bool merge = kind.PointSet && edit_.MergeRepeats;
+    FlatHash<char> seen(merge ? 64 : 0);
     bool changed = false;
+    const auto put = [&](std::string_view piece) {
+      if (count++ > 0) text += "\r\n";
+      text += piece;
+    };
     std::array<Word, 5> words;
-    for (const std::string_view line : lines) {
-      std::int32_t ids[4] = {};
-      bool readable = wordsOf(line, std::size_t{kind.Words[kind.Count - 1]} + 1, words);
-      for (std::size_t k = 0; readable && k < kind.Count; ++k) {
-        const Word& w = words[kind.Words[k]];
-        readable = parseId(line.substr(w.at, w.size), ids[k]);
-      }
-      if (!readable) {
-        // Not a list line this program understands: it stays as it was.
-        out.emplace_back(line);
-        continue;
-      }
-      bool gone = false;
-      bool renamed = false;
-      std::int32_t now[4] = {};
-      for (std::size_t k = 0; k < kind.Count; ++k) {
-        const std::int32_t* to = edit_.To.Find(ids[k]);
-        if (!to) {
-          gone = true;
-          break;
+    for (const Entry& e : section.Entries)
+      TagSection::ForEachItem(e, [&](std::string_view line, std::int32_t) {
+        std::int32_t ids[4] = {};
+        bool readable = wordsOf(line, std::size_t{kind.Words[kind.Count - 1]} + 1, words);
+        for (std::size_t k = 0; readable && k < kind.Count; ++k) {
+          const Word& w = words[kind.Words[k]];
+          readable = parseId(line.substr(w.at, w.size), ids[k]);
         }
-        now[k] = *to;
-        renamed |= now[k] != ids[k];
-      }
-      if (gone) {
-        ++left_out_;
+        if (!readable) {
+          // Not a list line this program understands: it stays as it was.
+          put(line);
+          return;
+        }
+        std::int32_t now[4] = {};
+        bool renamed = false;
+        for (std::size_t k = 0; k < kind.Count; ++k) {
+          const std::int32_t* to = edit_.To.Find(ids[k]);
+          if (!to) {
+            ++left_out_;
+            changed = true;
+            return;
+          }
+          now[k] = *to;
+          renamed |= now[k] != ids[k];
+        }
+        if (merge && !seen.TryEmplace(IdKey(now[0]), 1).second) {
+          changed = true;
+          return;
+        }
+        if (kind.GainsCopies && edit_.GroupCopies)
+          if (const std::int32_t* copy = edit_.GroupCopies->Find(now[0])) copies.push_back(*copy);
+        if (!renamed) {
+          put(line);
+          return;
+        }
         changed = true;
-        continue;
-      }
-      if (kind.PointSet && edit_.MergeRepeats && !seen.TryEmplace(IdKey(now[0]), 1).second) {
-        changed = true;
-        continue;
-      }
-      if (kind.GainsCopies && edit_.GroupCopies)
-        if (const std::int32_t* copy = edit_.GroupCopies->Find(now[0])) copies.push_back(*copy);
-      if (!renamed) {
-        out.emplace_back(line);
-        continue;
-      }
-      changed = true;
-      std::string text;
-      std::size_t from = 0;
-      for (std::size_t k = 0; k < kind.Count; ++k) {
-        const Word& w = words[kind.Words[k]];
-        text.append(line.substr(from, w.at - from)).append(std::to_string(now[k]));
-        from = w.at + w.size;
-      }
-      text.append(line.substr(from));
-      out.push_back(std::move(text));
-    }
+        if (count++ > 0) text += "\r\n";
+        std::size_t from = 0;
+        for (std::size_t k = 0; k < kind.Count; ++k) {
+          const Word& w = words[kind.Words[k]];
+          text.append(line.substr(from, w.at - from));
+          appendInt(text, now[k]);
+          from = w.at + w.size;
+        }
+        text.append(line.substr(from));
+      });
     for (const std::int32_t copy : copies) {
-      if (edit_.MergeRepeats && !seen.TryEmplace(IdKey(copy), 1).second) continue;
-      out.push_back(std::to_string(copy));
+      if (merge && !seen.TryEmplace(IdKey(copy), 1).second) continue;
+      if (count++ > 0) text += "\r\n";
+      appendInt(text, copy);
       changed = true;
     }
-    if (changed) TagSection::SetItems(section, out);
+    if (changed) TagSection::SetItemText(section, std::move(text), count);
   }
 
  private:
@@ -144,6 +151,10 @@ class ListRewriter {
 
 std::int64_t RemapTagLists(TagModel& model, const TagListEdit& edit) {
   ListRewriter rewriter(edit);
+  for (Entry& e : model.Entries)
+    if (e.Child)
+      if (const ListKind* kind = kindOf(model.Name, e.Child->Name))
+        rewriter.Rewrite(*e.Child, *kind);
   WalkTree(static_cast<M5amsuper&>(model), [&](M5amsuper& node) {
     if (dynamic_cast<TagMesh*>(&node)) return WalkOn::Over;
     for (Entry& e : node.Entries) {

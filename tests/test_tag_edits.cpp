@@ -519,7 +519,7 @@ void cutMesh(TagModel& model, double tolerance) {
     if (run) runs.push_back(std::move(run));
   }
   mesh.Splines = std::move(runs);
-  mesh.PatchesFollow(staying, nullptr, {});
+  mesh.PatchesFollow(staying, nullptr);
   RemapTagLists(model, TagListEdit{staying, nullptr, false});
 }
 
