@@ -1,6 +1,8 @@
-// A model file followed by edits: the first line holds the tolerance (as a user would type
-// it), the first byte of that line picks which edits run and in which order. After the edits
-// the document is written back. A failed edit must leave the document exactly as it was.
+// A model file (bracketed, or a tag file by its first line) followed by edits: the first line
+// holds the tolerance (as a user would type it), the first byte of that line picks which edits
+// run and in which order. After the edits the document is written back; a tag file written
+// must read back (its patch corners and attachments naming points). A failed edit must leave
+// the document exactly as it was.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,6 +11,7 @@
 #include "fuzz/FuzzUtil.h"
 #include "model/AM5_model.h"
 #include "model/AM5_segment.h"
+#include "model/TagModel.h"
 #include "model/tree/AM5_super.h"
 #include "util/Errors.h"
 
@@ -77,15 +80,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;  // the edit is refused before the file is read
   }
   try {
-    M5amsuper root;
+    const std::string_view file = bytes.substr(eol + 1);
+    const std::unique_ptr<M5amsuper> read =
+        IsTagFileText(file) ? std::unique_ptr<M5amsuper>(std::make_unique<TagFile>())
+                            : std::make_unique<M5amsuper>();
+    M5amsuper& root = *read;
     StepContext step;
     step.Sections = &ModelFileSections();
-    root.ReadSection(SplitLines(bytes.substr(eol + 1)), 0, step);
+    step.TagNodes = &MakeTagNode;
+    root.ReadSection(SplitLines(file), 0, step);
     // Three edits, picked by the plan byte read as three digits in base 5.
     runEdit(root, plan % 5, tolerance);
     runEdit(root, (plan / 5) % 5, tolerance);
     runEdit(root, (plan / 25) % 5, tolerance);
-    written(root);
+    const LineList out = written(root);
+    if (IsTagDocument(root)) {
+      try {
+        TagFile back;
+        StepContext again;
+        again.TagNodes = &MakeTagNode;
+        back.ReadSection(out, 0, again);
+      } catch (const ZevrinError&) {
+        __builtin_trap();  // Zevrin wrote what it cannot read
+      }
+    }
   } catch (const ZevrinError&) {
   }
   return 0;
