@@ -83,11 +83,22 @@ std::string mirroredItem(std::string_view line, const MirrorSettings& rule) {
   return std::string(line);  // the colour, the length and the switches hold in the mirror too
 }
 
+// Where the first word of a point-list line begins and ends (both the line's end when it has
+// none).
+std::pair<std::size_t, std::size_t> firstWordOf(std::string_view line) {
+  std::size_t begin = 0;
+  while (begin < line.size() && isBlank(line[begin])) ++begin;
+  std::size_t end = begin;
+  while (end < line.size() && !isBlank(line[end])) ++end;
+  return {begin, end};
+}
+
 // The first word of a point-list line as an id; none for anything else.
-std::optional<std::int32_t> idOf(std::string_view word) {
+std::optional<std::int32_t> idOf(std::string_view line) {
+  const auto [begin, end] = firstWordOf(line);
   std::int32_t id = 0;
-  const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), id);
-  if (ec != std::errc() || end != word.data() + word.size()) return std::nullopt;
+  const auto [stop, ec] = std::from_chars(line.data() + begin, line.data() + end, id);
+  if (begin == end || ec != std::errc() || stop != line.data() + end) return std::nullopt;
   return id;
 }
 
@@ -114,7 +125,7 @@ const TagMesh* meshOf(const TagModel& model) {
   return mesh;
 }
 
-double axisOf(const Vec3& v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
+double axisOf(const Vec3& v, std::uint32_t axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
 
 double distance2(const Vec3& a, const Vec3& b) {
   const double dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
@@ -142,13 +153,10 @@ class Partners {
     buildTree();
     // The points the model's bones move already.
     WalkTree(model, [&](const M5amsuper& node) {
-      if (dynamic_cast<const M5mesh*>(&node)) return WalkOn::Over;
       if (node.Name != kMovedList) return WalkOn::Into;
       for (const Entry& e : node.Entries)
         TagSection::ForEachItem(e, [&](std::string_view line, std::int32_t) {
-          const auto words = wordsOf(line);
-          if (words.empty()) return;
-          const auto id = idOf(line.substr(words[0].first, words[0].second - words[0].first));
+          const auto id = idOf(line);
           if (!id) return;
           if (const std::uint32_t* k = point_of_id_.Find(IdKey(*id))) take(slot_of_point_[*k]);
         });
@@ -198,10 +206,9 @@ class Partners {
   std::vector<std::uint32_t> slot_of_point_;
   FlatHash<std::uint32_t> point_of_id_;
   // The points by place, and by file order within a place: place v holds the slots
-  // first_[v] .. first_[v + 1] - 1.
+  // first_[v] .. first_[v + 1] - 1. Places are numbered in the order of their positions.
   std::vector<std::uint32_t> by_place_;
   std::vector<std::uint32_t> first_;
-  std::vector<Vec3> places_;
   // Taken slots: each points on to a later slot, towards the next untaken one (kept short).
   std::vector<std::uint32_t> skip_;
   // By place: where the list begun last goes on looking, the partner place of a point here.
@@ -210,9 +217,19 @@ class Partners {
   std::vector<std::uint32_t> partner_place_;
   std::uint32_t list_ = 0;
   bool moved_ = false;
-  // The k-d tree: the places of a range split at its middle along axis_[middle].
-  std::vector<std::uint32_t> tree_;
-  std::vector<std::uint8_t> axis_;
+  // The k-d tree of the places: a range of nodes split at its middle node, along its axis.
+  struct Node {
+    Vec3 at;
+    std::uint32_t place;
+    std::uint32_t axis;  // 0, 1, 2: x, y, z
+  };
+  std::vector<Node> tree_;
+  // The ranges of the tree a search has still to look at, kept from one search to the next.
+  struct Range {
+    std::uint32_t lo, hi;
+    double least2;  // no place in the range lies nearer than this
+  };
+  std::vector<Range> pending_;
 
   void collectPoints(const TagMesh& mesh) {
     PositionResolver resolver;
@@ -235,29 +252,37 @@ class Partners {
     const auto n = static_cast<std::uint32_t>(ids_.size());
     place_of_point_.assign(n, kNone);
     slot_of_point_.assign(n, kNone);
+    struct Sorted {
+      Vec3 at;
+      std::uint32_t point;
+    };
+    std::vector<Sorted> sorted;
+    sorted.reserve(n);
     for (std::uint32_t k = 0; k < n; ++k) {
       const Vec3& p = at_[k];
-      if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) by_place_.push_back(k);
+      if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) sorted.push_back({p, k});
     }
-    std::sort(by_place_.begin(), by_place_.end(), [&](std::uint32_t a, std::uint32_t b) {
-      if (!samePlace(at_[a], at_[b])) return beforeInPlace(at_[a], at_[b]);
-      return a < b;
+    std::sort(sorted.begin(), sorted.end(), [](const Sorted& a, const Sorted& b) {
+      if (!samePlace(a.at, b.at)) return beforeInPlace(a.at, b.at);
+      return a.point < b.point;
     });
-    for (std::uint32_t slot = 0; slot < by_place_.size(); ++slot) {
-      const std::uint32_t k = by_place_[slot];
-      if (slot == 0 || !samePlace(at_[k], places_.back())) {
+    by_place_.resize(sorted.size());
+    for (std::uint32_t slot = 0; slot < sorted.size(); ++slot) {
+      const std::uint32_t k = sorted[slot].point;
+      by_place_[slot] = k;
+      if (slot == 0 || !samePlace(sorted[slot].at, sorted[slot - 1].at)) {
         first_.push_back(slot);
-        places_.push_back(at_[k]);
+        tree_.push_back({sorted[slot].at, static_cast<std::uint32_t>(tree_.size()), 0});
       }
-      place_of_point_[k] = static_cast<std::uint32_t>(places_.size() - 1);
+      place_of_point_[k] = static_cast<std::uint32_t>(tree_.size() - 1);
       slot_of_point_[k] = slot;
     }
     first_.push_back(static_cast<std::uint32_t>(by_place_.size()));
     skip_.resize(by_place_.size() + 1);
     for (std::uint32_t slot = 0; slot < skip_.size(); ++slot) skip_[slot] = slot;
-    list_of_place_.assign(places_.size(), 0);
-    next_in_place_.assign(places_.size(), 0);
-    partner_place_.assign(places_.size(), kUnknown);
+    list_of_place_.assign(tree_.size(), 0);
+    next_in_place_.assign(tree_.size(), 0);
+    partner_place_.assign(tree_.size(), kUnknown);
   }
 
   // The first untaken slot from `slot` on (the end of the slots when none is).
@@ -272,29 +297,24 @@ class Partners {
     if (slot < by_place_.size()) skip_[slot] = slot + 1;
   }
 
+  // Orders the places (in place order in tree_) as a k-d tree.
   void buildTree() {
-    const auto n = static_cast<std::uint32_t>(places_.size());
-    tree_.resize(n);
-    axis_.assign(n, 0);
-    for (std::uint32_t v = 0; v < n; ++v) tree_[v] = v;
-    struct Range {
+    struct Part {
       std::uint32_t lo, hi;
-      std::uint8_t axis;
+      std::uint32_t axis;
     };
-    std::vector<Range> pending{{0, n, 0}};
+    std::vector<Part> pending{{0, static_cast<std::uint32_t>(tree_.size()), 0}};
     while (!pending.empty()) {
-      const Range r = pending.back();
+      const Part r = pending.back();
       pending.pop_back();
       if (r.lo >= r.hi) continue;
       const std::uint32_t mid = r.lo + (r.hi - r.lo) / 2;
       std::nth_element(tree_.begin() + r.lo, tree_.begin() + mid, tree_.begin() + r.hi,
-                       [&](std::uint32_t a, std::uint32_t b) {
-                         const double pa = axisOf(places_[a], r.axis);
-                         const double pb = axisOf(places_[b], r.axis);
-                         return pa != pb ? pa < pb : a < b;
+                       [axis = r.axis](const Node& a, const Node& b) {
+                         return axisOf(a.at, axis) < axisOf(b.at, axis);
                        });
-      axis_[mid] = r.axis;
-      const auto next = static_cast<std::uint8_t>((r.axis + 1) % 3);
+      tree_[mid].axis = r.axis;
+      const std::uint32_t next = (r.axis + 1) % 3;
       pending.push_back({r.lo, mid, next});
       pending.push_back({mid + 1, r.hi, next});
     }
@@ -302,36 +322,31 @@ class Partners {
 
   // The place nearest to `q` within the tolerance (of several as near, the first in place
   // order), or kNone.
-  std::uint32_t nearestPlace(const Vec3& q) const {
+  std::uint32_t nearestPlace(const Vec3& q) {
     std::uint32_t best = kNone;
     double best2 = reach2_;
     if (best2 < 0) return kNone;
-    struct Range {
-      std::uint32_t lo, hi;
-      double least2;  // no place in the range lies nearer than this
-    };
-    std::vector<Range> pending{{0, static_cast<std::uint32_t>(tree_.size()), 0}};
+    std::vector<Range>& pending = pending_;
+    pending.assign(1, Range{0, static_cast<std::uint32_t>(tree_.size()), 0});
     while (!pending.empty()) {
-      const Range r = pending.back();
+      Range r = pending.back();
       pending.pop_back();
-      if (r.lo >= r.hi || r.least2 > best2) continue;
-      const std::uint32_t mid = r.lo + (r.hi - r.lo) / 2;
-      const std::uint32_t v = tree_[mid];
-      const double d2 = distance2(places_[v], q);
-      if (d2 < best2 || (d2 == best2 && v < best)) {
-        best = v;
-        best2 = d2;
-      }
-      const double diff = axisOf(q, axis_[mid]) - axisOf(places_[v], axis_[mid]);
-      const Range low{r.lo, mid, diff < 0 ? r.least2 : std::max(r.least2, diff * diff)};
-      const Range high{mid + 1, r.hi, diff < 0 ? std::max(r.least2, diff * diff) : r.least2};
-      // The side of q last, to be taken first.
-      if (diff < 0) {
-        pending.push_back(high);
-        pending.push_back(low);
-      } else {
-        pending.push_back(low);
-        pending.push_back(high);
+      // Down the side of q, keeping the other side for later where it may hold a nearer place.
+      while (r.lo < r.hi && !(r.least2 > best2)) {
+        const std::uint32_t mid = r.lo + (r.hi - r.lo) / 2;
+        const Node& node = tree_[mid];
+        const double d2 = distance2(node.at, q);
+        if (d2 < best2 || (d2 == best2 && node.place < best)) {
+          best = node.place;
+          best2 = d2;
+        }
+        const double diff = axisOf(q, node.axis) - axisOf(node.at, node.axis);
+        const double far2 = std::max(r.least2, diff * diff);
+        const Range low{r.lo, mid, diff < 0 ? r.least2 : far2};
+        const Range high{mid + 1, r.hi, diff < 0 ? far2 : r.least2};
+        const Range& far = diff < 0 ? high : low;
+        if (far.lo < far.hi && !(far2 > best2)) pending.push_back(far);
+        r = diff < 0 ? low : high;
       }
     }
     return best;
@@ -510,21 +525,19 @@ class Mirror {
     for (const Entry& e : list->Entries)
       TagSection::ForEachItem(e, [&](std::string_view line, std::int32_t) {
         if ((++seen & 0xFFFu) == 0) bars_.CheckCancel();
-        const auto words = wordsOf(line);
         std::optional<std::int32_t> partner;
-        if (partners && !words.empty()) {
-          if (const auto id = idOf(line.substr(words[0].first, words[0].second - words[0].first)))
-            partner = partners->Partner(*id);
-        }
+        if (partners)
+          if (const auto id = idOf(line)) partner = partners->Partner(*id);
         if (!partner) {
           ++counts_.LeftOut;
           return;
         }
         ++counts_.Carried;
+        const auto [begin, end] = firstWordOf(line);
         if (!lines.empty()) lines.append("\r\n");
-        lines.append(line.substr(0, words[0].first));
+        lines.append(line.substr(0, begin));
         lines.append(IntToStr(*partner));
-        lines.append(line.substr(words[0].second));
+        lines.append(line.substr(end));
       });
     if (lines.empty()) return nullptr;
     auto out = std::make_unique<TagSection>();
