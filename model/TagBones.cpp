@@ -116,15 +116,6 @@ bool isObject(const M5amsuper& child) {
   return false;
 }
 
-// The model's mesh, found as TagModel::Refresh finds it: a copy of the model made for an undo
-// has its pointer to the mesh unset.
-const TagMesh* meshOf(const TagModel& model) {
-  const TagMesh* mesh = nullptr;
-  for (const Entry& e : model.Entries)
-    if (const auto* m = dynamic_cast<const TagMesh*>(e.Child.get())) mesh = m;
-  return mesh;
-}
-
 double axisOf(const Vec3& v, std::uint32_t axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
 
 double distance2(const Vec3& a, const Vec3& b) {
@@ -516,7 +507,7 @@ class Mirror {
     if (!list) return nullptr;
     Partners* partners = nullptr;
     if (model.model) {
-      if (!model.partners) model.partners.emplace(*model.model, meshOf(*model.model), tolerance_);
+      if (!model.partners) model.partners.emplace(*model.model, model.model->Mesh, tolerance_);
       partners = &*model.partners;
       partners->BeginList(list->Name == kMovedList);
     }
