@@ -1011,8 +1011,7 @@ void TfrmMain::mnDetachallClick() {
 void TfrmMain::mnMirrorBornClick() {
   command([this] {
     if (!session_.Document) return;
-    // A tag file is refused by the edit itself, before the dialog asks anything.
-    if (!session_.IsTagFile() && dlgMirrorBorn->exec() != QDialog::Accepted) return;
+    if (dlgMirrorBorn->exec() != QDialog::Accepted) return;
     // The dialog has stored its choice already when the tolerance turns out to be no number.
     session_.Shared.Mirror = dlgMirrorBorn->Settings();
     const double tolerance = Tolerance();
@@ -1021,6 +1020,7 @@ void TfrmMain::mnMirrorBornClick() {
     WriteResultFiles(result);
     std::vector<std::string> memo = session_.CountLines();
     memo.push_back(ToCore(texts::BonesCopiedLine(result.BonesCopied)));
+    if (result.BonePointsLine) memo.push_back(*result.BonePointsLine);
     SetResultMemo(memo, result);
     if (result.BonesCopied == 0) setNote(texts::NoBoneOffThePlane(japanese_));
     ShowStatus(StatusBoneMirrored(japanese_));

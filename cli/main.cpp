@@ -131,8 +131,11 @@ int runMirrorBone(const Options& o, const MirrorOptions& m) {
   DocumentSession& session = run.session;
   load(session, o);
   session.Shared.Mirror = MirrorSettings{rule, m.word, m.replacement, m.append};
-  WriteResultFiles(session.MirrorBone(tolerance));
+  const StepResult result = session.MirrorBone(tolerance);
+  WriteResultFiles(result);
   printLines(session.CountLines());
+  // A tag file's copies list points too: what they were given, and what not.
+  if (result.BonePointsLine) printLines({*result.BonePointsLine});
   status(o, StatusBoneMirrored(japanese(o)));
   save(session, o);
   return 0;

@@ -59,8 +59,14 @@ void runEdit(M5amsuper& root, int which, double tolerance) {
       root.DetachAll(step);
       break;
     default:
-      root.MirrorBone(
-          tolerance, MirrorSettings{static_cast<MirrorRule>(1 + which % 3), "left", "right", "mb"});
+      try {
+        root.MirrorBone(tolerance, MirrorSettings{static_cast<MirrorRule>(1 + which % 3), "left",
+                                                  "right", "mb"});
+      } catch (const ZevrinError&) {
+        // A tag file's rotation that is no quaternion fails the edit before anything changes.
+        if (written(root) != before) __builtin_trap();
+        throw;
+      }
       break;
   }
 }

@@ -167,6 +167,7 @@ std::unique_ptr<M5amsuper> TagBone::CloneNode() const {
   copy->Start = Start;
   copy->End = End;
   std::copy(std::begin(Color), std::end(Color), std::begin(copy->Color));
+  copy->MirroredCopy = MirroredCopy;
   return copy;
 }
 

@@ -26,6 +26,8 @@ class TagFile : public TagSection {
   void Write(TextWriter& out) override;
   void Halvejoin(double tolerance, StepContext& step) override;
   void ConnectGroupedSplines(StepContext& step) override;
+  // Mirror bone on every model of the file (MirrorTagBones); returns none.
+  std::unique_ptr<M5amsuper> MirrorBone(double tolerance, const MirrorSettings& rule) override;
   // The box of all its models together: a file of several models is drawn whole.
   bool GetBounds(Vec3& min, Vec3& max) override;
 
@@ -63,6 +65,7 @@ class TagBone : public TagSection {
   Vec3 Start;
   Vec3 End;
   std::uint8_t Color[3] = {255, 255, 255};
+  bool MirroredCopy = false;  // made by Mirror bone; never mirrored again
 
   // The child bones first, then the bone as a line from its start to its end in its colour.
   void Draw(Mscreen& view) override;
@@ -108,6 +111,25 @@ std::unique_ptr<M5amsuper> MakeTagNode(std::string_view parent, std::string_view
 
 // Whether the document is a tag file.
 bool IsTagDocument(const M5amsuper& root);
+
+// ---------------------------------------------------------------------------------------------
+// Mirror bone on a tag file (model/TagBones.cpp).
+
+// What became of the point ids listed by the bones that Mirror bone copied.
+struct TagBonePoints {
+  std::int32_t Carried = 0;  // ids given to the copies' NONSKINNEDCPS and WEIGHTEDCPS lists
+  // Ids that were not: the point lies on the plane, has no partner across it, or its partner
+  // is moved by another bone already (or listed twice).
+  std::int32_t LeftOut = 0;
+};
+
+// Mirror bone on every model of `file`, as it goes for a bracketed file (M5segment::MirrorBone),
+// in the tag layout: each bone off the X = 0 plane gets a copy across it, named by `rule`,
+// which lists the partners of its source's points in the same model's mesh. Nothing changes
+// before every copy is made: a "Rotate=" that is no quaternion raises the conversion error at
+// its line, a stop through `bars` ErrorKind::Cancelled, with the file as it was.
+TagBonePoints MirrorTagBones(TagFile& file, double tolerance, const MirrorSettings& rule,
+                             Progress& bars);
 
 // A tag file of the models below `root` (a bracketed model file, or a polygon file imported
 // into one): each model's splines (a hooked point that slides along its spline becomes a point

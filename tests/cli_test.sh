@@ -104,6 +104,20 @@ check "mirror-bone status ja" $'Bornを反転コピーしました。\nbones.mdl
 check "mirror-bone default name" "Name=leftArmmb" "$(grep -a '^Name=leftArmmb' bones.mdl | tr -d '\r')"
 check "mirror-bone backup" "$(cat bones.orig)" "$(cat bones.mdl.bak)"
 
+# A tag file's copy lists the points across the plane from its source's; one more memo line.
+tag_bones=('<MODELFILE>' '<OBJECTS>' '<MODEL>' '<MESH>' '<SPLINE>' '1 0 1 2 0 0 . .' \
+  '1 0 2 -2 0 0 . .' '1 0 3 0 1 0 . .' '</SPLINE>' '</MESH>' '<BONES>')
+tag_end=('</BONES>' '</MODEL>' '</OBJECTS>' '</MODELFILE>')
+left_arm=('<SEGMENT>' 'Name=Left Arm' '<NONSKINNEDCPS>' '1' '3' '</NONSKINNEDCPS>' 'End=3 0 0' \
+  '</SEGMENT>')
+crlf "${tag_bones[@]}" "${left_arm[@]}" "${tag_end[@]}" > tag_bones.mdl
+run mirror-bone tag_bones.mdl -t 0.5 --rule prefix --word Left --replacement Right -o tag_mirrored
+check "mirror-bone of a tag file" 0 "$rc"
+check "mirror-bone of a tag file: memo" $'Number of cp=3\nNumber of spline=1\nNumber of cp given to copied bones=1 (left out=1)' "$out"
+check "mirror-bone of a tag file: the copy" "$(crlf "${tag_bones[@]}" '<SEGMENT>' 'Name=Right Arm' \
+  '<NONSKINNEDCPS>' '2' '</NONSKINNEDCPS>' 'End=-3 0 0' '</SEGMENT>' "${left_arm[@]}" \
+  "${tag_end[@]}")" "$(cat tag_mirrored.mdl)"
+
 cp bones.orig bad.mdl
 run mirror-bone bad.mdl -t 0.5x --in-place
 check "bad tolerance exit" 1 "$rc"

@@ -755,6 +755,24 @@ void WindowTest::tagFilesSaveBackAndAnyModelSavesAsOne() {
     w->mnUndo->trigger();
     QCOMPARE(savedBytes(*w), steps[i - 1]);
   }
+  // Mirror Bone asks for its rule; the memo then tells what the copies' point lists were given.
+  const QString thom = copy(tags.filePath(QStringLiteral("Thom2.mdl")), QStringLiteral("thom.mdl"));
+  const QByteArray thom_bytes = readAll(thom);
+  QVERIFY(w->OpenFile(thom));
+  auto rule = whenShown<TdlgMirrorBorn>(this, [](TdlgMirrorBorn& d) { d.OKBtn->click(); });
+  w->mnMirrorBorn->trigger();
+  QVERIFY(rule && rule->fired);
+  const QStringList memo = w->Memo->toPlainText().split('\n');
+  QCOMPARE(memo.size(), 4);
+  QVERIFY2(memo[2].startsWith(QStringLiteral("Number of bones copied=")), qPrintable(memo[2]));
+  QVERIFY2(QRegularExpression(
+               QStringLiteral("^Number of cp given to copied bones=\\d+ \\(left out=\\d+\\)$"))
+               .match(memo[3])
+               .hasMatch(),
+           qPrintable(memo[3]));
+  QVERIFY(savedBytes(*w) != thom_bytes);
+  w->mnUndo->trigger();
+  QCOMPARE(savedBytes(*w), thom_bytes);
   // The Save As dialog of a tag file offers the tag type alone.
   QStringList offered;
   auto only_tag = whenFileDialogShown(this, [&](QFileDialog& d) {

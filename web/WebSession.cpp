@@ -132,6 +132,11 @@ bool WebSession::MirrorBone(const std::string& tolerance, const MirrorSettings& 
     const double t = StrToFloat(tolerance);
     session_.Shared.Mirror = rule;
     result_ = session_.MirrorBone(t);
+    // A tag file's copies list points too: the memo tells what they were given, and what not.
+    if (result_.BonePointsLine) {
+      memo_ = session_.CountLines();
+      memo_.push_back(*result_.BonePointsLine);
+    }
     status_ = [](bool japanese) { return StatusBoneMirrored(japanese); };
   });
 }

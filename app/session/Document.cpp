@@ -76,12 +76,13 @@ void readPolygonDocument(FileKind kind, FileBuffer& bytes, const std::string& pa
   root.ImportPolygons(*polygons, step);
 }
 
-// The mirrored bones below `root`.
+// The mirrored bones below `root`, of either format.
 std::int32_t mirroredBones(const M5amsuper& root) {
   std::int32_t count = 0;
   WalkTree(root, [&](const M5amsuper& node) {
     if (const auto* bone = dynamic_cast<const M5segment*>(&node); bone && bone->MirroredCopy)
       ++count;
+    if (const auto* bone = dynamic_cast<const TagBone*>(&node); bone && bone->MirroredCopy) ++count;
     return WalkOn::Into;
   });
   return count;
@@ -347,12 +348,24 @@ StepResult DocumentSession::DetachAll() {
 
 StepResult DocumentSession::MirrorBone(double tolerance) {
   if (!Document) return {};
-  refuseTagEdits();
   const std::unique_ptr<StepContext> step = newStep();
   const std::int32_t before = mirroredBones(*Document);
-  runEdit(Progress, *step, [&] { Document->MirrorBone(tolerance, Shared.Mirror); });
+  std::optional<TagBonePoints> points;
+  runEdit(Progress, *step, [&] {
+    if (auto* tag = dynamic_cast<TagFile*>(Document.get())) {
+      points = MirrorTagBones(*tag, tolerance, Shared.Mirror, step->Bars);
+    } else {
+      Document->MirrorBone(tolerance, Shared.Mirror);
+    }
+  });
   StepResult result = finish(*step);
   result.BonesCopied = mirroredBones(*Document) - before;
+  if (points) {
+    result.BonePoints = points;
+    // The window, the page and the command line show this line as it is.
+    result.BonePointsLine = "Number of cp given to copied bones=" + IntToStr(points->Carried) +
+                            " (left out=" + IntToStr(points->LeftOut) + ")";
+  }
   return result;
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "model/AM5_segment.h"
+#include "model/TagModel.h"
 #include "model/tree/AM5_super.h"
 #include "util/FmxUtils.h"
 #include "util/Threads.h"
@@ -114,6 +115,10 @@ struct StepResult {
   SaveOmissions LeftOut;
   // Mirror bone: the bones copied.
   std::int32_t BonesCopied = 0;
+  // Mirror bone on a tag file (none on a bracketed one): what became of the point ids its
+  // copied bones listed, and the memo line that tells it, shown after the bones copied.
+  std::optional<TagBonePoints> BonePoints;
+  std::optional<std::string> BonePointsLine;
   // The memo's lines after the command; none for a command that leaves the memo alone.
   std::vector<std::string> Memo;
 };
@@ -190,9 +195,9 @@ class DocumentSession {
   bool IsTagFile() const;
 
   // The whole-model edits. Without a document they do nothing and return an empty result.
-  // Halvejoin, Connect and Mirror bone raise TagEditUnsupported on a tag file before anything
-  // changes: they do not yet keep its lists of point ids true. Attach all and Detach all keep
-  // every id, so the lists stay true; a tag file's hooks keep their targets.
+  // On a tag file each keeps its lists of point ids true: Attach all and Detach all keep every
+  // id, Halvejoin and Connect take the lists along (RemapTagLists), Mirror bone's copies list
+  // the points across the plane (MirrorTagBones); a tag file's hooks keep their targets.
   // Each first checks what could fail part way (a short "Bounds=" line, a group id that is no
   // integer), so that an error leaves the document as it was. An edit stopped through the
   // progress window's flag raises ErrorKind::Cancelled part way: the caller restores the
@@ -201,7 +206,8 @@ class DocumentSession {
   StepResult ConnectGroupedSplines();
   StepResult AttachAll();
   StepResult DetachAll();
-  // Under the renaming rule in Shared.Mirror.
+  // Under the renaming rule in Shared.Mirror. On a tag file the copies list the points across
+  // the plane from their sources' (MirrorTagBones).
   StepResult MirrorBone(double tolerance);
 
   std::string TemplateFile() const;

@@ -138,6 +138,28 @@ TEST(WebSession, StatusLinesInBothLanguagesAfterEachCommand) {
   EXPECT_EQ(web.Status(false), "Saved half_box.mdl");
 }
 
+// Mirror bone on a tag file writes the memo: the counts and what the copies' point lists got,
+// as the command line prints them; the saved bytes are the desktop's.
+TEST(WebSession, MirrorBoneOnATagFileTellsThePointsOfTheCopies) {
+  const std::string path = kData + "/tag/Thom2.mdl";
+  const MirrorSettings rule{MirrorRule::Prefix, "Left", "Right", "mb"};
+  Desktop desktop(path);
+  desktop.session.Shared.Mirror = rule;
+  const StepResult expected = desktop.session.MirrorBone(0.01);
+  ASSERT_TRUE(expected.BonePointsLine);
+  WebSession web;
+  ASSERT_TRUE(web.Open("Thom2.mdl", bufferOf(readBytes(path))));
+  ASSERT_TRUE(web.MirrorBone("0.01", rule));
+  EXPECT_EQ(web.Memo(), (std::vector<std::string>{"Number of cp=874", "Number of spline=77",
+                                                  *expected.BonePointsLine}));
+  std::string desktop_bytes;
+  ASSERT_TRUE(desktop.session.WriteDocument([&](const char* data, std::size_t size) {
+    desktop_bytes.append(data, size);
+    return true;
+  }));
+  EXPECT_EQ(saved(web), desktop_bytes);
+}
+
 TEST(WebSession, SaveNamesFollowSaveAs) {
   WebSession web;
   ASSERT_TRUE(web.Open("drawing.DXF", bufferOf(readBytes(kData + "/gdal_3dface.dxf"))));
