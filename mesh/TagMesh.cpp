@@ -576,8 +576,8 @@ std::int64_t TagMesh::PatchesFollow(const TagIdMap& to, const TagIdMap* copies) 
       const Patch p = kept[k];
       bool on_plane = true;
       for (std::size_t c = 0; c < p.Count && on_plane; ++c) {
-        const std::uint32_t k = index.Find(p.Corners[c]);
-        on_plane = k != PointIndex::kNone && index.Points()[k]->PosX(0) == 0;
+        const std::uint32_t at = index.Find(p.Corners[c]);
+        on_plane = at != PointIndex::kNone && index.Points()[at]->PosX(0) == 0;
       }
       if (on_plane) continue;  // its own mirror image
       Patch m = p;

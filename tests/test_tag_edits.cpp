@@ -219,10 +219,12 @@ const Edit kHalvejoin{"Halvejoin", [](DocumentSession& s) { return s.Halvejoin(0
 const Edit kConnect{"Connect", [](DocumentSession& s) { return s.ConnectGroupedSplines(); }};
 const Edit kAttach{"Attach all", [](DocumentSession& s) { return s.AttachAll(); }};
 const Edit kDetach{"Detach all", [](DocumentSession& s) { return s.DetachAll(); }};
+const Edit kMirrorBone{"Mirror bone", [](DocumentSession& s) { return s.MirrorBone(0.05); }};
 
 TEST(TagEdits, EveryEditAndTheChainKeepEveryListTrueOnEveryShippedFile) {
   const std::vector<std::vector<Edit>> runs = {
-      {kHalvejoin}, {kConnect}, {kAttach}, {kDetach}, {kHalvejoin, kConnect, kAttach}};
+      {kHalvejoin}, {kConnect},    {kAttach},
+      {kDetach},    {kMirrorBone}, {kHalvejoin, kConnect, kAttach, kMirrorBone}};
   for (const std::string& path : tagFiles()) {
     const std::string original = readBytes(path);
     for (const auto& run : runs) {
@@ -230,6 +232,7 @@ TEST(TagEdits, EveryEditAndTheChainKeepEveryListTrueOnEveryShippedFile) {
                    " more");
       DocumentSession session;
       openBytes(session, original);
+      session.Shared.Mirror = MirrorSettings{MirrorRule::Prefix, "Left", "Right", "mb"};
       EditHistory history;
       history.Reset();
       std::vector<std::string> after;  // the file after each edit

@@ -139,9 +139,6 @@ std::string ZevrinError::message(bool japanese) const {
       return fill(japanese ? "制御点 %d の接続が輪になっています"
                            : "The attachments of control point %d go round in a ring",
                   argument_);
-    case ErrorKind::TagEditUnsupported:
-      return japanese ? "この編集はタグ形式のモデルファイルにはまだ使えません"
-                      : "This edit cannot be used on tag-format model files yet";
     case ErrorKind::TagFromTagOnly:
       return japanese ? "タグ形式のモデルファイルはタグ形式でのみ保存できます"
                       : "A tag-format model file can be saved in the tag format only";

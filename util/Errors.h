@@ -45,14 +45,13 @@ enum class ErrorKind {
   // The general exporter refused to write (its own reason).
   ExportFailed,
   // Tag files (the modeller's later format):
-  TagNotClosed,        // a section is never closed (its tag)
-  TagWrongClose,       // a closing line that closes no open section (the line)
-  TagBadLine,          // a line of a list that does not have the layout of its list (the line)
-  TagNoSuchPoint,      // an id that names no control point of the mesh (the id)
-  TagDuplicateId,      // two control points of one mesh with the same id (the id)
-  TagAttachRing,       // attachments that lead round in a ring (an id on it)
-  TagEditUnsupported,  // an edit that cannot yet keep a tag file's lists true
-  TagFromTagOnly,      // a tag file asked to be saved in the bracketed format
+  TagNotClosed,    // a section is never closed (its tag)
+  TagWrongClose,   // a closing line that closes no open section (the line)
+  TagBadLine,      // a line of a list that does not have the layout of its list (the line)
+  TagNoSuchPoint,  // an id that names no control point of the mesh (the id)
+  TagDuplicateId,  // two control points of one mesh with the same id (the id)
+  TagAttachRing,   // attachments that lead round in a ring (an id on it)
+  TagFromTagOnly,  // a tag file asked to be saved in the bracketed format
 };
 
 class ZevrinError : public std::runtime_error {

@@ -301,10 +301,6 @@ void runEdit(ProgressWindow* progress, StepContext& step, Edit&& edit) {
 
 }  // namespace
 
-void DocumentSession::refuseTagEdits() const {
-  if (IsTagFile()) throw ZevrinError(ErrorKind::TagEditUnsupported, "");
-}
-
 StepResult DocumentSession::Halvejoin(double tolerance) {
   if (!Document) return {};
   Document->CheckHalvejoin();

@@ -220,8 +220,6 @@ class DocumentSession {
   // Reads the file named `name` of `kind`, whose bytes `read` gives, into a new document.
   template <class Read>
   StepResult load(const std::string& name, FileKind kind, Read&& read);
-  // Raises TagEditUnsupported for a tag document.
-  void refuseTagEdits() const;
   // `path` with a polygon file's extension replaced by ".mdl".
   std::string modelPathOf(const std::string& path) const;
 };
