@@ -17,6 +17,7 @@
 #include "model/AM5_segment.h"
 #include "model/PatchPolygons.h"
 #include "model/TagModel.h"
+#include "tests/TagTestUtil.h"
 #include "tests/TestUtil.h"
 #include "util/Errors.h"
 #include "util/FmxUtils.h"
@@ -27,31 +28,16 @@ namespace {
 namespace fs = std::filesystem;
 using test::bufferOf;
 using test::readBytes;
+using test::saved;
 using test::ScratchDir;
+using test::tagFiles;
 using test::writeBytes;
 
 const std::string kTagDir = std::string(ZEVRIN_TEST_DATA) + "/tag";
 
-std::vector<std::string> tagFiles() {
-  std::vector<std::string> files;
-  for (const auto& e : fs::directory_iterator(kTagDir))
-    if (e.path().extension() == ".mdl") files.push_back(e.path().string());
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
 // Opens `bytes` as a file named `name` in `session`.
 void openBytes(DocumentSession& session, const std::string& name, const std::string& bytes) {
   ASSERT_EQ(session.LoadDocumentBytes(name, bufferOf(bytes)).Outcome, LoadOutcome::Loaded);
-}
-
-std::string saved(const DocumentSession& session) {
-  std::string out;
-  EXPECT_TRUE(session.WriteDocument([&](const char* d, std::size_t n) {
-    out.append(d, n);
-    return true;
-  }));
-  return out;
 }
 
 // The error that opening `bytes` raises; fails the test when none does.

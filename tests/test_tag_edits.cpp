@@ -20,6 +20,7 @@
 #include "model/TagLists.h"
 #include "model/TagModel.h"
 #include "tests/RecordingSurface.h"
+#include "tests/TagTestUtil.h"
 #include "tests/TestUtil.h"
 #include "util/Errors.h"
 #include "view/M_scr.h"
@@ -30,28 +31,13 @@ namespace {
 namespace fs = std::filesystem;
 using test::bufferOf;
 using test::readBytes;
+using test::saved;
+using test::tagFiles;
 
 const std::string kTagDir = std::string(ZEVRIN_TEST_DATA) + "/tag";
 
-std::vector<std::string> tagFiles() {
-  std::vector<std::string> files;
-  for (const auto& e : fs::directory_iterator(kTagDir))
-    if (e.path().extension() == ".mdl") files.push_back(e.path().string());
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
 void openBytes(DocumentSession& session, const std::string& bytes) {
   ASSERT_EQ(session.LoadDocumentBytes("f.mdl", bufferOf(bytes)).Outcome, LoadOutcome::Loaded);
-}
-
-std::string saved(const DocumentSession& session) {
-  std::string out;
-  EXPECT_TRUE(session.WriteDocument([&](const char* d, std::size_t n) {
-    out.append(d, n);
-    return true;
-  }));
-  return out;
 }
 
 std::vector<std::string> linesOf(const std::string& text) {
