@@ -26,8 +26,10 @@ namespace zevrin {
 // mostly lie close together), any others in a hash.
 class TagIdMap {
  public:
-  explicit TagIdMap(std::int64_t lo = 0, std::int64_t hi = -1) {
-    if (hi >= lo && hi - lo < (std::int64_t{1} << 26)) {
+  // For `count` ids from `lo` to `hi`: the table when they lie close enough together that it
+  // is no larger than a few entries an id.
+  explicit TagIdMap(std::int64_t lo = 0, std::int64_t hi = -1, std::size_t count = 0) {
+    if (hi >= lo && static_cast<std::uint64_t>(hi - lo) < 4 * std::uint64_t{count} + 1024) {
       base_ = lo;
       dense_.assign(static_cast<std::size_t>(hi - lo + 1), kNone);
     }

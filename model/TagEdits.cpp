@@ -34,7 +34,7 @@ void TagModel::Halvejoin(double tolerance, StepContext& step) {
     const auto [lo, hi] =
         std::minmax_element(before.begin(), before.end(),
                             [](const auto& a, const auto& b) { return a.first < b.first; });
-    TagIdMap to(lo->first, hi->first);
+    TagIdMap to(lo->first, hi->first, before.size());
     for (const auto& [id, point] : before) to.Set(id, point->Id);
     // The originals are 1..N now and a copy is its source's id + N; a point the seam shares
     // (an end on the plane) has no copy.
@@ -43,7 +43,7 @@ void TagModel::Halvejoin(double tolerance, StepContext& step) {
     forEachPoint(*Mesh, [&](const M5cp& p) {
       if (p.Id > n && p.Id - n <= n) copied[static_cast<std::size_t>(p.Id - n)] = 1;
     });
-    TagIdMap copies(1, n);
+    TagIdMap copies(1, n, before.size());
     for (std::int32_t id = 1; id <= n; ++id)
       if (copied[static_cast<std::size_t>(id)]) copies.Set(id, id + n);
     ListLinesLeftOut += Mesh->PatchesFollow(to, &copies);
@@ -75,8 +75,8 @@ void TagModel::ConnectGroupedSplines(StepContext& step) {
   std::vector<std::pair<std::int32_t, std::int32_t>> merged;
   TagIdMap gone;
   const auto now = [&](std::int32_t id) {
-    // Each step leads to a point that stayed at a join; those are never taken away later
-    // than the point that pointed at them, so the walk ends.
+    // The point a join left in the place of one it took away may go at a later join: follow
+    // on. A point taken away never comes back, so there is no ring; the joins bound the walk.
     for (std::size_t guard = 0; guard <= merged.size(); ++guard) {
       const std::int32_t* to = gone.Find(id);
       if (!to) break;
@@ -91,6 +91,7 @@ void TagModel::ConnectGroupedSplines(StepContext& step) {
   };
   const auto retarget = [&] {
     for (const auto& [from, to] : merged) gone.Set(from, to);
+    if (hooks.empty()) return;
     FlatHash<M5cp*> point_of;
     forEachPoint(*Mesh, [&](M5cp& p) { point_of.TryEmplace(IdKey(p.Id), &p); });
     for (const Hook& h : hooks) {
@@ -110,12 +111,14 @@ void TagModel::ConnectGroupedSplines(StepContext& step) {
   ConnectSplinesOfGroups(*Mesh, Groups.size(), ids_of, *lookup, step, &merged, retarget);
   if (merged.empty()) return;
   std::int64_t lo = 0, hi = -1;
+  std::size_t count = 0;
   forEachPoint(*Mesh, [&](const M5cp& p) {
+    ++count;
     if (hi < lo) lo = hi = p.Id;
     lo = std::min<std::int64_t>(lo, p.Id);
     hi = std::max<std::int64_t>(hi, p.Id);
   });
-  TagIdMap to(lo, hi);
+  TagIdMap to(lo, hi, count);
   forEachPoint(*Mesh, [&](const M5cp& p) { to.Set(p.Id, p.Id); });
   for (const auto& [from, unused] : merged) to.Set(from, now(from));
   ListLinesLeftOut += Mesh->PatchesFollow(to, nullptr);
