@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -166,24 +165,18 @@ void TagMesh::WritePoint(TextWriter& out, const M5cp& p) {
 
 namespace {
 
-void appendInt(std::string& out, std::int64_t value) {
-  char digits[24];
-  const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
-  out.append(digits, end);
-}
-
 void appendPatchLine(std::string& out, const TagMesh::Patch& patch) {
-  appendInt(out, patch.Flags);
+  AppendInt(out, patch.Flags);
   for (std::size_t k = 0; k < patch.Count; ++k) {
     out += ' ';
-    appendInt(out, patch.Corners[k]);
+    AppendInt(out, patch.Corners[k]);
   }
   for (std::size_t k = 0; k < patch.Count; ++k) {
     out += ' ';
-    appendInt(out, patch.Normals[k]);
+    AppendInt(out, patch.Normals[k]);
   }
   out += ' ';
-  appendInt(out, patch.Attr);
+  AppendInt(out, patch.Attr);
 }
 
 }  // namespace

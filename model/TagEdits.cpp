@@ -123,7 +123,7 @@ void TagModel::ConnectGroupedSplines(StepContext& step) {
   for (const auto& [from, unused] : merged) to.Set(from, now(from));
   ListLinesLeftOut += Mesh->PatchesFollow(to, nullptr);
   ListLinesLeftOut += RemapTagLists(*this, TagListEdit{to, nullptr, true});
-  Refresh();
+  // No point moved: the box stands.
 }
 
 }  // namespace zevrin

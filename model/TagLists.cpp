@@ -8,6 +8,7 @@
 
 #include "model/TagModel.h"
 #include "model/tree/TagSection.h"
+#include "util/Ustrlib.h"
 
 namespace zevrin {
 namespace {
@@ -58,12 +59,6 @@ bool wordsOf(std::string_view line, std::size_t count, std::array<Word, 5>& word
   return true;
 }
 
-void appendInt(std::string& out, std::int32_t value) {
-  char digits[16];
-  const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
-  out.append(digits, end);
-}
-
 bool parseId(std::string_view text, std::int32_t& id) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id);
   return error == std::errc() && end == text.data() + text.size();
@@ -82,9 +77,12 @@ class ListRewriter {
     const bool merge = kind.PointSet && edit_.MergeRepeats;
     FlatHash<char> seen(merge ? 64 : 0);
     bool changed = false;
-    const auto put = [&](std::string_view piece) {
+    const auto newLine = [&] {
       if (count++ > 0) text += "\r\n";
-      text += piece;
+    };
+    const auto put = [&](std::string_view line) {
+      newLine();
+      text += line;
     };
     std::array<Word, 5> words;
     for (const Entry& e : section.Entries)
@@ -123,20 +121,20 @@ class ListRewriter {
           return;
         }
         changed = true;
-        if (count++ > 0) text += "\r\n";
+        newLine();
         std::size_t from = 0;
         for (std::size_t k = 0; k < kind.Count; ++k) {
           const Word& w = words[kind.Words[k]];
           text.append(line.substr(from, w.at - from));
-          appendInt(text, now[k]);
+          AppendInt(text, now[k]);
           from = w.at + w.size;
         }
         text.append(line.substr(from));
       });
     for (const std::int32_t copy : copies) {
       if (merge && !seen.TryEmplace(IdKey(copy), 1).second) continue;
-      if (count++ > 0) text += "\r\n";
-      appendInt(text, copy);
+      newLine();
+      AppendInt(text, copy);
       changed = true;
     }
     if (changed) TagSection::SetItemText(section, std::move(text), count);

@@ -109,18 +109,6 @@ std::vector<std::string_view> TagSection::ItemLines(const M5amsuper& section) {
   return lines;
 }
 
-void TagSection::SetItems(M5amsuper& section, const std::vector<std::string>& lines) {
-  std::size_t bytes = 0;
-  for (const std::string& line : lines) bytes += line.size() + 2;
-  std::string text;
-  text.reserve(bytes);
-  for (const std::string& line : lines) {
-    if (&line != &lines.front()) text += "\r\n";
-    text += line;
-  }
-  SetItemText(section, std::move(text), lines.size());
-}
-
 void TagSection::SetItemText(M5amsuper& section, std::string text, std::size_t count) {
   std::vector<Entry> entries;
   // One entry for the lot, as a reader keeps consecutive items.

@@ -66,10 +66,8 @@ class TagSection : public M5amsuper {
   }
   // The item lines of `section`, in order, as views into its entries.
   static std::vector<std::string_view> ItemLines(const M5amsuper& section);
-  // Replaces the items of `section` with `lines`; its child sections stay, after them.
-  static void SetItems(M5amsuper& section, const std::vector<std::string>& lines);
-  // The same with the lines given joined by CR LF (`count` of them: none, or one empty line,
-  // when `text` is empty).
+  // Replaces the items of `section` with the lines of `text`, joined by CR LF (`count` of
+  // them: none, or one empty line, when `text` is empty); its child sections stay, after them.
   static void SetItemText(M5amsuper& section, std::string text, std::size_t count);
   // The first child section named `name`, or none.
   M5amsuper* ChildNamed(std::string_view name) const;
