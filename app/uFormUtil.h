@@ -6,13 +6,11 @@
 #include <QString>
 #include <string>
 
+#include "app/session/uAppConst.h"
+
 class QWidget;
 
 namespace zevrin {
-
-// The program's name and version, as the caption and the About box show them.
-inline constexpr const char* kProgramCaption = "Zevrin Ver0.56";
-inline constexpr const char* kVersionStatus = "Ver0.56";
 
 // "ＭＳ Ｐゴシック" 12 pixels high where it exists; elsewhere the nearest Japanese gothic face
 // (VL PGothic from fonts-vlgothic), so that Japanese captions never draw as empty boxes.

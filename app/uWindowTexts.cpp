@@ -2,6 +2,9 @@
 
 #include <QFileInfo>
 
+#include "app/session/HistoryTexts.h"
+#include "app/uFormUtil.h"
+
 namespace zevrin::texts {
 namespace {
 
@@ -13,62 +16,45 @@ QString count(std::int64_t n) { return QString::number(n); }
 
 }  // namespace
 
-QString EditName(const char* caption) { return QString::fromUtf8(caption).remove('&'); }
+QString EditName(const char* caption) { return FromCore(zevrin::EditName(caption)); }
 
 QString UndoItem(bool ja, const QString& edit) {
-  if (edit.isEmpty()) return pick(ja, "元に戻す(&U)", "&Undo");
-  return ja ? QStringLiteral("元に戻す(&U): ") + edit : QStringLiteral("&Undo ") + edit;
+  return FromCore(zevrin::UndoItem(ja, ToCore(edit)));
 }
 
 QString RedoItem(bool ja, const QString& edit) {
-  if (edit.isEmpty()) return pick(ja, "やり直し(&R)", "&Redo");
-  return ja ? QStringLiteral("やり直し(&R): ") + edit : QStringLiteral("&Redo ") + edit;
+  return FromCore(zevrin::RedoItem(ja, ToCore(edit)));
 }
 
-QString Undone(bool ja, const QString& edit) {
-  return ja ? edit + QStringLiteral(" を元に戻しました。") : QStringLiteral("Undid ") + edit;
-}
+QString Undone(bool ja, const QString& edit) { return FromCore(zevrin::Undone(ja, ToCore(edit))); }
 
-QString Redone(bool ja, const QString& edit) {
-  return ja ? edit + QStringLiteral(" をやり直しました。") : QStringLiteral("Redid ") + edit;
-}
+QString Redone(bool ja, const QString& edit) { return FromCore(zevrin::Redone(ja, ToCore(edit))); }
 
-QString Cancelled(bool ja) {
-  return pick(ja, "中止しました。ドキュメントは元のままです。",
-              "Cancelled; the document is as it was.");
-}
+QString Cancelled(bool ja) { return FromCore(zevrin::Cancelled(ja)); }
 
 QString OpeningStep(bool ja, const QString& file) {
   const QString name = QFileInfo(file).fileName();
   return ja ? QStringLiteral("読み込み中: ") + name : QStringLiteral("Opening ") + name;
 }
 
-QString SaveButton(bool ja) { return pick(ja, "保存する(&S)", "&Save"); }
-QString DiscardButton(bool ja) { return pick(ja, "保存しない(&N)", "&Don't Save"); }
-QString CancelButton(bool ja) { return pick(ja, "キャンセル", "Cancel"); }
+QString SaveButton(bool ja) { return FromCore(zevrin::SaveButton(ja)); }
+QString DiscardButton(bool ja) { return FromCore(zevrin::DiscardButton(ja)); }
+QString CancelButton(bool ja) { return FromCore(zevrin::CancelButton(ja)); }
 
 QString ZoomInItem(bool ja) { return pick(ja, "拡大(&I)", "Zoom &In"); }
 QString ZoomOutItem(bool ja) { return pick(ja, "縮小(&O)", "Zoom &Out"); }
 QString FitItem(bool ja) { return pick(ja, "全体を表示(&W)", "&Whole Model"); }
 QString RecentMenu(bool ja) { return pick(ja, "最近使ったファイル(&R)", "&Recent Files"); }
 
-QString SaveChangesTitle(bool ja) { return pick(ja, "変更の保存", "Save Changes"); }
+QString SaveChangesTitle(bool ja) { return FromCore(zevrin::SaveChangesTitle(ja)); }
 
 QString SaveChanges(bool ja, const QString& file) {
-  const QString name = QFileInfo(file).fileName();
-  return ja ? name + QStringLiteral(" は変更されています。変更を保存しますか?")
-            : name + QStringLiteral(" has been changed. Save the changes?");
+  return FromCore(zevrin::SaveChanges(ja, ToCore(file)));
 }
 
-QString AlreadyWholeTitle(bool) { return QStringLiteral("Halvejoin"); }
+QString AlreadyWholeTitle(bool ja) { return FromCore(zevrin::AlreadyWholeTitle(ja)); }
 
-QString AlreadyWhole(bool ja) {
-  return pick(ja,
-              "このモデルには X=0 平面の両側に点があります。Halvejoin すると鏡像が元の点に"
-              "重なり、点とスプラインが倍になります。続けますか?",
-              "This model already has points on both sides of X = 0. Halvejoin would mirror "
-              "them onto each other and double the points and splines. Halvejoin anyway?");
-}
+QString AlreadyWhole(bool ja) { return FromCore(zevrin::AlreadyWhole(ja)); }
 
 QString NoSuchFile(bool ja, const QString& path) {
   return ja ? QStringLiteral("ファイル %1 が存在しません。").arg(path)
@@ -83,18 +69,11 @@ QString LabelsLeftOut(bool ja, std::int64_t shown, std::int64_t left_out) {
 }
 
 QString OldestStepsDropped(bool ja, std::int32_t steps, std::size_t budget_bytes) {
-  const QString mb = QString::number(budget_bytes >> 20);
-  return ja ? QStringLiteral("元に戻せる操作の上限 (%1 MB) を超えたため、古い %2 件を破棄しました")
-                  .arg(mb, count(steps))
-            : QStringLiteral("Undo limit (%1 MB): the oldest %2 step(s) dropped")
-                  .arg(mb, count(steps));
+  return FromCore(zevrin::OldestStepsDropped(ja, steps, budget_bytes));
 }
 
 QString StepNotKept(bool ja, std::size_t budget_bytes) {
-  const QString mb = QString::number(budget_bytes >> 20);
-  return ja ? QStringLiteral("モデルが元に戻せる操作の上限 (%1 MB) より大きいため、元に戻せません")
-                  .arg(mb)
-            : QStringLiteral("Cannot be undone: the model exceeds the undo limit (%1 MB)").arg(mb);
+  return FromCore(zevrin::StepNotKept(ja, budget_bytes));
 }
 
 QString NoBoneOffThePlane(bool ja) {
@@ -128,9 +107,7 @@ QString BonesCopiedLine(std::int32_t copied) {
 }
 
 QString Title(const QString& caption, const QString& file, bool modified) {
-  if (file.isEmpty()) return caption;
-  return caption + QStringLiteral(" - ") + QFileInfo(file).fileName() +
-         (modified ? QStringLiteral(" *") : QString());
+  return FromCore(zevrin::Title(ToCore(caption), ToCore(file), modified));
 }
 
 }  // namespace zevrin::texts

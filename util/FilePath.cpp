@@ -35,4 +35,6 @@ std::string ReplaceExtension(std::string_view path, std::string_view extension) 
   return std::string(path.substr(0, ExtensionDot(path))) + std::string(extension);
 }
 
+std::string_view FileNameOf(std::string_view path) { return path.substr(nameBegin(path)); }
+
 }  // namespace zevrin

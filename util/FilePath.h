@@ -17,5 +17,7 @@ std::string_view FileExtension(std::string_view path);
 bool HasExtension(std::string_view path, std::string_view extension);
 // `path` with its file name's extension (if any) replaced by `extension`.
 std::string ReplaceExtension(std::string_view path, std::string_view extension);
+// The file name: what follows the last separator.
+std::string_view FileNameOf(std::string_view path);
 
 }  // namespace zevrin

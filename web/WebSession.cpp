@@ -4,6 +4,7 @@
 #include <limits>
 #include <utility>
 
+#include "app/session/HistoryTexts.h"
 #include "app/session/uAppConst.h"
 #include "mesh/M_export.h"
 #include "model/tree/AM_const.h"
@@ -68,6 +69,22 @@ bool WebSession::run(Command&& command) {
   return false;
 }
 
+template <class Edit>
+StepResult WebSession::edit(const char* caption, Edit&& body) {
+  note_ = nullptr;
+  StepResult result = history_.Apply(session_, EditName(caption), memo_,
+                                     [&](DocumentSession& s) { return body(s); });
+  const std::size_t budget = history_.Budget();
+  if (history_.LastNotKept()) {
+    note_ = [budget](bool japanese) { return StepNotKept(japanese, budget); };
+  } else if (const std::int32_t dropped = history_.LastDropped(); dropped > 0) {
+    note_ = [budget, dropped](bool japanese) {
+      return OldestStepsDropped(japanese, dropped, budget);
+    };
+  }
+  return result;
+}
+
 std::string WebSession::Error(bool japanese) const {
   if (error_) return error_->describe(japanese);
   return other_error_;
@@ -85,6 +102,9 @@ bool WebSession::Open(const std::string& name, FileBuffer bytes) {
       e.setFile(name);
       throw e;
     }
+    // The old document's steps go with it.
+    history_.Reset();
+    note_ = nullptr;
     result_ = std::move(result);
     memo_ = result_.Memo;
     status_ = [file = name](bool japanese) { return StatusOpened(japanese, file); };
@@ -95,7 +115,7 @@ bool WebSession::Halvejoin(const std::string& tolerance) {
   if (!HasDocument()) return false;
   return run([&] {
     const double t = StrToFloat(tolerance);
-    result_ = session_.Halvejoin(t);
+    result_ = edit("&Halvejoin", [t](DocumentSession& s) { return s.Halvejoin(t); });
     memo_ = result_.Memo;
     status_ = [file = FileName()](bool japanese) { return StatusHalvejoined(japanese, file); };
   });
@@ -104,7 +124,8 @@ bool WebSession::Halvejoin(const std::string& tolerance) {
 bool WebSession::Connect() {
   if (!HasDocument()) return false;
   return run([&] {
-    result_ = session_.ConnectGroupedSplines();
+    result_ = edit("&Connect grouped splines",
+                   [](DocumentSession& s) { return s.ConnectGroupedSplines(); });
     memo_ = result_.Memo;
     status_ = [file = FileName()](bool japanese) { return StatusConnected(japanese, file); };
   });
@@ -113,7 +134,7 @@ bool WebSession::Connect() {
 bool WebSession::AttachAll() {
   if (!HasDocument()) return false;
   return run([&] {
-    result_ = session_.AttachAll();
+    result_ = edit("&Attach all", [](DocumentSession& s) { return s.AttachAll(); });
     status_ = [](bool japanese) { return StatusAttached(japanese); };
   });
 }
@@ -121,7 +142,7 @@ bool WebSession::AttachAll() {
 bool WebSession::DetachAll() {
   if (!HasDocument()) return false;
   return run([&] {
-    result_ = session_.DetachAll();
+    result_ = edit("&Detach all", [](DocumentSession& s) { return s.DetachAll(); });
     status_ = [](bool japanese) { return StatusDetached(japanese); };
   });
 }
@@ -131,7 +152,7 @@ bool WebSession::MirrorBone(const std::string& tolerance, const MirrorSettings& 
   return run([&] {
     const double t = StrToFloat(tolerance);
     session_.Shared.Mirror = rule;
-    result_ = session_.MirrorBone(t);
+    result_ = edit("&Mirror Bone", [t](DocumentSession& s) { return s.MirrorBone(t); });
     // A tag file's copies list points too: the memo tells what they were given, and what not.
     if (result_.BonePointsLine) {
       memo_ = session_.CountLines();
@@ -139,6 +160,41 @@ bool WebSession::MirrorBone(const std::string& tolerance, const MirrorSettings& 
     }
     status_ = [](bool japanese) { return StatusBoneMirrored(japanese); };
   });
+}
+
+bool WebSession::Undo() {
+  if (!CanUndo()) return false;
+  return run([&] {
+    const std::string name = history_.UndoName();
+    note_ = nullptr;
+    memo_ = history_.Undo(session_, memo_);
+    result_ = StepResult();
+    status_ = [name](bool japanese) { return Undone(japanese, name); };
+  });
+}
+
+bool WebSession::Redo() {
+  if (!CanRedo()) return false;
+  return run([&] {
+    const std::string name = history_.RedoName();
+    note_ = nullptr;
+    memo_ = history_.Redo(session_, memo_);
+    result_ = StepResult();
+    status_ = [name](bool japanese) { return Redone(japanese, name); };
+  });
+}
+
+bool WebSession::WouldDoubleModel(const std::string& tolerance) const {
+  if (!HasDocument()) return false;
+  try {
+    return HasPointsOnBothSides(*session_.Document, StrToFloat(tolerance));
+  } catch (const ZevrinError&) {
+    return false;
+  }
+}
+
+std::string WebSession::Title() const {
+  return zevrin::Title(kProgramCaption, HasDocument() ? FileName() : std::string(), Modified());
 }
 
 std::string WebSession::SaveName(const std::string& requested) const {
@@ -150,6 +206,8 @@ bool WebSession::Save(const std::string& name, const ByteSink& sink) {
   return run([&] {
     const std::string saved = SaveName(name);
     if (!session_.WriteDocument(sink)) throw ZevrinError(ErrorKind::CannotWrite, saved);
+    // The bytes are the user's now: nothing would be lost by closing the page.
+    history_.MarkSaved();
     status_ = [saved](bool japanese) { return StatusSavedAs(japanese, saved); };
   });
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/session/Document.h"
+#include "app/session/EditHistory.h"
 #include "model/AM5_segment.h"
 #include "util/Errors.h"
 #include "util/FmxUtils.h"
@@ -37,9 +38,14 @@ class WebSession {
   // Called with both bars' positions (0 to 100) whenever one of them moves during a command.
   std::function<void(std::int32_t main, std::int32_t sub)> OnProgress;
 
+  // What the page's undo steps may hold together: the page's whole memory is at most 4 GiB,
+  // shared with the document and the copy an edit works on, so it keeps less than the window.
+  static constexpr std::size_t kUndoBudget = std::size_t{512} << 20;
+
   // The commands. Each returns true when it ran. When it fails, Error() tells why and the
   // document, its name and the memo are as they were: a file that does not open never
-  // replaces the open one. Edits without a document do nothing and return false.
+  // replaces the open one. Edits without a document do nothing and return false. Every edit
+  // that succeeds becomes the newest step to undo, as in the window.
   bool Open(const std::string& name, FileBuffer bytes);
   // `tolerance` as the user typed it ("." as the decimal point); a text that is no number
   // fails before anything changes.
@@ -48,6 +54,17 @@ class WebSession {
   bool AttachAll();
   bool DetachAll();
   bool MirrorBone(const std::string& tolerance, const MirrorSettings& rule);
+  // Takes back the newest edit, or does the last one taken back again; false when there is
+  // none. The memo shown with that document comes back with it.
+  bool Undo();
+  bool Redo();
+  // Whether Halvejoin with this tolerance should ask first: the model has points on both
+  // sides of X = 0 already and would be doubled. A text that is no number asks nothing (the
+  // edit itself then fails with the number's error).
+  bool WouldDoubleModel(const std::string& tolerance) const;
+  // The document counts as saved, as after Save: for a page that builds the document anew by
+  // running its commands again, where the save itself needs no bytes a second time.
+  void MarkSaved() { history_.MarkSaved(); }
 
   // The document as the saved file's bytes, handed to `sink` in blocks, and the name Save As
   // gives it for `requested` (the opened name when empty): a polygon extension becomes
@@ -64,6 +81,18 @@ class WebSession {
             SegmentSurface& out);
 
   bool HasDocument() const { return session_.Document != nullptr; }
+  bool CanUndo() const { return HasDocument() && history_.CanUndo(); }
+  bool CanRedo() const { return HasDocument() && history_.CanRedo(); }
+  // The edit that Undo or Redo would take back or do again (empty: none).
+  std::string UndoName() const { return CanUndo() ? history_.UndoName() : std::string(); }
+  std::string RedoName() const { return CanRedo() ? history_.RedoName() : std::string(); }
+  // Whether the document differs from what was last opened or saved.
+  bool Modified() const { return HasDocument() && history_.Modified(); }
+  // The page's title: the program, the file and "*" once it changed.
+  std::string Title() const;
+  // The note beside the status line that the last edit left: the undo budget's (empty: none).
+  std::string Note(bool japanese) const { return note_ ? note_(japanese) : std::string(); }
+  void SetUndoBudget(std::size_t bytes) { history_.SetBudget(bytes); }
   // The opened file's name; empty before the first open.
   const std::string& FileName() const { return session_.CurrentFile; }
   // The memo's lines, as the last command that writes the memo left them.
@@ -84,10 +113,15 @@ class WebSession {
   // Runs `command`; on success takes its result and its status text.
   template <class Command>
   bool run(Command&& command);
+  // Runs an edit through the undo history under the name of its menu item.
+  template <class Edit>
+  StepResult edit(const char* caption, Edit&& body);
 
   std::unique_ptr<Bars> bars_;
   DocumentSession session_;
+  EditHistory history_{kUndoBudget};
   StepResult result_;
+  std::function<std::string(bool)> note_;
   std::vector<std::string> memo_;
   std::function<std::string(bool)> status_;
   // The last command's error: a ZevrinError, or another exception's text.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/session/HistoryTexts.h"
 #include "web/WebSession.h"
 
 namespace zevrin::web {
@@ -52,6 +53,16 @@ class Page {
     return session_.MirrorBone(tolerance, MirrorSettings{r, word, replacement, append});
   }
 
+  bool Undo() { return session_.Undo(); }
+  bool Redo() { return session_.Redo(); }
+  bool WouldDoubleModel(const std::string& tolerance) {
+    return session_.WouldDoubleModel(tolerance);
+  }
+  bool MarkSaved() {
+    session_.MarkSaved();
+    return session_.HasDocument();
+  }
+
   std::string SaveName(const std::string& requested) { return session_.SaveName(requested); }
   bool Save(const std::string& name, val receive) { return session_.Save(name, toJs(receive)); }
   bool ExportObj(val receive) { return session_.ExportObj(toJs(receive)); }
@@ -66,6 +77,25 @@ class Page {
   std::string Status(bool japanese) const { return session_.Status(japanese); }
   std::string Error(bool japanese) const { return session_.Error(japanese); }
   std::string AttachErrors() const { return joined(session_.AttachErrors(), "\r\n"); }
+  bool CanUndo() const { return session_.CanUndo(); }
+  bool CanRedo() const { return session_.CanRedo(); }
+  bool Modified() const { return session_.Modified(); }
+  std::string Title() const { return session_.Title(); }
+  std::string Note(bool japanese) const { return session_.Note(japanese); }
+  // The texts the page shows for the history and its questions, as the window words them
+  // (without the window's keyboard marks), one a line: the undo button, the redo button, the
+  // question before an edited document is replaced or closed, its title and its three
+  // buttons, the question before Halvejoin doubles a model and its title, and the status of a
+  // cancelled command.
+  std::string Texts(bool ja) const {
+    const std::string file = session_.FileName();
+    return joined(
+        {WithoutMarks(UndoItem(ja, session_.UndoName())),
+         WithoutMarks(RedoItem(ja, session_.RedoName())), SaveChanges(ja, file),
+         SaveChangesTitle(ja), WithoutMarks(SaveButton(ja)), WithoutMarks(DiscardButton(ja)),
+         CancelButton(ja), AlreadyWhole(ja), AlreadyWholeTitle(ja), Cancelled(ja)},
+        "\n");
+  }
 
   // The picture: afterwards Lines, Runs and Labels describe it until the next Draw.
   bool Draw(int direction, int width, int height, bool cpid) {
@@ -133,5 +163,15 @@ EMSCRIPTEN_BINDINGS(zevrin) {
       .function("runs", &Page::Runs)
       .function("labels", &Page::Labels)
       .function("labelTexts", &Page::LabelTexts)
+      .function("undo", &Page::Undo)
+      .function("redo", &Page::Redo)
+      .function("wouldDoubleModel", &Page::WouldDoubleModel)
+      .function("markSaved", &Page::MarkSaved)
+      .function("canUndo", &Page::CanUndo)
+      .function("canRedo", &Page::CanRedo)
+      .function("modified", &Page::Modified)
+      .function("title", &Page::Title)
+      .function("note", &Page::Note)
+      .function("texts", &Page::Texts)
       .function("background", &Page::Background);
 }

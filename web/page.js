@@ -13,12 +13,14 @@ const TEXTS = {
     front: '前', left: '左', top: '上', zoomIn: '拡大', zoomOut: '縮小', fit: '全体表示',
     language: '言語', tolerance: 'X=0平面に対する誤差(G)', dropHint: 'ファイルをここにドロップ',
     hintOpen: 'ファイルを開く', hintSaveAs: '名前を付けて保存', hintSaveName: '保存するファイル名',
+    yes: 'はい', no: 'いいえ', restoring: '中止した操作の前の状態に戻しています…',
   },
   en: {
     open: 'Open..', saveAs: 'Save As..', exportObj: 'Export OBJ', view: 'View',
     front: 'Front', left: 'Left', top: 'Top', zoomIn: 'Zoom in', zoomOut: 'Zoom out', fit: 'Fit',
     language: 'Language', tolerance: 'Correct Plane X=0(G)', dropHint: 'Drop a file here',
     hintOpen: 'Open', hintSaveAs: 'Save As', hintSaveName: 'Name of the saved file',
+    yes: 'Yes', no: 'No', restoring: 'Putting the document back as it was before…',
   },
 };
 
@@ -44,6 +46,8 @@ const store = {
 const state = {
   lang: store.get('lang', (navigator.language || '').toLowerCase().startsWith('ja') ? 'ja' : 'en'),
   last: null,  // the worker's last answer (memo, status, error in both languages)
+  cancelledStatus: false,  // the status line says that the last command was cancelled
+  restoring: false,
   picture: null,  // the last drawing: segments in pixels of a picture zoom times the canvas
   zoom: 1,
   panX: 0,  // the canvas shows the picture from (panX, panY) on
@@ -57,27 +61,26 @@ const state = {
 function startWorker() {
   const source = $('zevrin-worker').textContent;
   const url = URL.createObjectURL(new Blob([source], { type: 'text/javascript' }));
-  const worker = new Worker(url);
+  const w = new Worker(url);
   URL.revokeObjectURL(url);
-  return worker;
+  w.onmessage = (event) => {
+    const m = event.data;
+    if (m.type === 'progress') {
+      $('bar-main').value = m.main;
+      $('bar-sub').value = m.sub;
+      return;
+    }
+    const resolve = waiting.get(m.id);
+    waiting.delete(m.id);
+    if (resolve) resolve(m);
+  };
+  return w;
 }
 
-const worker = startWorker();
 let nextId = 1;
 let commandCount = 0;
 const waiting = new Map();
-
-worker.onmessage = (event) => {
-  const m = event.data;
-  if (m.type === 'progress') {
-    $('bar-main').value = m.main;
-    $('bar-sub').value = m.sub;
-    return;
-  }
-  const resolve = waiting.get(m.id);
-  waiting.delete(m.id);
-  if (resolve) resolve(m);
-};
+let worker = startWorker();
 
 function ask(cmd, args = {}, transfer = []) {
   const id = nextId++;
@@ -85,6 +88,46 @@ function ask(cmd, args = {}, transfer = []) {
     waiting.set(id, resolve);
     worker.postMessage(Object.assign({ id, cmd }, args), transfer);
   });
+}
+
+// The commands that made the open document what it is, from the one that opened it on: a
+// worker cannot be interrupted, so Cancel ends it and a new one runs these again, which gives
+// the document, its undo steps and its saved state back exactly as they were.
+const journal = [];
+const CHANGES = new Set(['halvejoin', 'connect', 'attachAll', 'detachAll', 'mirrorBone', 'undo',
+                         'redo']);
+
+function record(cmd, args) {
+  if (cmd === 'open') journal.length = 0;
+  if (cmd === 'save') {
+    journal.push({ cmd: 'markSaved', args: {} });
+  } else if (cmd === 'open' || CHANGES.has(cmd)) {
+    journal.push({ cmd, args });
+  }
+}
+
+// Cancel: ends the worker with whatever it is doing and starts a fresh one. Every question
+// still waiting is answered as cancelled; the command that was running then restores.
+function requestCancel() {
+  if (!state.busy || state.restoring) return;
+  worker.terminate();
+  for (const resolve of waiting.values()) resolve({ type: 'done', ok: false, cancelled: true });
+  waiting.clear();
+  worker = startWorker();
+}
+
+// Builds the document anew in the fresh worker; resolves to the last answer.
+async function restore() {
+  state.restoring = true;
+  $('cancel-button').disabled = true;
+  $('status').textContent = texts().restoring;
+  let last = await ask('ping');
+  for (const step of journal) {
+    const answer = await ask(step.cmd, step.args);
+    if (answer.ok) last = answer;
+  }
+  state.restoring = false;
+  return last;
 }
 
 // --- Showing what the core said --------------------------------------------------------
@@ -101,11 +144,24 @@ function applyLanguage() {
   showAnswer();
 }
 
+// The history's and the questions' texts, as the core words them (see Page.texts).
+function coreText(index) {
+  const a = state.last;
+  return a && a.texts ? a.texts[state.lang][index] : '';
+}
+
 function showAnswer() {
   const a = state.last;
   if (!a) return;
   $('memo').value = a.memo;
-  $('status').textContent = a.status[state.lang];
+  $('status').textContent = state.cancelledStatus ? coreText(9) : a.status[state.lang];
+  $('note').textContent = a.note[state.lang];
+  document.title = a.title;
+  $('undo-button').textContent = $('undo-button').title = coreText(0);
+  $('redo-button').textContent = $('redo-button').title = coreText(1);
+  $('undo-button').disabled = !a.canUndo || state.busy;
+  $('redo-button').disabled = !a.canRedo || state.busy;
+  $('cancel-button').textContent = coreText(6);
   $('drop-hint').hidden = a.hasDocument;
   for (const el of document.querySelectorAll('.edit, #save-button, #obj-button'))
     el.disabled = !a.hasDocument || state.busy;
@@ -133,19 +189,38 @@ async function command(cmd, args = {}, transfer = [], redraw = false) {
   $('bar-main').value = 0;
   $('bar-sub').value = 0;
   document.body.classList.add('busy');
-  for (const el of document.querySelectorAll('.edit, #save-button, #obj-button')) el.disabled = true;
-  const answer = await ask(cmd, args, transfer);
-  state.last = answer;
-  if (answer.ok && redraw) {
-    if (cmd === 'open') fitView();
+  for (const el of document.querySelectorAll('.edit, #save-button, #obj-button, #undo-button, #redo-button'))
+    el.disabled = true;
+  $('cancel-button').disabled = false;
+  state.cancelledStatus = false;
+  let answer = await ask(cmd, args, transfer);
+  if (answer.cancelled) {
+    // The new worker has the document of before the command; the picture is drawn anew.
+    answer = await restore();
+    state.cancelledStatus = true;
+    answer.cancelled = true;
+    answer.ok = false;
+    state.last = answer;
+    state.picture = null;
+    state.busy = false;
     await redisplay();
+    paint();
+  } else {
+    state.last = answer;
+    if (answer.ok) record(cmd, args);
+    if (answer.ok && redraw) {
+      if (cmd === 'open') fitView();
+      await redisplay();
+    }
   }
   state.busy = false;
+  $('cancel-button').disabled = true;
   document.body.classList.remove('busy');
   showAnswer();
-  if (!answer.ok && answer.error[state.lang]) showError(answer.error[state.lang]);
+  if (!answer.ok && !answer.cancelled && answer.error[state.lang]) showError(answer.error[state.lang]);
   window.zevrinLast = {
     seq: ++commandCount, cmd, ok: answer.ok, ms: answer.ms, memoryBytes: answer.memoryBytes,
+    cancelled: !!answer.cancelled,
   };
   return answer;
 }
@@ -242,7 +317,9 @@ async function redisplay() {
         height: Math.round(height * state.zoom),
         cpid: $('cpid').checked,
       });
-      if (answer.ok) {
+      if (answer.cancelled) {
+        break;  // the worker was ended; the command that ended it draws anew
+      } else if (answer.ok) {
         state.picture = answer.picture;
         paint();
       } else if (answer.error[state.lang]) {
@@ -283,11 +360,67 @@ function fit() {
 
 // --- Commands --------------------------------------------------------------------------
 
+// Asks `text` under `title` with the buttons given as [value, caption] (the first is the
+// default); resolves to the value of the one pressed, or 'cancel' when the dialog is closed.
+function question(title, text, buttons) {
+  const box = $('question-box');
+  $('question-title').textContent = title;
+  $('question-text').textContent = text;
+  const row = $('question-buttons');
+  row.replaceChildren();
+  for (const [value, caption] of buttons) {
+    const b = document.createElement('button');
+    b.value = value;
+    b.textContent = caption;
+    b.id = 'question-' + value;
+    row.appendChild(b);
+  }
+  return new Promise((resolve) => {
+    box.addEventListener('close', () => resolve(box.returnValue || 'cancel'), { once: true });
+    box.returnValue = '';
+    box.showModal();
+    row.firstChild.focus();
+  });
+}
+
+// Before an edited document is replaced: save it (a download), let it go, or keep it. True
+// when the work may go on.
+async function maySetDocumentAside() {
+  const a = state.last;
+  if (!a || !a.hasDocument || !a.modified) return true;
+  const choice = await question(coreText(3), coreText(2),
+                                [['save', coreText(4)], ['discard', coreText(5)], ['cancel', coreText(6)]]);
+  if (choice === 'discard') return true;
+  if (choice !== 'save') return false;
+  await saveAs();
+  return !state.last.modified;
+}
+
 async function openFile(file) {
   if (!file || state.busy) return;
+  if (!(await maySetDocumentAside())) return;
   const bytes = await file.arrayBuffer();
-  const answer = await command('open', { name: file.name, bytes }, [bytes], true);
+  // The bytes are copied, not handed over: Cancel may need them to build the document anew.
+  const answer = await command('open', { name: file.name, bytes }, [], true);
   if (answer.ok) $('save-name').value = answer.fileName;
+}
+
+async function halvejoin() {
+  if (state.busy || !state.last || !state.last.hasDocument) return;
+  const t = tolerance();
+  // A model that is whole already would be doubled: the user may have meant another edit.
+  const check = await ask('wouldDoubleModel', { tolerance: t });
+  if (check.ok) {
+    const choice = await question(coreText(8), coreText(7), [['no', texts().no], ['yes', texts().yes]]);
+    if (choice !== 'yes') return;
+  }
+  await edit('halvejoin', { tolerance: t });
+}
+
+async function historyStep(undo) {
+  const a = state.last;
+  if (state.busy || !a || !(undo ? a.canUndo : a.canRedo)) return;
+  await command(undo ? 'undo' : 'redo', {}, [], true);
 }
 
 function tolerance() {
@@ -356,7 +489,30 @@ function wire() {
   });
   $('save-button').addEventListener('click', saveAs);
   $('obj-button').addEventListener('click', exportObj);
-  $('halvejoin').addEventListener('click', () => edit('halvejoin', { tolerance: tolerance() }));
+  $('halvejoin').addEventListener('click', halvejoin);
+  $('undo-button').addEventListener('click', () => historyStep(true));
+  $('redo-button').addEventListener('click', () => historyStep(false));
+  $('cancel-button').addEventListener('click', requestCancel);
+  document.addEventListener('keydown', (e) => {
+    if (!(e.ctrlKey || e.metaKey) || e.altKey) return;
+    // In a text field the keys undo the typing, as everywhere.
+    if (e.target instanceof HTMLInputElement && e.target.type === 'text') return;
+    const key = e.key.toLowerCase();
+    if (key === 'z' && !e.shiftKey) {
+      e.preventDefault();
+      historyStep(true);
+    } else if ((key === 'z' && e.shiftKey) || (key === 'y' && !e.shiftKey)) {
+      e.preventDefault();
+      historyStep(false);
+    }
+  });
+  // The browser asks before a tab with unsaved work closes or reloads.
+  window.addEventListener('beforeunload', (e) => {
+    if (state.last && state.last.modified) {
+      e.preventDefault();
+      e.returnValue = '';
+    }
+  });
   $('connect').addEventListener('click', () => edit('connect'));
   // Attach all and Detach all leave the picture as it was, as in the window.
   $('attach-all').addEventListener('click', () => edit('attachAll', {}, false));
@@ -435,5 +591,10 @@ $('status').textContent = 'Ver0.56';
 paint();
 // For the tests that drive the page: ready once the module has loaded; idle when no command
 // and no drawing is under way.
-window.zevrinReady = ask('ping').then(() => true);
+window.zevrinReady = ask('ping').then((answer) => {
+  answer.status = { ja: 'Ver0.56', en: 'Ver0.56' };
+  state.last = answer;
+  showAnswer();
+  return true;
+});
 window.zevrinIdle = () => !state.busy && !drawing;

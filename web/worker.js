@@ -22,6 +22,12 @@ function shown() {
     status: { ja: page.status(true), en: page.status(false) },
     error: { ja: page.error(true), en: page.error(false) },
     attachErrors: page.attachErrors(),
+    canUndo: page.canUndo(),
+    canRedo: page.canRedo(),
+    modified: page.modified(),
+    title: page.title(),
+    note: { ja: page.note(true), en: page.note(false) },
+    texts: { ja: page.texts(true).split('\n'), en: page.texts(false).split('\n') },
   };
 }
 
@@ -50,6 +56,10 @@ function run(msg, transfer) {
     case 'mirrorBone':
       answer.ok = page.mirrorBone(msg.tolerance, msg.rule, msg.word, msg.replacement, msg.append);
       break;
+    case 'undo': answer.ok = page.undo(); break;
+    case 'redo': answer.ok = page.redo(); break;
+    case 'markSaved': answer.ok = page.markSaved(); break;
+    case 'wouldDoubleModel': answer.ok = page.wouldDoubleModel(msg.tolerance); break;
     case 'save': {
       const { ok, blob } = collect((sink) => page.save(msg.name, sink));
       Object.assign(answer, { ok, blob, name: page.saveName(msg.name) });
@@ -77,6 +87,7 @@ function run(msg, transfer) {
       }
       break;
     }
+    case 'ping': answer.ok = true; break;
     default: answer.ok = false;
   }
   answer.ms = performance.now() - t0;

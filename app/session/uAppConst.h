@@ -20,6 +20,11 @@ std::string StatusConnected(bool japanese, const std::string& file);
 std::string StatusAttached(bool japanese);
 std::string StatusDetached(bool japanese);
 
+// The program's name and version, as the window's caption, the page's title and the About
+// box show them.
+inline constexpr const char* kProgramCaption = "Zevrin Ver0.56";
+inline constexpr const char* kVersionStatus = "Ver0.56";
+
 // The template model read before a polygon file is converted into it.
 inline constexpr const char* kTemplateFileName = "animas_reference.mdl";
 

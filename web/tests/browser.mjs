@@ -2,12 +2,14 @@
 // puppeteer-core. The page loads from a local static server and from file://, a dropped file
 // opens, Halvejoin runs, the downloaded file is the command line's output byte for byte, a
 // zoom step changes the canvas, bad files give the command line's errors and keep the
-// document; a screenshot in each language goes to the folder given.
+// document; undo and redo follow the edits, the page asks before an edited document is
+// replaced or closed, Cancel leaves the document as it was; a screenshot in each language
+// goes to the folder given.
 //   node web/tests/browser.mjs PAGE_DIR ZEVRIN EXAMPLES_DIR SCREENSHOT_DIR
 import { execFileSync } from 'node:child_process';
 import { mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { join, resolve } from 'node:path';
+import { dirname, join, resolve } from 'node:path';
 import { launch, serve } from './harness.mjs';
 
 const [pageDir, cli, examples, shots] = process.argv.slice(2).map((p) => resolve(p));
@@ -189,6 +191,120 @@ try {
           await page.click('#error-ok');
         }
       }
+    }
+    // Cancel during a long edit: the worker is ended and the document built anew, as it was.
+    if (lang === 'en') {
+      const big = join(work, 'big.mdl');
+      execFileSync(join(dirname(cli), 'zevrin_web_gen'), ['--model', '300000', big]);
+      let seq = await page.evaluate(() => window.zevrinLast.seq);
+      await drop(page, 'big.mdl', readFileSync(big));
+      await waitFor(page, (s) => window.zevrinLast.seq > s && window.zevrinIdle(), seq);
+      const opened = { memo: await text(page, 'memo'), picture: await canvasPixels(page), title: await page.title() };
+      seq = await page.evaluate(() => window.zevrinLast.seq);
+      await page.click('#halvejoin');
+      await waitFor(page, () => document.body.classList.contains('busy'));
+      await page.click('#cancel-button');
+      await waitFor(page, (s) => window.zevrinLast.seq > s && window.zevrinIdle(), seq);
+      check(await page.evaluate(() => window.zevrinLast.cancelled), 'Cancel ends the edit');
+      check(await status(page) === 'Cancelled; the document is as it was.', `status after Cancel: ${await status(page)}`);
+      check(await text(page, 'memo') === opened.memo && await page.title() === opened.title &&
+            await canvasPixels(page) === opened.picture, 'after Cancel the document is as it was');
+      check(await page.$eval('#undo-button', (b) => b.disabled), 'nothing to undo after a cancelled edit');
+      await page.click('#connect');
+      await waitFor(page, () => window.zevrinLast.cmd === 'connect');
+      await settled(page);
+      check(await page.evaluate(() => window.zevrinLast.ok), 'the worker built anew takes the next edit');
+      await page.click('#undo-button');
+      await waitFor(page, () => window.zevrinLast.cmd === 'undo');
+      await settled(page);
+      check(await page.title() === opened.title, 'and undoes it');
+    }
+    // Undo and redo start from the tag file, opened anew.
+    {
+      const seq = await page.evaluate(() => window.zevrinLast.seq);
+      await drop(page, 'Thom2.mdl', thom);
+      await waitFor(page, (s) => window.zevrinLast.seq > s && window.zevrinIdle(), seq);
+    }
+    // Undo and redo: the buttons, the keys, the title's mark, the status line.
+    {
+      const title = () => page.title();
+      check(await title() === 'Zevrin Ver0.56 - Thom2.mdl', `${lang}: title after open: ${await title()}`);
+      const thomPicture = await canvasPixels(page);
+      await page.click('#connect');
+      await waitFor(page, () => window.zevrinLast.cmd === 'connect');
+      await settled(page);
+      check(await title() === 'Zevrin Ver0.56 - Thom2.mdl *', `${lang}: an edit marks the title: ${await title()}`);
+      const undoCaption = lang === 'ja' ? '元に戻す: Connect grouped splines' : 'Undo Connect grouped splines';
+      check(await text(page, 'undo-button') === undoCaption, `${lang}: undo button: ${await text(page, 'undo-button')}`);
+      const connectedPicture = await canvasPixels(page);
+      await page.focus('#canvas');
+      await page.keyboard.down('Control');
+      await page.keyboard.press('z');
+      await page.keyboard.up('Control');
+      await waitFor(page, () => window.zevrinLast.cmd === 'undo');
+      await settled(page);
+      check(await status(page) === (lang === 'ja' ? 'Connect grouped splines を元に戻しました。' : 'Undid Connect grouped splines'),
+            `${lang}: Ctrl+Z undoes: ${await status(page)}`);
+      check(await title() === 'Zevrin Ver0.56 - Thom2.mdl', `${lang}: undone back to the opened file: ${await title()}`);
+      check(await canvasPixels(page) === thomPicture, `${lang}: the picture of the opened file is back`);
+      await page.keyboard.down('Control');
+      await page.keyboard.press('y');
+      await page.keyboard.up('Control');
+      await waitFor(page, () => window.zevrinLast.cmd === 'redo');
+      await settled(page);
+      check(await canvasPixels(page) === connectedPicture, `${lang}: Ctrl+Y redoes`);
+      await page.click('#undo-button');
+      await waitFor(page, () => window.zevrinLast.cmd === 'undo');
+      await settled(page);
+      await page.keyboard.down('Control');
+      await page.keyboard.down('Shift');
+      await page.keyboard.press('z');
+      await page.keyboard.up('Shift');
+      await page.keyboard.up('Control');
+      await waitFor(page, () => window.zevrinLast.cmd === 'redo');
+      await settled(page);
+      check(await status(page) === (lang === 'ja' ? 'Connect grouped splines をやり直しました。' : 'Redid Connect grouped splines'),
+            `${lang}: Ctrl+Shift+Z redoes: ${await status(page)}`);
+
+      // Another file over the edited one: the question first; Cancel keeps the document.
+      const seq = await page.evaluate(() => window.zevrinLast.seq);
+      await drop(page, 'half_box.mdl', halfBox);
+      await waitFor(page, () => document.getElementById('question-box').open);
+      check((await text(page, 'question-text')) === (lang === 'ja'
+        ? 'Thom2.mdl は変更されています。変更を保存しますか?' : 'Thom2.mdl has been changed. Save the changes?'),
+            `${lang}: the question before a replace: ${await text(page, 'question-text')}`);
+      await page.screenshot({ path: join(shots, `page_question_${lang}.png`) });
+      await page.click('#question-cancel');
+      await new Promise((r) => setTimeout(r, 300));
+      check(await page.evaluate(() => window.zevrinLast.seq) === seq && (await title()).endsWith('Thom2.mdl *'),
+            `${lang}: Cancel keeps the edited document`);
+      await drop(page, 'half_box.mdl', halfBox);
+      await waitFor(page, () => document.getElementById('question-box').open);
+      await page.click('#question-discard');
+      await waitFor(page, (s) => window.zevrinLast.seq > s && window.zevrinIdle(), seq);
+      check(await title() === 'Zevrin Ver0.56 - half_box.mdl', `${lang}: Don't Save opens the other file: ${await title()}`);
+
+      // Halvejoin of a model that is whole already asks; No changes nothing.
+      await page.click('#halvejoin');
+      await waitFor(page, () => window.zevrinLast.cmd === 'halvejoin');
+      await settled(page);
+      const joined = await text(page, 'memo');
+      await page.click('#halvejoin');
+      await waitFor(page, () => document.getElementById('question-box').open);
+      check((await text(page, 'question-text')).startsWith(lang === 'ja' ? 'このモデルには' : 'This model already'),
+            `${lang}: Halvejoin of a whole model asks`);
+      await page.click('#question-no');
+      await new Promise((r) => setTimeout(r, 300));
+      check(await text(page, 'memo') === joined, `${lang}: No keeps the model`);
+
+      // Closing the tab with unsaved work: the browser asks.
+      const asked = new Promise((ok) => page.once('dialog', async (d) => {
+        ok(d.type());
+        await d.dismiss();
+      }));
+      await page.close({ runBeforeUnload: true });
+      check(await Promise.race([asked, new Promise((r) => setTimeout(() => r('none'), 5000))]) === 'beforeunload',
+            `${lang}: the browser asks before a tab with unsaved work closes`);
     }
     await browser.close();
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/session/Document.h"
+#include "app/session/HistoryTexts.h"
 #include "app/session/uAppConst.h"
 #include "tests/RecordingSurface.h"
 #include "tests/TestUtil.h"
@@ -275,6 +276,93 @@ TEST(WebSession, DrawingGivesTheWindowsSegmentsInEveryView) {
       }
     }
   }
+}
+
+// Undo and redo as the page drives them: each step gives back the bytes it had, the names and
+// the title follow, a save makes the document unchanged until the next edit, and another file
+// takes the steps with it.
+TEST(WebSession, UndoAndRedoGiveBackEachStepsBytes) {
+  WebSession web;
+  const std::string path = kData + "/halvejoin_in.mdl";
+  ASSERT_TRUE(web.Open("halvejoin_in.mdl", bufferOf(readBytes(path))));
+  EXPECT_FALSE(web.CanUndo());
+  EXPECT_FALSE(web.Modified());
+  EXPECT_EQ(web.Title(), "Zevrin Ver0.56 - halvejoin_in.mdl");
+  const std::string opened = saved(web);
+  const std::vector<std::string> opened_memo = web.Memo();
+
+  // A model whole already asks first; a half does not.
+  EXPECT_FALSE(web.WouldDoubleModel("0.25"));
+  EXPECT_FALSE(web.WouldDoubleModel("not a number"));
+  ASSERT_TRUE(web.Halvejoin("0.25"));
+  EXPECT_TRUE(web.WouldDoubleModel("0.25"));
+  const std::string joined = saved(web);
+  const std::vector<std::string> joined_memo = web.Memo();
+  EXPECT_FALSE(web.Modified());  // saved just now
+  ASSERT_TRUE(web.Connect());
+  const std::string connected = saved(web);
+  ASSERT_TRUE(web.AttachAll());
+  EXPECT_TRUE(web.Modified());
+  EXPECT_EQ(web.Title(), "Zevrin Ver0.56 - halvejoin_in.mdl *");
+  EXPECT_EQ(web.UndoName(), "Attach all");
+  EXPECT_EQ(WithoutMarks(UndoItem(true, web.UndoName())), "元に戻す: Attach all");
+  EXPECT_EQ(WithoutMarks(RedoItem(false, web.RedoName())), "Redo");
+
+  ASSERT_TRUE(web.Undo());
+  EXPECT_EQ(web.Status(false), "Undid Attach all");
+  EXPECT_FALSE(web.Modified());  // back at what was saved last
+  ASSERT_TRUE(web.Undo());
+  EXPECT_EQ(saved(web), joined);
+  EXPECT_EQ(web.Memo(), joined_memo);
+  ASSERT_TRUE(web.Undo());
+  EXPECT_EQ(web.Memo(), opened_memo);
+  std::string now;
+  ASSERT_TRUE(web.Save("", [&](const char* d, std::size_t n) { return now.append(d, n), true; }));
+  EXPECT_EQ(now, opened);
+  EXPECT_FALSE(web.CanUndo());
+  EXPECT_FALSE(web.Undo());
+  EXPECT_EQ(web.RedoName(), "Halvejoin");
+  ASSERT_TRUE(web.Redo());
+  EXPECT_EQ(web.Status(true), "Halvejoin をやり直しました。");
+  ASSERT_TRUE(web.Redo());
+  EXPECT_EQ(saved(web), connected);
+
+  // An edit after an undo drops what could have been redone; a failed edit keeps the steps.
+  ASSERT_TRUE(web.Undo());
+  EXPECT_FALSE(web.Halvejoin("0,5"));
+  EXPECT_TRUE(web.CanRedo());
+  ASSERT_TRUE(web.DetachAll());
+  EXPECT_FALSE(web.CanRedo());
+  EXPECT_EQ(web.UndoName(), "Detach all");
+
+  // Another file: a document of its own, unchanged, nothing to undo.
+  ASSERT_TRUE(web.Open("half_box.mdl", bufferOf(readBytes(kExamples + "/half_box.mdl"))));
+  EXPECT_FALSE(web.CanUndo());
+  EXPECT_FALSE(web.Modified());
+}
+
+// A step larger than the budget is not kept, and the note says so in the window's words.
+TEST(WebSession, TheUndoBudgetIsKeptAndNamed) {
+  WebSession web;
+  web.SetUndoBudget(1);
+  ASSERT_TRUE(web.Open("half_box.mdl", bufferOf(readBytes(kExamples + "/half_box.mdl"))));
+  ASSERT_TRUE(web.Halvejoin("0.001"));
+  EXPECT_FALSE(web.CanUndo());
+  EXPECT_EQ(web.Note(false), StepNotKept(false, 1));
+  EXPECT_TRUE(web.Modified());
+  ASSERT_TRUE(web.Connect());
+  web.SetUndoBudget(WebSession::kUndoBudget);
+  ASSERT_TRUE(web.AttachAll());
+  EXPECT_EQ(web.Note(false), "");
+  EXPECT_TRUE(web.CanUndo());
+}
+
+TEST(WebSession, KeyboardMarksLeaveTheCaptions) {
+  EXPECT_EQ(WithoutMarks("元に戻す(&U): Halvejoin"), "元に戻す: Halvejoin");
+  EXPECT_EQ(WithoutMarks("&Don't Save"), "Don't Save");
+  EXPECT_EQ(WithoutMarks("Fish && &Chips"), "Fish & Chips");
+  EXPECT_EQ(WithoutMarks("(&"), "(");
+  EXPECT_EQ(WithoutMarks("&"), "");
 }
 
 TEST(WebSession, ProgressReachesThePageDuringAnOpen) {
