@@ -582,6 +582,22 @@ function wire() {
   });
 }
 
+// Served over http(s), the page can be installed as an app that works offline: the manifest
+// and the service worker lie beside it. From file:// there is nothing to install.
+if (/^https?:$/.test(location.protocol)) {
+  const link = document.createElement('link');
+  link.rel = 'manifest';
+  link.href = 'manifest.webmanifest';
+  document.head.appendChild(link);
+  if ('serviceWorker' in navigator) navigator.serviceWorker.register('sw.js').catch(() => {});
+}
+// An installed app opens the files the system hands it, as a drop does.
+if ('launchQueue' in window) {
+  window.launchQueue.setConsumer(async (params) => {
+    if (params.files && params.files.length) openFile(await params.files[0].getFile());
+  });
+}
+
 $('tolerance').value = store.get('tolerance', '0.4');
 // A stored switch that is no integer counts as off, any integer but 0 as on.
 $('cpid').checked = (parseInt(store.get('cpid', '0'), 10) || 0) !== 0;

@@ -3,15 +3,15 @@
 import { createServer } from 'node:http';
 import { readFileSync } from 'node:fs';
 import { join, normalize } from 'node:path';
+import { contentType } from './mime.mjs';
 
 const [dir, port = '8056'] = process.argv.slice(2);
-const types = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.wasm': 'application/wasm' };
 createServer((req, res) => {
   const path = normalize(decodeURIComponent(new URL(req.url, 'http://x').pathname)).replace(/^(\.\.[/\\])+/, '');
   const name = path === '/' ? 'index.html' : path.slice(1);
   try {
     const body = readFileSync(join(dir, name));
-    res.writeHead(200, { 'Content-Type': types[name.slice(name.lastIndexOf('.'))] || 'application/octet-stream' });
+    res.writeHead(200, { 'Content-Type': contentType(name) });
     res.end(body);
   } catch (e) {
     res.writeHead(404);

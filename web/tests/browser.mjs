@@ -309,6 +309,34 @@ try {
     await browser.close();
   }
 
+  // Installable: the manifest parses with its icons, the browser finds nothing missing, and
+  // once the service worker has the page cached it opens and works without a network.
+  {
+    const browser = await launch('en');
+    const page = await browser.newPage();
+    await page.goto(url);
+    await page.evaluate(() => window.zevrinReady);
+    await page.evaluate(() => navigator.serviceWorker.ready.then(() => true));
+    const cdp = await page.createCDPSession();
+    const manifest = await cdp.send('Page.getAppManifest');
+    const data = JSON.parse(manifest.data || '{}');
+    check(manifest.errors.length === 0 && data.name === 'Zevrin' && data.icons.length === 3,
+          `the manifest parses: ${JSON.stringify(manifest.errors)}`);
+    const install = await cdp.send('Page.getInstallabilityErrors');
+    check(install.installabilityErrors.length === 0,
+          `the browser may install the page: ${JSON.stringify(install.installabilityErrors)}`);
+    await page.reload();
+    await page.evaluate(() => window.zevrinReady);
+    check(await page.evaluate(() => !!navigator.serviceWorker.controller), 'the service worker serves the page');
+    await page.setOfflineMode(true);
+    await page.reload();
+    await page.evaluate(() => window.zevrinReady);
+    await drop(page, 'half_box.mdl', halfBox);
+    await waitFor(page, () => window.zevrinLast && window.zevrinLast.cmd === 'open');
+    check(await status(page) === 'Opend half_box.mdl', 'offline: the installed page opens a file');
+    await browser.close();
+  }
+
   // The same page from file://: its worker comes from the page itself.
   const browser = await launch('en');
   const page = await browser.newPage();

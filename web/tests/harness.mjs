@@ -4,13 +4,15 @@ import { createServer } from 'node:http';
 import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import puppeteer from 'puppeteer-core';
+import { contentType } from '../mime.mjs';
 
 export function serve(dir) {
   const server = createServer((req, res) => {
-    const name = req.url === '/' ? 'index.html' : decodeURIComponent(req.url.slice(1));
+    const path = new URL(req.url, 'http://x').pathname;
+    const name = path === '/' ? 'index.html' : decodeURIComponent(path.slice(1));
     try {
       const body = readFileSync(join(dir, name.replace(/\.\.+/g, '')));
-      res.writeHead(200, { 'Content-Type': name.endsWith('.html') ? 'text/html' : 'application/octet-stream' });
+      res.writeHead(200, { 'Content-Type': contentType(name) });
       res.end(body);
     } catch (e) {
       res.writeHead(404);
