@@ -52,8 +52,6 @@ constexpr int kDisableAfterMs = 150;
 QString text(const char* utf8) { return QString::fromUtf8(utf8); }
 
 // The file types of the Save As dialog: the two model-file formats.
-constexpr const char* kBracketedFilter = "AniMas ModelFile(seg,mdl) (*.seg *.mdl)";
-constexpr const char* kTagFilter = "AniMas tag file, version 14 and later(mdl) (*.mdl)";
 
 // The Save As glyph: the save glyph with a pencil across its lower right corner.
 QIcon saveAsIcon(const QIcon& save) {

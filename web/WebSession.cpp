@@ -212,6 +212,15 @@ bool WebSession::Save(const std::string& name, const ByteSink& sink) {
   });
 }
 
+bool WebSession::Save(const std::string& name, SaveFormat format, const ByteSink& sink) {
+  if (!HasDocument()) return false;
+  const SaveFormat was = session_.Format;
+  session_.Format = IsTagFile() ? SaveFormat::Tag : format;
+  if (Save(name, sink)) return true;
+  session_.Format = was;  // nothing was saved: the next save writes as before
+  return false;
+}
+
 bool WebSession::ExportObj(const ByteSink& sink) {
   if (!HasDocument()) return false;
   return run([&] {

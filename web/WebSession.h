@@ -71,6 +71,12 @@ class WebSession {
   // ".mdl", none gets ".mdl". The status then says it was saved under that name.
   std::string SaveName(const std::string& requested) const;
   bool Save(const std::string& name, const ByteSink& sink);
+  // Save As in a chosen format, as the window's Save dialog offers it: a tag file saves as a
+  // tag file whatever is asked; any other model in either format. The format then stays for
+  // the next Save.
+  bool Save(const std::string& name, SaveFormat format, const ByteSink& sink);
+  // Whether the document came from a tag file (which saves in no other format).
+  bool IsTagFile() const { return HasDocument() && session_.IsTagFile(); }
   // The splines as OBJ polylines (the command line's export --polylines), lines ended by LF.
   bool ExportObj(const ByteSink& sink);
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/session/HistoryTexts.h"
+#include "app/session/uAppConst.h"
 #include "web/WebSession.h"
 
 namespace zevrin::web {
@@ -65,6 +66,10 @@ class Page {
 
   std::string SaveName(const std::string& requested) { return session_.SaveName(requested); }
   bool Save(const std::string& name, val receive) { return session_.Save(name, toJs(receive)); }
+  bool SaveInFormat(const std::string& name, bool tag, val receive) {
+    return session_.Save(name, tag ? SaveFormat::Tag : SaveFormat::Bracketed, toJs(receive));
+  }
+  bool IsTagFile() const { return session_.IsTagFile(); }
   bool ExportObj(val receive) { return session_.ExportObj(toJs(receive)); }
 
   void SetProgress(val report) {
@@ -85,8 +90,8 @@ class Page {
   // The texts the page shows for the history and its questions, as the window words them
   // (without the window's keyboard marks), one a line: the undo button, the redo button, the
   // question before an edited document is replaced or closed, its title and its three
-  // buttons, the question before Halvejoin doubles a model and its title, and the status of a
-  // cancelled command.
+  // buttons, the question before Halvejoin doubles a model and its title, the status of a
+  // cancelled command, and the two formats of Save As.
   std::string Texts(bool ja) const {
     const std::string file = session_.FileName();
     return joined(
@@ -150,6 +155,8 @@ EMSCRIPTEN_BINDINGS(zevrin) {
       .function("mirrorBone", &Page::MirrorBone)
       .function("saveName", &Page::SaveName)
       .function("save", &Page::Save)
+      .function("saveInFormat", &Page::SaveInFormat)
+      .function("isTagFile", &Page::IsTagFile)
       .function("exportObj", &Page::ExportObj)
       .function("setProgress", &Page::SetProgress)
       .function("hasDocument", &Page::HasDocument)

@@ -162,6 +162,11 @@ function showAnswer() {
   $('undo-button').disabled = !a.canUndo || state.busy;
   $('redo-button').disabled = !a.canRedo || state.busy;
   $('cancel-button').textContent = coreText(6);
+  // A tag file saves as a tag file; any other model in either format, as in the window.
+  $('format-bracketed').textContent = coreText(10);
+  $('format-tag').textContent = coreText(11);
+  $('format-bracketed').disabled = a.isTagFile;
+  if (a.isTagFile) $('save-format').value = 'tag';
   $('drop-hint').hidden = a.hasDocument;
   for (const el of document.querySelectorAll('.edit, #save-button, #obj-button'))
     el.disabled = !a.hasDocument || state.busy;
@@ -402,7 +407,10 @@ async function openFile(file) {
   const bytes = await file.arrayBuffer();
   // The bytes are copied, not handed over: Cancel may need them to build the document anew.
   const answer = await command('open', { name: file.name, bytes }, [], true);
-  if (answer.ok) $('save-name').value = answer.fileName;
+  if (answer.ok) {
+    $('save-name').value = answer.fileName;
+    $('save-format').value = answer.isTagFile ? 'tag' : 'bracketed';
+  }
 }
 
 async function halvejoin() {
@@ -446,7 +454,7 @@ function download(blob, name) {
 
 async function saveAs() {
   if (state.busy) return;
-  const answer = await command('save', { name: $('save-name').value.trim() });
+  const answer = await command('save', { name: $('save-name').value.trim(), format: $('save-format').value });
   if (answer.ok) download(answer.blob, answer.name);
 }
 

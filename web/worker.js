@@ -22,6 +22,7 @@ function shown() {
     status: { ja: page.status(true), en: page.status(false) },
     error: { ja: page.error(true), en: page.error(false) },
     attachErrors: page.attachErrors(),
+    isTagFile: page.isTagFile(),
     canUndo: page.canUndo(),
     canRedo: page.canRedo(),
     modified: page.modified(),
@@ -61,7 +62,7 @@ function run(msg, transfer) {
     case 'markSaved': answer.ok = page.markSaved(); break;
     case 'wouldDoubleModel': answer.ok = page.wouldDoubleModel(msg.tolerance); break;
     case 'save': {
-      const { ok, blob } = collect((sink) => page.save(msg.name, sink));
+      const { ok, blob } = collect((sink) => page.saveInFormat(msg.name, msg.format === 'tag', sink));
       Object.assign(answer, { ok, blob, name: page.saveName(msg.name) });
       break;
     }

@@ -25,6 +25,10 @@ std::string StatusDetached(bool japanese);
 inline constexpr const char* kProgramCaption = "Zevrin Ver0.56";
 inline constexpr const char* kVersionStatus = "Ver0.56";
 
+// The two formats a model saves in, as Save As offers them.
+inline constexpr const char* kBracketedFilter = "AniMas ModelFile(seg,mdl) (*.seg *.mdl)";
+inline constexpr const char* kTagFilter = "AniMas tag file, version 14 and later(mdl) (*.mdl)";
+
 // The template model read before a polygon file is converted into it.
 inline constexpr const char* kTemplateFileName = "animas_reference.mdl";
 

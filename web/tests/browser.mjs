@@ -139,6 +139,22 @@ try {
     }
     const expected = nativeOutput(['halvejoin', join(examples, 'half_box.mdl'), '-t', '0.001'], work);
     check(saved && saved.equals(expected), `${lang}: the download equals the command line's output`);
+    // The same in the tag format, as the window's Save As offers it.
+    if (lang === 'en') {
+      rmSync(join(downloads, 'half_box.mdl'));
+      await page.select('#save-format', 'tag');
+      await page.click('#save-button');
+      await waitFor(page, () => window.zevrinLast.cmd === 'save' && window.zevrinIdle());
+      let tagged = null;
+      for (let i = 0; i < 100 && !tagged; ++i) {
+        const done = readdirSync(downloads).filter((n) => !n.endsWith('.crdownload'));
+        if (done.includes('half_box.mdl')) tagged = readFileSync(join(downloads, 'half_box.mdl'));
+        else await new Promise((r) => setTimeout(r, 100));
+      }
+      const expectedTag = nativeOutput(['halvejoin', join(examples, 'half_box.mdl'), '-t', '0.001', '--format', 'tag'], work);
+      check(tagged && tagged.equals(expectedTag), 'the tag-format download equals the command line\'s');
+      await page.select('#save-format', 'bracketed');
+    }
 
     // Bad files: the command line's error, and the document, memo and picture as they were.
     const picture = await canvasPixels(page);

@@ -32,6 +32,7 @@ for (const input of inputs) {
 
 const edits = [
   { name: 'convert', args: [], run: (p) => true },
+  { name: 'convert', args: ['--format', 'tag'], tag: true, run: (p) => true },
   { name: 'halvejoin', args: ['-t', '0.25'], run: (p) => p.halvejoin('0.25') },
   { name: 'connect', args: [], run: (p) => p.connect() },
   { name: 'attach-all', args: [], run: (p) => p.attachAll() },
@@ -78,7 +79,8 @@ function paged(core, edit, file) {
   let saved = null;
   if (ok) {
     const parts = [];
-    ok = page.save('', (view) => parts.push(Buffer.from(view)));
+    const sink = (view) => parts.push(Buffer.from(view));
+    ok = edit.tag ? page.saveInFormat('', true, sink) : page.save('', sink);
     saved = Buffer.concat(parts);
   }
   const result = {
@@ -104,7 +106,7 @@ for (const file of files) {
   for (const edit of edits) {
     const n = native(edit, file);
     const p = paged(core, edit, file);
-    const what = `${edit.name} ${file}`;
+    const what = `${edit.name} ${edit.args.join(' ')} ${file}`;
     if (n.code === 0) {
       if (!p.ok) fail(`${what}: the page failed: ${p.error}`);
       else if (!n.bytes.equals(p.bytes)) fail(`${what}: saved bytes differ`);

@@ -161,6 +161,49 @@ TEST(WebSession, MirrorBoneOnATagFileTellsThePointsOfTheCopies) {
   EXPECT_EQ(saved(web), desktop_bytes);
 }
 
+// Save As in either format, as the window's dialog offers it: a bracketed model as a tag file
+// gives the desktop's tag bytes; a tag file stays a tag file whatever is asked.
+TEST(WebSession, SaveAsInEitherFormat) {
+  const std::string half = kExamples + "/half_box.mdl";
+  Desktop desktop(half);
+  desktop.session.Format = SaveFormat::Tag;
+  std::string desktop_tag;
+  ASSERT_TRUE(desktop.session.WriteDocument([&](const char* d, std::size_t n) {
+    desktop_tag.append(d, n);
+    return true;
+  }));
+  WebSession web;
+  ASSERT_TRUE(web.Open("half_box.mdl", bufferOf(readBytes(half))));
+  EXPECT_FALSE(web.IsTagFile());
+  const std::string bracketed = saved(web);
+  std::string tag;
+  ASSERT_TRUE(web.Save("", SaveFormat::Tag, [&](const char* d, std::size_t n) {
+    tag.append(d, n);
+    return true;
+  }));
+  EXPECT_EQ(tag, desktop_tag);
+  EXPECT_NE(tag, bracketed);
+  std::string again;
+  ASSERT_TRUE(web.Save("", SaveFormat::Bracketed, [&](const char* d, std::size_t n) {
+    again.append(d, n);
+    return true;
+  }));
+  EXPECT_EQ(again, bracketed);
+  // A sink that fails: no save, and the format of the last save stays.
+  EXPECT_FALSE(web.Save("", SaveFormat::Tag, [](const char*, std::size_t) { return false; }));
+  EXPECT_EQ(saved(web), bracketed);
+
+  const std::string thom = readBytes(kData + "/tag/Thom2.mdl");
+  ASSERT_TRUE(web.Open("Thom2.mdl", bufferOf(thom)));
+  EXPECT_TRUE(web.IsTagFile());
+  std::string kept;
+  ASSERT_TRUE(web.Save("", SaveFormat::Bracketed, [&](const char* d, std::size_t n) {
+    kept.append(d, n);
+    return true;
+  }));
+  EXPECT_EQ(kept, thom);
+}
+
 TEST(WebSession, SaveNamesFollowSaveAs) {
   WebSession web;
   ASSERT_TRUE(web.Open("drawing.DXF", bufferOf(readBytes(kData + "/gdal_3dface.dxf"))));
