@@ -56,8 +56,9 @@ class Picture {
   float& depth(std::int32_t x, std::int32_t y) { return depth_[index(x, y)]; }
 
   // A line from a to b (pixel x, y and depth), `thickness` pixels wide, drawn where it is not
-  // behind the surface by more than `bias`.
-  void line(Vec a, Vec b, Rgb color, double bias, std::int32_t thickness) {
+  // behind the surface by more than `bias`: in `color` over the surface, in `bare` where no
+  // surface lies behind it.
+  void line(Vec a, Vec b, Rgb color, Rgb bare, double bias, std::int32_t thickness) {
     // Clipped to the picture first (with the line's width as margin), so that the steps taken
     // are bounded by the picture's size however far off it the ends lie.
     double t0 = 0, t1 = 1;
@@ -91,8 +92,9 @@ class Picture {
         for (std::int32_t ox = 0; ox < thickness; ++ox) {
           const std::int32_t qx = px + ox - thickness / 2, qy = py + oy - thickness / 2;
           if (qx < 0 || qy < 0 || qx >= w_ || qy >= h_) continue;
-          if (z + bias < depth(qx, qy)) continue;
-          set(qx, qy, color);
+          const float behind = depth(qx, qy);
+          if (z + bias < behind) continue;
+          set(qx, qy, behind == -std::numeric_limits<float>::infinity() ? bare : color);
         }
     }
   }
@@ -210,15 +212,16 @@ RgbaImage RenderShaded(const ShadedScene& scene, const OrbitCamera& camera, std:
 
   // Lines lie on the surface: they show where they are not behind it by more than a little.
   const double bias = 0.004 * camera.DepthRadius;
-  const auto lines = [&](const std::vector<float>& segments, Rgb color, std::int32_t thickness) {
+  const auto lines = [&](const std::vector<float>& segments, Rgb color, Rgb bare,
+                         std::int32_t thickness) {
     for (std::size_t s = 0; s + 6 <= segments.size(); s += 6) {
       const Vec a = project(&segments[s]), b = project(&segments[s + 3]);
       if (!std::isfinite(a.x + a.y + a.z + b.x + b.y + b.z)) continue;
-      picture.line(a, b, color, bias, thickness);
+      picture.line(a, b, color, bare, bias, thickness);
     }
   };
-  if (style.DrawSplines) lines(scene.SplineLines, style.Spline, 1);
-  lines(scene.HoleLines, style.Hole, 2);
+  if (style.DrawSplines) lines(scene.SplineLines, style.Spline, style.SplineInTheAir, 1);
+  lines(scene.HoleLines, style.Hole, style.Hole, 2);
   return std::move(picture.image);
 }
 

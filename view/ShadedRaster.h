@@ -24,7 +24,10 @@ struct ShadedStyle {
   // Mixed half and half into the colour of a triangle of a set that cannot turn one way.
   Rgb Unorientable{200, 60, 220};
   Rgb Hole{255, 214, 0};
+  // Splines over the surface, and where no surface lies behind them (a spline no patch
+  // borders, or one seen against the background).
   Rgb Spline{24, 26, 32};
+  Rgb SplineInTheAir{150, 156, 168};
   bool DrawSplines = true;
 };
 
