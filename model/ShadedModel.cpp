@@ -276,25 +276,34 @@ class MeshScene {
       if (!peaked.Crease(v, w)) smooth.Join(a.corner, nextCorner(b.corner));
       if (!peaked.Crease(w, v)) smooth.Join(nextCorner(a.corner), b.corner);
     });
-    std::vector<Vec3> sum(p_.Corners.size());
+    // Each set's summed patch normals at its root, made unit length there; a corner's normal
+    // is its root's.
+    normal_.assign(p_.Corners.size(), Vec3{});
     for (std::uint32_t g = 0; g < p_.Corners.size(); ++g) {
       const Vec3& f = face_[patch_of_[g]];
-      Vec3& t = sum[smooth.Root(g)];
+      Vec3& t = normal_[smooth.Root(g)];
       t.x += f.x;
       t.y += f.y;
       t.z += f.z;
     }
-    normal_.resize(p_.Corners.size());
+    root_.resize(p_.Corners.size());
     for (std::uint32_t g = 0; g < p_.Corners.size(); ++g) {
-      Vec3 n = sum[smooth.Root(g)];
-      double l = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
-      if (!(l > 0) || !std::isfinite(l)) {
-        // Opposite neighbours cancel (or nothing has an area): the patch's own.
-        n = face_[patch_of_[g]];
-        l = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
-      }
-      normal_[g] = l > 0 && std::isfinite(l) ? Vec3{n.x / l, n.y / l, n.z / l} : Vec3{};
+      const std::uint32_t r = root_[g] = smooth.Root(g);
+      if (r != g) continue;
+      Vec3& n = normal_[g];
+      const double l = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
+      n = l > 0 && std::isfinite(l) ? Vec3{n.x / l, n.y / l, n.z / l} : Vec3{};
     }
+  }
+
+  // The normal at corner g: its set's, or where the patches of the set cancel out (opposite
+  // neighbours, or no area), the patch's own.
+  Vec3 normalAt(std::uint32_t g) const {
+    const Vec3& n = normal_[root_[g]];
+    if (n.x != 0 || n.y != 0 || n.z != 0) return n;
+    const Vec3& f = face_[patch_of_[g]];
+    const double l = std::sqrt(f.x * f.x + f.y * f.y + f.z * f.z);
+    return l > 0 && std::isfinite(l) ? Vec3{f.x / l, f.y / l, f.z / l} : Vec3{};
   }
 
   void triangles(ShadedScene& scene, const std::vector<bool>& unorientable) {
@@ -308,7 +317,7 @@ class MeshScene {
       scene.Positions.insert(
           scene.Positions.end(),
           {static_cast<float>(at.x), static_cast<float>(at.y), static_cast<float>(at.z)});
-      const Vec3& n = normal_[g];
+      const Vec3 n = normalAt(g);
       scene.Normals.insert(scene.Normals.end(), {static_cast<float>(n.x), static_cast<float>(n.y),
                                                  static_cast<float>(n.z)});
     };
@@ -372,7 +381,8 @@ class MeshScene {
   std::vector<std::uint32_t> patch_of_;  // by corner
   std::vector<Vec3> face_;               // by patch
   std::vector<Side> sides_;
-  std::vector<Vec3> normal_;  // by corner
+  std::vector<Vec3> normal_;         // by corner: at a set's root, the set's normal
+  std::vector<std::uint32_t> root_;  // by corner: the root of its set
 };
 
 }  // namespace

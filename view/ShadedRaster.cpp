@@ -113,6 +113,12 @@ Rgb mix(Rgb a, Rgb b) {
 
 }  // namespace
 
+CameraVec LightDirection(const OrbitCamera& camera) {
+  const Vec l =
+      unit(vecOf(camera.Toward()) + 0.35 * vecOf(camera.Up()) + -0.25 * vecOf(camera.Right()));
+  return {l.x, l.y, l.z};
+}
+
 RgbaImage RenderShaded(const ShadedScene& scene, const OrbitCamera& camera, std::int32_t width,
                        std::int32_t height, const ShadedStyle& style) {
   width = std::clamp(width, 1, kMaxShadedSide);
@@ -126,9 +132,7 @@ RgbaImage RenderShaded(const ShadedScene& scene, const OrbitCamera& camera, std:
     const Vec q{p[0] - centre.x, p[1] - centre.y, p[2] - centre.z};
     return Vec{cx + dot(right, q) * scale, cy - dot(up, q) * scale, dot(toward, q)};
   };
-  // The light comes from the viewer, a little from above and the left, so that faces square
-  // to the view still differ from those that turn away.
-  const Vec light = unit(toward + 0.35 * up + -0.25 * right);
+  const Vec light = vecOf(LightDirection(camera));
 
   const std::size_t triangles =
       std::min({scene.Marks.size(), scene.Positions.size() / 9, scene.Normals.size() / 9});
