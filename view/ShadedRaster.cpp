@@ -21,7 +21,8 @@ Vec unit(const Vec& a) {
 Vec vecOf(const CameraVec& v) { return {v.x, v.y, v.z}; }
 
 std::uint8_t channel(double v) {
-  return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 255.0)));
+  if (!(v > 0)) return 0;  // NaN too
+  return static_cast<std::uint8_t>(std::lround(std::min(v, 255.0)));
 }
 
 class Picture {
@@ -146,7 +147,7 @@ RgbaImage RenderShaded(const ShadedScene& scene, const OrbitCamera& camera, std:
     if (!finite) continue;
     const double area =
         (p[1].x - p[0].x) * (p[2].y - p[0].y) - (p[2].x - p[0].x) * (p[1].y - p[0].y);
-    if (!(area != 0)) continue;
+    if (!(area != 0) || !std::isfinite(area)) continue;  // no area, or beyond doubles
     const bool front = area < 0;  // y runs down the picture: see OrbitCamera.h
     const double min_x = std::min({p[0].x, p[1].x, p[2].x}),
                  max_x = std::max({p[0].x, p[1].x, p[2].x});
