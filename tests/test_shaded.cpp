@@ -218,11 +218,12 @@ IndexedMesh cube(int leave_out = -1) {
 
 enum class Seen { Front, Back, Tinted, Hole, Other };
 
-// By hue, so that light and shade do not matter; on a black background.
+// By hue, so that light, shade and the blending of edges with the background do not matter;
+// on a black background.
 Seen seen(Rgb c) {
-  if (c.r > 200 && c.g > 150 && c.b < 80) return Seen::Hole;
+  if (c.r > 60 && c.g > 0.65 * c.r && c.b < 0.6 * c.g) return Seen::Hole;
   if (c.g * 1.25 < std::min(c.r, c.b)) return Seen::Tinted;
-  if (c.r > 1.5 * c.b) return Seen::Back;
+  if (c.r > 1.5 * c.b && c.g < 0.6 * c.r) return Seen::Back;
   if (c.b >= c.r && c.r > 30) return Seen::Front;
   return Seen::Other;
 }
