@@ -353,6 +353,15 @@ TEST(ShadedScene, AFlippedPatchOfAFilesOwnListShowsItsBack) {
   for (const auto& [yaw, pitch] : kAround)
     back += census(scene, yaw, pitch)[static_cast<int>(Seen::Back)];
   EXPECT_GT(back, 100);
+
+  // The modeller's own Box.mdl lists three patches turned against their neighbours (the
+  // modeller draws both sides): they show their backs from outside, and the box still turns.
+  DocumentSession box;
+  box.CurrentFile = kTag + "Box.mdl";
+  box.LoadDocument();
+  const ShadedScene box_scene = sceneOf(*box.Document);
+  EXPECT_EQ(box_scene.Unorientable, 0u);
+  EXPECT_GT(census(box_scene, -30, 25)[static_cast<int>(Seen::Back)], 100);
 }
 
 TEST(ShadedScene, ASetThatCannotTurnOneWayIsTinted) {
