@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <QGuiApplication>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -16,13 +17,16 @@
 #include "import/assimp/M_assimp_export.h"
 #include "mesh/M_export.h"
 #include "model/AM5_segment.h"
+#include "model/ShadedModel.h"
 #include "util/Errors.h"
 #include "util/FilePath.h"
 #include "util/FmxUtils.h"
 #include "util/Ustrlib.h"
 #include "view/M_scr.h"
+#include "view/ShadedRaster.h"
 #include "view/SvgSurface.h"
 #include "view/qt/QtSurface.h"
+#include "view/qt/RgbaPng.h"
 
 namespace zevrin::cli {
 namespace {
@@ -193,6 +197,11 @@ struct RenderOptions {
   std::string size = "800x600";
   bool cpid = false;
   std::string output;
+  // The shaded picture instead of the wireframe, turned from the view's direction.
+  bool shaded = false;
+  double yaw = 0;
+  double pitch = 0;
+  bool no_splines = false;
 };
 
 // A picture side beyond this is refused: 16384 x 16384 is already a gigabyte of raster.
@@ -246,7 +255,23 @@ int runRender(const Options& o, const RenderOptions& r) {
   Session run(o);
   DocumentSession& session = run.session;
   printLines(load(session, o));
-  if (pictureKind(r.output) == PictureKind::Svg) {
+  if (r.shaded) {
+    // Drawn in software, so that the picture depends on no display and no graphics driver.
+    StepContext step(Progress(run.progress.MainBar(), run.progress.SubBar()));
+    const ShadedScene scene = WithFile(
+        session.CurrentFile, [&] { return BuildShadedScene(*session.Document, step.Bars); });
+    OrbitCamera camera = OrbitCamera::ForView(direction);
+    camera.Orbit(r.yaw, r.pitch);
+    FitScene(camera, scene, width, height);
+    ShadedStyle style;
+    style.DrawSplines = !r.no_splines;
+    const QByteArray png = PngOf(RenderShaded(scene, camera, width, height, style));
+    if (png.isEmpty()) throw ZevrinError(ErrorKind::CannotWrite, r.output);
+    writeBytes(r.output, png.constData(), static_cast<std::size_t>(png.size()));
+    printLines({"Number of patch=" + std::to_string(scene.Patches),
+                "Number of hole=" + std::to_string(scene.Holes),
+                "Number of unorientable=" + std::to_string(scene.Unorientable)});
+  } else if (pictureKind(r.output) == PictureKind::Svg) {
     SvgSurface surface(width, height);
     drawDocument(surface, width, height, session, direction, r.cpid);
     const std::string text = surface.Text();
@@ -450,7 +475,38 @@ int run(int argc, char** argv) {
         std::int32_t h = 0;
         return parsePictureSize(text, w, h) ? "" : "SIZE must be WxH, for example 800x600";
       });
-  render->add_flag("--cpid", r.cpid, "Label the control points with their numbers");
+  auto* cpid = render->add_flag("--cpid", r.cpid, "Label the control points with their numbers");
+  auto* shaded = render->add_flag(
+      "--shaded", r.shaded,
+      "The patches shaded (PNG only): front grey, back red-orange, sets that cannot turn one "
+      "way tinted violet, hole outlines yellow, splines dark over them");
+  const auto angle = [](const std::string& text) -> std::string {
+    double v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    return ec == std::errc() && end == text.data() + text.size() && std::isfinite(v) &&
+                   std::fabs(v) <= 3600
+               ? ""
+               : "an angle in degrees from -3600 to 3600";
+  };
+  auto* yaw = render
+                  ->add_option("--yaw", r.yaw,
+                               "--shaded: turn about the model's up axis by D degrees from "
+                               "--view's direction (90 turns the front view into the left)")
+                  ->type_name("D")
+                  ->check(angle);
+  auto* pitch = render
+                    ->add_option("--pitch", r.pitch,
+                                 "--shaded: raise the viewer by D degrees after --yaw, "
+                                 "lower it for D < 0")
+                    ->type_name("D")
+                    ->check(angle);
+  auto* no_splines =
+      render->add_flag("--no-splines", r.no_splines, "--shaded: the surface without its splines");
+  yaw->needs(shaded);
+  pitch->needs(shaded);
+  no_splines->needs(shaded);
+  cpid->excludes(shaded);
+  shaded->excludes(cpid);
   render->add_option("-o,--output", r.output, "The picture: OUT.png or OUT.svg")
       ->type_name("OUT")
       ->required()
@@ -478,6 +534,11 @@ int run(int argc, char** argv) {
                    ? "OUT must end in .obj, .gltf, .glb, .stl, .ply, .fbx, .dae or .dxf"
                    : "";
       });
+  render->callback([&r] {
+    if (r.shaded && pictureKind(r.output) != PictureKind::Png)
+      throw CLI::ValidationError("--shaded", "draws PNG pictures only: OUT must end in .png");
+  });
+
   auto* triangulate = export_cmd->add_flag(
       "--triangulate", x.triangulate,
       "Split every quad into two triangles along its shorter diagonal (STL and glTF always)");

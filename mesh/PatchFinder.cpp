@@ -694,7 +694,7 @@ void leaveOutCrowded(const std::vector<Loop>& loops, const SegmentGraph& graph,
 // Turns every connected set of patches one way (a breadth-first walk across the edges that
 // join exactly two of them), then each set so that it faces out.
 void orient(std::vector<Loop>& patches, const EdgeLoops& on, const std::vector<Vec3>& positions,
-            PatchCounts& counts) {
+            PatchCounts& counts, std::vector<bool>& unorientable) {
   const auto forward = [&](const Loop& p, std::uint32_t e) {  // lower vertex to higher?
     for (std::uint32_t k = 0; k < p.n; ++k)
       if (p.edge[k] == e) return p.corner[k] < p.corner[(k + 1) % p.n];
@@ -735,7 +735,11 @@ void orient(std::vector<Loop>& patches, const EdgeLoops& on, const std::vector<V
         }
       }
     }
-    if (!consistent) ++counts.Unorientable;
+    if (!consistent) {
+      ++counts.Unorientable;
+      if (unorientable.empty()) unorientable.assign(patches.size(), false);
+      for (const std::uint32_t p : members) unorientable[p] = true;
+    }
     // Six times the volume the set encloses (with the origin), and twice its summed normal,
     // both as the walk turns it; and the patch with the lowest corners, as it was found.
     double volume = 0;
@@ -788,7 +792,8 @@ void orient(std::vector<Loop>& patches, const EdgeLoops& on, const std::vector<V
 // of three or four segments with an area that a closed spline makes alone (the open end of a
 // tube).
 std::size_t countHoles(const std::vector<Loop>& patches, const EdgeLoops& on,
-                       const SegmentGraph& graph, const std::vector<Vec3>& positions) {
+                       const SegmentGraph& graph, const std::vector<Vec3>& positions,
+                       std::vector<std::uint32_t>& outline) {
   const std::size_t vertices = positions.size();
   const std::size_t edges = graph.ends.size();
   // Half-edge 2e runs from the lower vertex of edge e to the higher, 2e + 1 back. End 2h is
@@ -879,6 +884,7 @@ std::size_t countHoles(const std::vector<Loop>& patches, const EdgeLoops& on,
   const auto close = [&](std::size_t from_depth) {
     const std::size_t length = stack_edges.size() - from_depth;
     if (opening(from_depth, length)) {
+      const std::size_t holes_before = holes;
       std::vector<std::uint32_t> edge_list;
       bool only_bare = true;
       for (std::size_t k = from_depth; k < stack_edges.size(); ++k) {
@@ -897,6 +903,11 @@ std::size_t countHoles(const std::vector<Loop>& patches, const EdgeLoops& on,
       } else {
         ++holes;
       }
+      if (holes != holes_before)
+        for (std::size_t k = from_depth; k < stack_edges.size(); ++k) {
+          outline.push_back(graph.ends[stack_edges[k]].first);
+          outline.push_back(graph.ends[stack_edges[k]].second);
+        }
     }
     for (std::size_t k = from_depth + 1; k < stack_vertices.size(); ++k)
       depth[stack_vertices[k]] = kNone;
@@ -957,9 +968,10 @@ MeshPatches FindPatches(const M5mesh& mesh, Progress& bars, const PatchLimits& l
   bars.StepMain();
   // Which patches lie on each edge: the same sets however the patches are turned.
   const EdgeLoops on(edges, patches, std::vector<bool>(patches.size(), true));
-  orient(patches, on, out.Vertices, out.Counts);
+  std::vector<bool> unorientable;  // by patch, once a set is found that cannot turn one way
+  orient(patches, on, out.Vertices, out.Counts, unorientable);
   bars.StepMain();
-  out.Counts.Holes = countHoles(patches, on, graph, out.Vertices);
+  out.Counts.Holes = countHoles(patches, on, graph, out.Vertices, out.HoleSegments);
 
   // Each patch from its lowest vertex, the patches in the order of that vertex.
   std::vector<std::uint32_t> by_vertex(vertices + 1, 0);
@@ -977,6 +989,8 @@ MeshPatches FindPatches(const M5mesh& mesh, Progress& bars, const PatchLimits& l
   out.Starts.push_back(0);
   for (const std::uint32_t i : order) {
     const Loop& p = patches[i];
+    if (!unorientable.empty() && unorientable[i])
+      out.UnorientablePatches.push_back(narrow(out.Starts.size() - 1));
     out.Corners.insert(out.Corners.end(), p.corner.begin(), p.corner.begin() + p.n);
     out.Starts.push_back(narrow(out.Corners.size()));
   }

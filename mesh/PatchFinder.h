@@ -105,6 +105,11 @@ class MeshPatches {
   std::vector<std::uint32_t> Corners;
   std::vector<std::uint32_t> Starts;
   PatchCounts Counts;
+  // The segments of the holes Counts.Holes counts, as pairs of vertices, hole after hole: what
+  // a view draws as their outlines. The patch finder fills it; a file's own list leaves it empty.
+  std::vector<std::uint32_t> HoleSegments;
+  // The patches (by number, ascending) of the sets Counts.Unorientable counts.
+  std::vector<std::uint32_t> UnorientablePatches;
 
   std::size_t Count() const { return Starts.empty() ? 0 : Starts.size() - 1; }
   std::span<const std::uint32_t> Patch(std::size_t i) const {

@@ -173,6 +173,24 @@ check "render bad extension" 2 "$rc"
 [ -e pic.jpg ] && check "no picture with a bad extension" "absent" "present"
 run render "$example"
 check "render needs an output" 2 "$rc"
+# The shaded picture: PNG only, its counts after the document's, the angles only with it.
+run render "$example" --shaded --yaw -30 --pitch 20 --size 64x48 -o shaded.png
+check "render shaded exit" 0 "$rc"
+check "render shaded counts" "$(printf 'Number of cp=12\nNumber of spline=4\nNumber of patch=1\nNumber of hole=0\nNumber of unorientable=0')" "$out"
+check "render shaded size" "494844520000004000000030" "$(ihdr shaded.png)"
+run render "$example" --shaded -o shaded_1.png
+DISPLAY= QT_QPA_PLATFORM= run render "$example" --shaded -o shaded_2.png
+check "render shaded without a display" 0 "$rc"
+cmp -s shaded_1.png shaded_2.png || check "render shaded repeatable" "same bytes" "different"
+run render "$example" --shaded -o shaded.svg
+check "render shaded svg refused" 2 "$rc"
+[ -e shaded.svg ] && check "no svg shaded" "absent" "present"
+run render "$example" --yaw 10 -o yaw.png
+check "render yaw needs shaded" 2 "$rc"
+run render "$example" --shaded --pitch nan -o nan.png
+check "render pitch must be a number" 2 "$rc"
+run render "$example" --shaded --cpid -o cpid.png
+check "render shaded without labels" 2 "$rc"
 for bad in 0x10 10x 10 800x600x2 16385x10 -5x5 axb; do
   run render "$example" --size "$bad" -o bad.png
   check "render size $bad" 2 "$rc"
