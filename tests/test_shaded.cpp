@@ -46,9 +46,10 @@ TEST(ShadedCamera, FixedDirectionsDrawTheWireframesAxesUnmirrored) {
       const CameraVec p{any(rng), any(rng), any(rng)};
       wire.Project(p.x, p.y, p.z);
       const auto at = camera.Project(p, 200, 100);
-      // The wireframe's h to the right, its v upwards.
+      // The wireframe's h to the right, its v upwards; the top view from above has it
+      // downwards.
       EXPECT_DOUBLE_EQ(at.x, 100 + 2 * wire.ProjH);
-      EXPECT_DOUBLE_EQ(at.y, 50 - 2 * wire.ProjV);
+      EXPECT_DOUBLE_EQ(at.y, kind == ViewKind::Top ? 50 + 2 * wire.ProjV : 50 - 2 * wire.ProjV);
     }
     // A rotation of the right-handed world, not a mirror: right x up is the way to the viewer.
     const CameraVec r = camera.Right(), u = camera.Up(), t = camera.Toward(), ru = cross(r, u);
@@ -56,10 +57,10 @@ TEST(ShadedCamera, FixedDirectionsDrawTheWireframesAxesUnmirrored) {
     EXPECT_DOUBLE_EQ(ru.y, t.y);
     EXPECT_DOUBLE_EQ(ru.z, t.z);
   }
-  // Front from +z, left from -x, top from below.
+  // Front from +z, left from -x, top from above.
   EXPECT_EQ(OrbitCamera::ForView(ViewKind::Front).Toward().z, 1);
   EXPECT_EQ(OrbitCamera::ForView(ViewKind::Left).Toward().x, -1);
-  EXPECT_EQ(OrbitCamera::ForView(ViewKind::Top).Toward().y, -1);
+  EXPECT_EQ(OrbitCamera::ForView(ViewKind::Top).Toward().y, 1);
 }
 
 TEST(ShadedCamera, TurningStaysARotationAboutTheCentre) {
@@ -81,15 +82,15 @@ TEST(ShadedCamera, TurningStaysARotationAboutTheCentre) {
     EXPECT_DOUBLE_EQ(centre.x, 320);
     EXPECT_DOUBLE_EQ(centre.y, 240);
   }
-  // Ninety degrees of yaw from the front is the left view, ninety down from it the top view.
+  // Ninety degrees of yaw from the front is the left view, ninety up from it the top view.
   OrbitCamera turned = OrbitCamera::ForView(ViewKind::Front);
   turned.Orbit(90, 0);
   EXPECT_EQ(turned.Toward().x, OrbitCamera::ForView(ViewKind::Left).Toward().x);
   turned = OrbitCamera::ForView(ViewKind::Front);
-  turned.Orbit(0, -90);
+  turned.Orbit(0, 90);
   EXPECT_EQ(turned.Up().z, OrbitCamera::ForView(ViewKind::Top).Up().z);
-  turned.Orbit(0, -30);  // stops at the pole
-  EXPECT_EQ(turned.Pitch, -90);
+  turned.Orbit(0, 30);  // stops at the pole
+  EXPECT_EQ(turned.Pitch, 90);
 }
 
 TEST(ShadedCamera, FitHoldsEveryPointFromAnyDirection) {

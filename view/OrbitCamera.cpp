@@ -44,7 +44,7 @@ OrbitCamera OrbitCamera::ForView(ViewKind kind) {
       camera.Yaw = 90;
       break;
     case ViewKind::Top:
-      camera.Pitch = -90;
+      camera.Pitch = 90;
       break;
   }
   return camera;

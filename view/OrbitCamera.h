@@ -5,11 +5,13 @@
 //
 // Directions. The model's world is right-handed (y up; the modeller's characters face +z).
 // Yaw 0 and pitch 0 is the wireframe's front view: x to the right, y up, the viewer at +z.
-// Yaw 90 is its left view: z to the right, y up, the viewer at -x. Pitch -90 is its top view:
-// x to the right and z up as the wireframe draws it, which a rotation gives only from below
-// the model (from above, z would run down the picture). So each fixed direction shows the
-// wireframe's axes exactly, unmirrored, and turning between them is a rotation. A positive
-// pitch raises the viewer.
+// Yaw 90 is its left view: z to the right, y up, the viewer at -x. Pitch 90 is the top view,
+// from above: x to the right and the model's front (+z) towards the bottom of the picture. The
+// wireframe's top view draws z upwards, which without a mirror is the view from below; a user
+// who asks a surface for its top wants to see the top, so the shaded view turns the
+// wireframe's top picture upside down instead. Front and left show the wireframe's axes
+// exactly, every direction is a rotation of the world, never a mirror, and a positive pitch
+// raises the viewer.
 //
 // Coordinates. A model point p has view coordinates h = Right · (p − Centre), v = Up ·
 // (p − Centre) and depth d = Toward · (p − Centre), d growing towards the viewer. Pixels:
