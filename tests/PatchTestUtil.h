@@ -156,6 +156,24 @@ struct IndexedMesh {
   }
 };
 
+// A Moebius strip of six quads about the z axis: no way to turn all six one way, one border
+// of twelve segments.
+inline IndexedMesh moebiusStrip() {
+  constexpr double kPi = 3.14159265358979323846;
+  IndexedMesh strip;
+  for (int i = 0; i < 6; ++i) {
+    const double t = 2 * kPi * i / 6;
+    const Vec3 c{2 * std::cos(t), 2 * std::sin(t), 0};
+    const Vec3 d{std::cos(t / 2) * std::cos(t), std::cos(t / 2) * std::sin(t), std::sin(t / 2)};
+    strip.points.push_back({c.x + 0.5 * d.x, c.y + 0.5 * d.y, c.z + 0.5 * d.z});  // 2i
+    strip.points.push_back({c.x - 0.5 * d.x, c.y - 0.5 * d.y, c.z - 0.5 * d.z});  // 2i + 1
+  }
+  for (std::uint32_t i = 0; i < 5; ++i)
+    strip.faces.push_back({2 * i, 2 * i + 2, 2 * i + 3, 2 * i + 1});
+  strip.faces.push_back({10, 1, 0, 11});  // the half twist
+  return strip;
+}
+
 enum class GridKind { Torus, Sheet, Tube };
 
 // A grid of nu x nv cells on a torus (closed), a sheet (open, one border) or a tube (open at

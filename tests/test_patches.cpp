@@ -358,18 +358,7 @@ TEST(Patches, RingOfATubeIsAPatchOnlyBetweenLargerPatches) {
 // A Moebius strip of six quads: every quad found, one set that cannot be turned one way, and
 // its one border (twelve segments) a hole.
 TEST(Patches, MoebiusStripIsUnorientable) {
-  IndexedMesh strip;
-  const double pi = 3.14159265358979323846;
-  for (int i = 0; i < 6; ++i) {
-    const double t = 2 * pi * i / 6;
-    const Vec3 c{2 * std::cos(t), 2 * std::sin(t), 0};
-    const Vec3 d{std::cos(t / 2) * std::cos(t), std::cos(t / 2) * std::sin(t), std::sin(t / 2)};
-    strip.points.push_back({c.x + 0.5 * d.x, c.y + 0.5 * d.y, c.z + 0.5 * d.z});  // 2i
-    strip.points.push_back({c.x - 0.5 * d.x, c.y - 0.5 * d.y, c.z - 0.5 * d.z});  // 2i + 1
-  }
-  for (std::uint32_t i = 0; i < 5; ++i)
-    strip.faces.push_back({2 * i, 2 * i + 2, 2 * i + 3, 2 * i + 1});
-  strip.faces.push_back({10, 1, 0, 11});  // the half twist
+  const IndexedMesh strip = test::moebiusStrip();
   const auto faces = strip.Faces();
   const auto polys = polygonsOf(*imported(faces));
   EXPECT_EQ(test::faceSet(polys->Faces), test::patchableFaces(faces));

@@ -33,6 +33,16 @@ void sinCos(double degrees, double& s, double& c) {
   c = std::cos(degrees * kRadians);
 }
 
+// Pixels per unit that show a half-extent of `across` by `up` within width x height, the
+// tighter side deciding; 0 when neither has a size.
+double scaleFor(double across, double up, std::int32_t width, std::int32_t height) {
+  const double w = std::max<std::int32_t>(width, 1), h = std::max<std::int32_t>(height, 1);
+  if (across > 0 && up > 0) return std::min(w / (2 * across), h / (2 * up));
+  if (across > 0) return w / (2 * across);
+  if (up > 0) return h / (2 * up);
+  return 0;
+}
+
 }  // namespace
 
 OrbitCamera OrbitCamera::ForView(ViewKind kind) {
@@ -84,16 +94,10 @@ void OrbitCamera::Fit(const CameraVec& min, const CameraVec& max, std::int32_t w
   const CameraVec r = Right(), u = Up();
   const double across = std::fabs(r.x) * half.x + std::fabs(r.y) * half.y + std::fabs(r.z) * half.z;
   const double up = std::fabs(u.x) * half.x + std::fabs(u.y) * half.y + std::fabs(u.z) * half.z;
-  const double w = std::max<std::int32_t>(width, 1), h = std::max<std::int32_t>(height, 1);
-  double scale = 0;
-  if (across > 0 && up > 0)
-    scale = std::min(w / (2 * across), h / (2 * up));
-  else if (across > 0)
-    scale = w / (2 * across);
-  else if (up > 0)
-    scale = h / (2 * up);
+  double scale = scaleFor(across, up, width, height);
   // A single point (or nothing) has no size to fit: the picture spans a unit about it.
-  if (!(scale > 0) || !std::isfinite(scale)) scale = std::min(w, h) / 2;
+  if (!(scale > 0) || !std::isfinite(scale))
+    scale = std::max<std::int32_t>(std::min(width, height), 1) / 2.0;
   Scale = FitScale = scale / 1.1;
   if (!(DepthRadius > 0) || !std::isfinite(DepthRadius)) DepthRadius = 1;
   PanX = PanY = 0;
@@ -133,14 +137,7 @@ void FitScene(OrbitCamera& camera, const ShadedScene& scene, std::int32_t width,
       if (std::isfinite(h)) across = std::max(across, h);
       if (std::isfinite(v)) up = std::max(up, v);
     }
-  const double w = std::max<std::int32_t>(width, 1), h = std::max<std::int32_t>(height, 1);
-  double scale = 0;
-  if (across > 0 && up > 0)
-    scale = std::min(w / (2 * across), h / (2 * up));
-  else if (across > 0)
-    scale = w / (2 * across);
-  else if (up > 0)
-    scale = h / (2 * up);
+  const double scale = scaleFor(across, up, width, height);
   if (scale > 0 && std::isfinite(scale)) camera.Scale = camera.FitScale = scale / 1.1;
 }
 
