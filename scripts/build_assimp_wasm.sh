@@ -2,10 +2,10 @@
 # Assimp as WebAssembly, for the page: Debian's own sources of the release the desktop links
 # (5.2.5~ds0, fetched by scripts/setup_web.sh), built once with Debian's emscripten into
 #   build/wasm-deps/prefix/{include,lib}
-# and reused while build/wasm-deps/prefix/.stamp matches this script's recipe. zlib and minizip (which
-# the ~ds0 sources leave to the system) come from Debian's zlib source, utf8cpp and stb_image
-# from Debian's header packages, as Debian's own build takes them; Draco (glTF's compressed
-# meshes) from Assimp's contrib folder, where Debian links its libdraco.
+# and reused while build/wasm-deps/prefix/.stamp matches this script's recipe. zlib and
+# minizip (which the ~ds0 sources leave to the system) come from Debian's zlib source,
+# utf8cpp and stb_image from Debian's header packages, as Debian's own build takes them; Draco
+# (glTF's compressed meshes) from Assimp's contrib folder, where Debian links its libdraco.
 #
 # Importers: all of them, as Debian builds them. Exporters: only those Zevrin writes through
 # (import/assimp/M_assimp_export.cpp): OBJ, glTF, STL, PLY, FBX and Collada.
