@@ -286,7 +286,10 @@ function fit() {
 async function openFile(file) {
   if (!file || state.busy) return;
   const bytes = await file.arrayBuffer();
-  const answer = await command('open', { name: file.name, bytes }, [bytes], true);
+  // Assimp's formats go through a reader worker of their own first (polygons.js).
+  await polygons.ready;
+  const answer = isPolygonFile(file.name) ? await openPolygonFile(file.name, bytes)
+    : await command('open', { name: file.name, bytes }, [bytes], true);
   if (answer.ok) $('save-name').value = answer.fileName;
 }
 
@@ -355,7 +358,7 @@ function wire() {
     e.target.value = '';
   });
   $('save-button').addEventListener('click', saveAs);
-  $('obj-button').addEventListener('click', exportObj);
+  $('obj-button').addEventListener('click', exportChosen);  // polygons.js
   $('halvejoin').addEventListener('click', () => edit('halvejoin', { tolerance: tolerance() }));
   $('connect').addEventListener('click', () => edit('connect'));
   // Attach all and Detach all leave the picture as it was, as in the window.

@@ -2,7 +2,8 @@
 // puppeteer-core. The page loads from a local static server and from file://, a dropped file
 // opens, Halvejoin runs, the downloaded file is the command line's output byte for byte, a
 // zoom step changes the canvas, bad files give the command line's errors and keep the
-// document; a screenshot in each language goes to the folder given.
+// document; polygon files of Assimp's formats open through their reader worker and export as
+// the command line's; a screenshot in each language goes to the folder given.
 //   node web/tests/browser.mjs PAGE_DIR ZEVRIN EXAMPLES_DIR SCREENSHOT_DIR
 import { execFileSync } from 'node:child_process';
 import { mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
@@ -59,6 +60,75 @@ function nativeError(args, cwd) {
     return e.stderr.toString().trim();
   }
   return '';
+}
+
+// Waits for the download `name` in `folder`; null after ten seconds.
+async function downloaded(folder, name) {
+  for (let i = 0; i < 100; ++i) {
+    const done = readdirSync(folder).filter((n) => !n.endsWith('.crdownload'));
+    if (done.includes(name)) return readFileSync(join(folder, name));
+    await new Promise((r) => setTimeout(r, 100));
+  }
+  return null;
+}
+
+// Drops a file and waits until the page has answered it.
+async function dropAndWait(page, name, bytes) {
+  const seq = await page.evaluate(() => window.zevrinLast.seq);
+  await drop(page, name, bytes);
+  await waitFor(page, (s) => window.zevrinLast.seq > s && window.zevrinIdle(), seq);
+}
+
+// Assimp's formats: an OBJ and a binary STL open through the reader worker with the command
+// line's counts, and export as GLB byte for byte as `zevrin export` writes it. Hostile files
+// (PLY files cut short, on which Assimp loops for ever; a PLY file that claims more vertices
+// than the reader's memory holds) end in the desktop's named error, and the document opened
+// before stays.
+async function polygonFiles(page, downloads) {
+  const data = join(examples, '..', 'tests', 'data');
+  for (const name of ['cube.obj', 'cube_binary.stl']) {
+    const path = join(data, 'assimp', name);
+    await dropAndWait(page, name, readFileSync(path));
+    const counts = execFileSync(cli, ['-q', 'info', path], { encoding: 'utf8' }).trim();
+    check(await text(page, 'memo') === counts, `${name}: memo ${await text(page, 'memo')} is ${counts}`);
+    await page.select('#export-format', '.glb');
+    await page.click('#obj-button');
+    await waitFor(page, () => window.zevrinLast.cmd === 'exportPatches');
+    const glb = name.replace(/\.[^.]*$/, '.glb');
+    const got = await downloaded(downloads, glb);
+    execFileSync(cli, ['-q', 'export', path, '-o', glb], { cwd: work });
+    check(got && got.equals(readFileSync(join(work, glb))), `${name}: ${glb} is the command line's`);
+  }
+  const memo = await text(page, 'memo');
+  const picture = await canvasPixels(page);
+  const second = { seconds: 1 };
+  const oneSecond = ['--reader-timeout', '1'];
+  const hostile = [
+    ['cut.ply', 'ply\nformat ascii', second, oneSecond],
+    ['cut2.ply', 'ply\nformat ascii 1.0\nelement vertex 3\n', second, oneSecond],
+    ['cut3.ply', 'ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\n',
+     second, oneSecond],
+    // Under the default limits, as the desktop reads it.
+    ['vast.ply', 'ply\nformat binary_little_endian 1.0\nelement vertex 400000000\n' +
+     'property float x\nproperty float y\nproperty float z\nend_header\n', null, []],
+  ];
+  for (const [name, content, limits, option] of hostile) {
+    writeFileSync(join(work, name), content);
+    await page.evaluate((l) => { polygons.limits = l; }, limits);
+    const start = Date.now();
+    await drop(page, name, Buffer.from(content));
+    await waitFor(page, () => document.getElementById('error-box').open);
+    const took = Date.now() - start;
+    const shown = await text(page, 'error-text');
+    const native = nativeError([...option, '--lang', 'en', 'info', name], work);
+    check(shown === native, `${name}: the error "${shown}" is the command line's "${native}"`);
+    if (limits) check(took >= 1000 && took < 5000, `${name}: ended by the time limit (${took} ms)`);
+    await page.click('#error-ok');
+    await settled(page);
+    check(await text(page, 'memo') === memo, `${name}: the memo stays`);
+    check(await canvasPixels(page) === picture, `${name}: the picture stays`);
+  }
+  await page.evaluate(() => { polygons.limits = null; });
 }
 
 const work = mkdtempSync(join(tmpdir(), 'zevrin-browser-'));
@@ -190,6 +260,7 @@ try {
         }
       }
     }
+    if (lang === 'en') await polygonFiles(page, downloads);
     await browser.close();
   }
 

@@ -1,0 +1,101 @@
+// The page's polygon files, beyond model, DXF and ROK files: every format the desktop reads
+// through Assimp, read in a reader worker of their own, and the patches exported as the
+// command line's `zevrin export` writes them. Runs after page.js, in the same scope.
+'use strict';
+
+const polygons = {
+  extensions: new Set(),  // ".obj", ...: the formats the reader worker reads
+  // The tests' stand-in for --reader-timeout: { seconds, memoryBytes }, each 0 for the default.
+  limits: null,
+};
+
+Object.assign(TEXTS.ja, {
+  exportObj: '書き出し', exportFormat: '書き出す形式', triangulate: '三角形に分割',
+  polylines: 'スプライン (OBJ の折れ線)',
+});
+Object.assign(TEXTS.en, {
+  exportObj: 'Export', exportFormat: 'Export format', triangulate: 'Triangulate',
+  polylines: 'Splines (OBJ polylines)',
+});
+
+function isPolygonFile(name) {
+  const m = /\.[^./\\]*$/.exec(name);
+  return !!m && polygons.extensions.has(m[0].toLowerCase());
+}
+
+// Reads `bytes` in a new reader worker, which ends with the read: its answer (the face stream),
+// or how it ended without one. Past `seconds` (counted from its start, as the desktop counts
+// from its reader process's) it is ended.
+function readInWorker(name, bytes, seconds, memoryBytes) {
+  return new Promise((resolve) => {
+    const url = URL.createObjectURL(
+      new Blob([$('zevrin-worker').textContent], { type: 'text/javascript' }));
+    const reader = new Worker(url, { name: 'zevrin-reader' });
+    URL.revokeObjectURL(url);
+    let timer = null;
+    let ended = false;
+    const end = (result) => {
+      if (ended) return;
+      ended = true;
+      clearTimeout(timer);
+      reader.terminate();
+      resolve(result);
+    };
+    timer = setTimeout(() => end({ failure: 'timeout' }), seconds * 1000);
+    reader.onmessage = (event) => end(event.data);
+    reader.onerror = (event) => {
+      event.preventDefault();
+      end({ failure: 'crashed', reason: event.message || 'error' });
+    };
+    reader.postMessage({ name, bytes, memoryBytes }, [bytes]);
+  });
+}
+
+// The largest memory a WebAssembly module of 32 bits may have.
+const MAX_WASM_MEMORY = 65536 * 65536;
+
+async function openPolygonFile(name, bytes) {
+  state.busy = true;
+  document.body.classList.add('busy');
+  for (const el of document.querySelectorAll('.edit, #save-button, #obj-button')) el.disabled = true;
+  const limits = await ask('readerLimits', { size: bytes.byteLength });
+  const wanted = polygons.limits || {};
+  const seconds = wanted.seconds || limits.readerSeconds;
+  const memoryBytes = Math.min(wanted.memoryBytes || limits.readerMemoryBytes, MAX_WASM_MEMORY);
+  const read = await readInWorker(name, bytes, seconds, memoryBytes);
+  const answer = read.answer || new ArrayBuffer(0);
+  return command('openRead', {
+    name, bytes: answer, memoryBytes, seconds, failure: read.failure || '', reason: read.reason || '',
+  }, [answer], true);
+}
+
+// The export button: the format chosen, the patches through Assimp's writers, or the splines
+// as polylines. A .gltf file comes with its .bin buffer: both are downloaded.
+async function exportChosen() {
+  if (state.busy || !state.last || !state.last.hasDocument) return;
+  const format = $('export-format').value;
+  store.set('export.format', format);
+  store.set('export.triangulate', $('export-triangulate').checked ? '1' : '0');
+  if (format === 'polylines') return exportObj();
+  const stem = state.last.fileName.replace(/^.*[\\/]/, '').replace(/\.[^.]*$/, '');
+  const answer = await command('exportPatches', {
+    name: stem + format, triangulate: $('export-triangulate').checked,
+  });
+  if (answer.ok) for (const f of answer.files) download(f.blob, f.name.replace(/^.*[\\/]/, ''));
+  window.zevrinExported = answer.ok ? answer.files : null;
+}
+
+function wirePolygons() {
+  const select = $('export-format');
+  if ([...select.options].some((o) => o.value === store.get('export.format', '')))
+    select.value = store.get('export.format', 'polylines');
+  $('export-triangulate').checked = store.get('export.triangulate', '0') === '1';
+  polygons.ready = ask('polygonFormats').then((a) => {
+    polygons.extensions = new Set(a.extensions);
+    $('open-input').accept += ',' + a.extensions.join(',');
+  });
+}
+
+wirePolygons();
+applyLanguage();
+window.zevrinReady = window.zevrinReady.then(() => polygons.ready).then(() => true);
