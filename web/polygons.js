@@ -7,6 +7,9 @@ const polygons = {
   extensions: new Set(),  // ".obj", ...: the formats the reader worker reads
   // The tests' stand-in for --reader-timeout: { seconds, memoryBytes }, each 0 for the default.
   limits: null,
+  module: null,  // the WebAssembly module, compiled once
+  spare: null,  // the reader worker of the next read
+  ready: null,
 };
 
 Object.assign(TEXTS.ja, {
@@ -23,15 +26,37 @@ function isPolygonFile(name) {
   return !!m && polygons.extensions.has(m[0].toLowerCase());
 }
 
-// Reads `bytes` in a new reader worker, which ends with the read: its answer (the face stream),
-// or how it ended without one. Past `seconds` (counted from its start, as the desktop counts
-// from its reader process's) it is ended.
+// A reader worker started ahead of the read it will serve, so that a read does not wait for
+// the browser to take in the worker's script (several megabytes); and the module compiled
+// once, which each reader worker instantiates (decoding and compiling it anew would cost each
+// read a second or more).
+function startReader() {
+  const url = URL.createObjectURL(
+    new Blob([$('zevrin-worker').textContent], { type: 'text/javascript' }));
+  const reader = new Worker(url, { name: 'zevrin-reader' });
+  URL.revokeObjectURL(url);
+  return reader;
+}
+async function compileModule() {
+  try {
+    const source = $('zevrin-worker').textContent;
+    // The module's bytes as the loader holds them: a data URL, "\0asm" its first bytes.
+    const at = source.indexOf('data:application/octet-stream;base64,AGFzbQ');
+    const end = source.indexOf('"', at);
+    const bytes = await (await fetch(source.slice(at, end))).arrayBuffer();
+    return await WebAssembly.compile(bytes);
+  } catch (e) {
+    return null;  // each reader worker then decodes and compiles the module itself
+  }
+}
+
+// Reads `bytes` in a reader worker, which ends with the read: its answer (the face stream),
+// or how it ended without one. Past `seconds` (counted from the moment it is given the file,
+// as the desktop counts from the start of its reader process) it is ended.
 function readInWorker(name, bytes, seconds, memoryBytes) {
   return new Promise((resolve) => {
-    const url = URL.createObjectURL(
-      new Blob([$('zevrin-worker').textContent], { type: 'text/javascript' }));
-    const reader = new Worker(url, { name: 'zevrin-reader' });
-    URL.revokeObjectURL(url);
+    const reader = polygons.spare || startReader();
+    polygons.spare = null;
     let timer = null;
     let ended = false;
     const end = (result) => {
@@ -47,7 +72,8 @@ function readInWorker(name, bytes, seconds, memoryBytes) {
       event.preventDefault();
       end({ failure: 'crashed', reason: event.message || 'error' });
     };
-    reader.postMessage({ name, bytes, memoryBytes }, [bytes]);
+    reader.postMessage({ name, bytes, memoryBytes, module: polygons.module }, [bytes]);
+    polygons.spare = startReader();
   });
 }
 
@@ -90,10 +116,14 @@ function wirePolygons() {
   if ([...select.options].some((o) => o.value === store.get('export.format', '')))
     select.value = store.get('export.format', 'polylines');
   $('export-triangulate').checked = store.get('export.triangulate', '0') === '1';
-  polygons.ready = ask('polygonFormats').then((a) => {
-    polygons.extensions = new Set(a.extensions);
-    $('open-input').accept += ',' + a.extensions.join(',');
-  });
+  polygons.ready = Promise.all([
+    ask('polygonFormats').then((a) => {
+      polygons.extensions = new Set(a.extensions);
+      $('open-input').accept += ',' + a.extensions.join(',');
+    }),
+    compileModule().then((m) => { polygons.module = m; }),
+  ]);
+  polygons.spare = startReader();
 }
 
 wirePolygons();

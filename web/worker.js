@@ -132,12 +132,20 @@ onmessage = async (event) => {
 // main worker. What Assimp does with a hostile file (loop, crash, exhaust memory) ends here.
 if (self.name === READER_NAME) {
   onmessage = async (event) => {
-    const { name, bytes, memoryBytes } = event.data;
+    const { name, bytes, memoryBytes, module } = event.data;
     let reply;
     try {
       // The module's own minimum (64 MB) to start with, growing up to the limit and no further.
       const pages = Math.max(1024, Math.min(65536, Math.floor(memoryBytes / 65536)));
-      const m = await createZevrin({ wasmMemory: new WebAssembly.Memory({ initial: 1024, maximum: pages }) });
+      const settings = { wasmMemory: new WebAssembly.Memory({ initial: 1024, maximum: pages }) };
+      // The module the page compiled, when it could.
+      if (module) {
+        settings.instantiateWasm = (imports, done) => {
+          WebAssembly.instantiate(module, imports).then((instance) => done(instance, module));
+          return {};
+        };
+      }
+      const m = await createZevrin(settings);
       // The file under the name it was opened by, so that Assimp's texts name it alike.
       const slash = name.lastIndexOf('/');
       if (slash > 0) m.FS.mkdirTree(name.slice(0, slash));

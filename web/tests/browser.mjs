@@ -272,6 +272,12 @@ try {
   await drop(page, 'half_box.mdl', halfBox);
   await waitFor(page, () => window.zevrinLast && window.zevrinLast.cmd === 'open');
   check(await status(page) === 'Opend half_box.mdl', 'file://: a dropped file opens');
+  // A polygon file too: its reader worker and the module compiled for it work from file://.
+  const cube = join(examples, '..', 'tests', 'data', 'assimp', 'cube.obj');
+  await dropAndWait(page, 'cube.obj', readFileSync(cube));
+  check(await text(page, 'memo') === execFileSync(cli, ['-q', 'info', cube], { encoding: 'utf8' }).trim(),
+        `file://: a polygon file opens: ${await text(page, 'memo')}`);
+  check(await page.evaluate(() => polygons.module !== null), 'file://: the module is compiled once for the readers');
   await browser.close();
 } finally {
   server.close();
