@@ -7,6 +7,7 @@ const polygons = {
   extensions: new Set(),  // ".obj", ...: the formats the reader worker reads
   // The tests' stand-in for --reader-timeout: { seconds, memoryBytes }, each 0 for the default.
   limits: null,
+  fault: '',  // the tests' misbehaviour of the reader worker (worker.js)
   module: null,  // the WebAssembly module, compiled once
   spare: null,  // the reader worker of the next read
   ready: null,
@@ -72,7 +73,8 @@ function readInWorker(name, bytes, seconds, memoryBytes) {
       event.preventDefault();
       end({ failure: 'crashed', reason: event.message || 'error' });
     };
-    reader.postMessage({ name, bytes, memoryBytes, module: polygons.module }, [bytes]);
+    reader.postMessage({ name, bytes, memoryBytes, module: polygons.module, fault: polygons.fault },
+                       [bytes]);
     polygons.spare = startReader();
   });
 }

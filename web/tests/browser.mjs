@@ -128,7 +128,30 @@ async function polygonFiles(page, downloads) {
     check(await text(page, 'memo') === memo, `${name}: the memo stays`);
     check(await canvasPixels(page) === picture, `${name}: the picture stays`);
   }
-  await page.evaluate(() => { polygons.limits = null; });
+  // A reader worker that dies, or never answers: the desktop's errors for a reader that
+  // crashed or ran out of time, in both languages.
+  const faults = [
+    ['crash', null, 'The polygon file reader crashed (Uncaught Error: test crash)',
+     'ポリゴンファイルの読み込みプロセスが異常終了しました (Uncaught Error: test crash)'],
+    ['hang', second, 'Reading the polygon file did not finish within 1 s',
+     'ポリゴンファイルの読み込みが 1 秒以内に終わりませんでした'],
+  ];
+  for (const [fault, limits, english, japanese] of faults) {
+    await page.evaluate((f, l) => { polygons.fault = f; polygons.limits = l; }, fault, limits);
+    await drop(page, 'shape.obj', readFileSync(join(data, 'pentagon.obj')));
+    await waitFor(page, () => document.getElementById('error-box').open);
+    const shown = await page.evaluate(() => state.last.error);
+    check(shown.en === 'shape.obj: ' + english && shown.ja === 'shape.obj: ' + japanese,
+          `${fault}: ${JSON.stringify(shown)}`);
+    await page.click('#error-ok');
+    await settled(page);
+    check(await text(page, 'memo') === memo, `${fault}: the memo stays`);
+    check(await canvasPixels(page) === picture, `${fault}: the picture stays`);
+  }
+  await page.evaluate(() => { polygons.limits = null; polygons.fault = ''; });
+  // And the next file opens as ever.
+  await dropAndWait(page, 'cube.obj', readFileSync(join(data, 'assimp', 'cube.obj')));
+  check(await page.evaluate(() => window.zevrinLast.ok), 'a polygon file opens after the faults');
 }
 
 const work = mkdtempSync(join(tmpdir(), 'zevrin-browser-'));
