@@ -9,6 +9,7 @@ points=${1:-1000000}
 runs=${2:-3}
 bash scripts/setup.sh
 bash scripts/setup_web.sh
+bash scripts/build_assimp_wasm.sh  # once; reused while the script is unchanged
 native=${NATIVE:-build/release}
 if [ "$native" = build/release ]; then
   cmake --preset release >/dev/null && cmake --build --preset release --target zevrin zevrin_web_gen

@@ -6,6 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup_web.sh
+bash scripts/build_assimp_wasm.sh  # once; reused while the script is unchanged
 cmake --preset wasm >/dev/null
 cmake --build --preset wasm --target zevrin_page
 exec node web/serve.mjs build/wasm/page "${1:-8056}"

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <random>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "app/session/Document.h"
 #include "import/assimp/FaceStream.h"
@@ -643,6 +645,38 @@ std::string answerOf(const std::function<void(FaceStreamWriter&)>& write) {
   });
   write(w);
   return out;
+}
+
+// The page's build has no floating-point std::to_chars and widens by printf instead: both ways
+// must give every float the same double, or a polygon file would give the page other
+// coordinates than the desktop. Awkward floats by name, then random bit patterns and random
+// decimals as a file would hold them.
+TEST(WidenCoordinate, ThePrintfWayGivesWhatToCharsGives) {
+  std::vector<float> values = {1.0f,        0.1f,        -0.1f,        123456789.0f, 16777216.0f,
+                               16777217.0f, 8388608.5f,  4194304.5f,   1e10f,        1.5e10f,
+                               3e8f,        9999999.0f,  99999.99f,    0.3f,         1e-45f,
+                               1e-38f,      3.4e38f,     -2.5e-7f,     1024.0f,      0.000123f,
+                               1e7f,        12345678.0f, 123456792.0f, 1e9f,         -0.0f};
+  for (int i = -149; i <= 127; ++i) values.push_back(std::ldexp(1.0f, i));
+  std::mt19937 random(7);
+  for (int i = 0; i < 300000; ++i) {
+    const std::uint32_t bits = random();
+    float f = 0;
+    std::memcpy(&f, &bits, sizeof f);
+    if (std::isfinite(f)) values.push_back(f);
+  }
+  std::uniform_int_distribution<int> digits(0, 99999999);
+  std::uniform_int_distribution<int> exponent(-12, 12);
+  for (int i = 0; i < 100000; ++i)
+    values.push_back(static_cast<float>(digits(random) * std::pow(10.0, exponent(random))));
+  int differ = 0;
+  for (const float f : values) {
+    const double a = WidenCoordinate(f);
+    const double b = WidenCoordinateByPrintf(f);
+    if (std::memcmp(&a, &b, sizeof a) != 0 && ++differ <= 10)
+      ADD_FAILURE() << std::hexfloat << f << ": " << a << " by to_chars, " << b << " by printf";
+  }
+  EXPECT_EQ(differ, 0) << "of " << values.size();
 }
 
 const FloatVertex kTriangle[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0.5f}};

@@ -4,6 +4,7 @@
 #include <limits>
 #include <utility>
 
+#include "app/session/DocumentExport.h"
 #include "app/session/HistoryTexts.h"
 #include "app/session/uAppConst.h"
 #include "mesh/M_export.h"
@@ -231,6 +232,31 @@ bool WebSession::ExportObj(const ByteSink& sink) {
     status_ = [name](bool japanese) { return StatusSavedAs(japanese, name); };
   });
 }
+
+// --- Polygon files of the formats beyond model, DXF and ROK files ---
+
+void WebSession::SetPolygonReader(const PolygonFileReader* reader) {
+  session_.PolygonReader = reader;
+}
+
+bool WebSession::ExportPatches(const std::string& name, bool triangulate,
+                               const PolygonFileWriter& writer,
+                               const std::function<void(const WrittenFile&)>& receive) {
+  if (!HasDocument()) return false;
+  return run([&] {
+    std::vector<WrittenFile> files;
+    ExportOptions options;
+    options.Triangulate = triangulate;
+    const ExportResult result = ExportPatchFiles(session_, name, writer, options, files);
+    for (const WrittenFile& f : files) receive(f);
+    memo_ = result.Memo;
+    status_ = [file = result.Files.front()](bool japanese) {
+      return StatusSavedAs(japanese, file);
+    };
+  });
+}
+
+// --- end of polygon files ---
 
 bool WebSession::Draw(ViewKind direction, std::int32_t width, std::int32_t height, bool cpid,
                       SegmentSurface& out) {

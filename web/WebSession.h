@@ -16,6 +16,7 @@
 
 #include "app/session/Document.h"
 #include "app/session/EditHistory.h"
+#include "import/PolygonWriter.h"
 #include "model/AM5_segment.h"
 #include "util/Errors.h"
 #include "util/FmxUtils.h"
@@ -79,6 +80,18 @@ class WebSession {
   bool IsTagFile() const { return HasDocument() && session_.IsTagFile(); }
   // The splines as OBJ polylines (the command line's export --polylines), lines ended by LF.
   bool ExportObj(const ByteSink& sink);
+
+  // --- Polygon files of the formats beyond model, DXF and ROK files ---
+  // The reader Open hands those names to; not owned, may be absent (then they are refused as
+  // a wrong extension). The page's reader takes faces read in a worker of their own.
+  void SetPolygonReader(const PolygonFileReader* reader);
+  // The patches as the polygon file `name` (its extension picks the format), as the command
+  // line's export writes them (`triangulate`: its --triangulate), nothing written: each file
+  // made, the one asked for first, then a .gltf file's buffer, goes to `receive`. The memo and
+  // the status say what the window's File > Export says.
+  bool ExportPatches(const std::string& name, bool triangulate, const PolygonFileWriter& writer,
+                     const std::function<void(const WrittenFile&)>& receive);
+  // --- end of polygon files ---
 
   // The picture of the document as the window draws it on a picture of width x height
   // pixels, seen from `direction`, the control points labelled when `cpid` is set. Nothing

@@ -1,14 +1,21 @@
-// The WebAssembly module of the page's worker: the web session's calls for JavaScript. Bytes
-// cross the boundary through views of the module's memory, which the worker copies at once.
+// The WebAssembly module of the page's workers: the web session's calls for JavaScript, and
+// the reading of Assimp's formats, which a worker of its own runs (readPolygons) as the
+// desktop's reader process does. Bytes cross the boundary through views of the module's
+// memory, which the worker copies at once.
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/session/HistoryTexts.h"
 #include "app/session/uAppConst.h"
+#include "import/assimp/FaceStream.h"
+#include "import/assimp/M_assimp_export.h"
+#include "import/assimp/ReaderPolicy.h"
+#include "util/Ustrlib.h"
 #include "web/WebSession.h"
 
 namespace zevrin::web {
@@ -32,8 +39,46 @@ ByteSink toJs(val receive) {
   };
 }
 
+constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+
+// The polygon formats of Assimp, as the reader worker read them: Read gives the faces of the
+// face stream it sent, or raises the error the page named for a worker that did not answer,
+// as the desktop's reader does with its process's answer.
+class ReadFaces : public PolygonFileReader {
+ public:
+  ReadFaces() : extensions_(AssimpExtensions()) {}
+  bool Reads(std::string_view extension) const override {
+    const std::string ext = FoldedLower(extension);
+    for (const std::string& e : extensions_)
+      if (e == ext) return true;
+    return false;
+  }
+  std::unique_ptr<Mpolycommon> Read(const std::string& path, StepContext& /*step*/) const override {
+    if (failure) {
+      ZevrinError e = *failure;
+      e.setFile(path);
+      throw e;
+    }
+    return DecodeFaceStream(answer.view(), path, memory_bytes / kMiB);
+  }
+  std::string Patterns() const override {
+    std::string out;
+    for (const std::string& ext : extensions_) out += (out.empty() ? "*" : " *") + ext;
+    return out;
+  }
+
+  FileBuffer answer;
+  std::uint64_t memory_bytes = 0;  // the reader worker's limit
+  std::optional<ZevrinError> failure;
+
+ private:
+  std::vector<std::string> extensions_;
+};
+
 class Page {
  public:
+  Page() { session_.SetPolygonReader(&faces_); }
+
   // Room for a file's bytes, which JavaScript writes there before Open.
   std::uintptr_t Reserve(std::size_t size) {
     pending_.data.reset(new char[size ? size : 1]);
@@ -41,6 +86,37 @@ class Page {
     return reinterpret_cast<std::uintptr_t>(pending_.data.get());
   }
   bool Open(const std::string& name) { return session_.Open(name, std::move(pending_)); }
+  // Opens the polygon file `name` from the face stream the reader worker sent (reserved and
+  // written as a file's bytes are), or, when `failure` names how that worker ended without an
+  // answer ("timeout" past `seconds`, "crashed" with `reason`), fails with the desktop's error
+  // for it. `memory_bytes`: the worker's limit, which an out-of-memory answer names.
+  bool OpenRead(const std::string& name, double memory_bytes, const std::string& failure,
+                double seconds, const std::string& reason) {
+    faces_.answer = std::move(pending_);
+    faces_.memory_bytes = static_cast<std::uint64_t>(memory_bytes);
+    faces_.failure.reset();
+    if (failure == "timeout")
+      faces_.failure = ZevrinError(ErrorKind::ReaderTimeout, ReaderSecondsText(seconds));
+    else if (!failure.empty())
+      faces_.failure = ZevrinError(ErrorKind::ReaderCrashed, reason);
+    const bool ok = session_.Open(name, FileBuffer());
+    faces_.answer = FileBuffer();
+    return ok;
+  }
+  // " .3ds .obj ...": the extensions the reader worker reads.
+  std::string PolygonExtensions() const {
+    std::string out;
+    for (const std::string& ext : AssimpExtensions()) (out += ' ') += ext;
+    return out;
+  }
+  // The patches as the polygon file `name`, as `zevrin export` writes it; `receive(name,
+  // bytes)` gets each file made, the one asked for first.
+  bool ExportPatches(const std::string& name, bool triangulate, val receive) {
+    return session_.ExportPatches(name, triangulate, writer_, [&](const WrittenFile& f) {
+      receive(f.Path, val(emscripten::typed_memory_view(
+                          f.Bytes.size(), reinterpret_cast<const std::uint8_t*>(f.Bytes.data()))));
+    });
+  }
 
   bool Halvejoin(const std::string& tolerance) { return session_.Halvejoin(tolerance); }
   bool Connect() { return session_.Connect(); }
@@ -131,6 +207,8 @@ class Page {
   std::uint32_t Background() const { return rgb(surface_.Background); }
 
  private:
+  ReadFaces faces_;  // before the session, which refers to it
+  AssimpPolygonWriter writer_;
   WebSession session_;
   FileBuffer pending_;
   SegmentSurface surface_;
@@ -139,15 +217,43 @@ class Page {
   std::string label_text_;
 };
 
+// The reader worker's one call: the file `path`, which the worker wrote into the module's
+// file system, read as the desktop's reader process reads it (ReaderMain.cpp), its answer (the
+// face stream) handed to `receive` in blocks. Refused allocations answer out of memory: the
+// worker's memory has the limit the page gave it.
+void ReadPolygons(const std::string& path, val receive) {
+  AnswerRefusedAllocationsAsOutOfMemory();
+  FaceStreamWriter out([&](const char* data, std::size_t size) {
+    receive(val(emscripten::typed_memory_view(size, reinterpret_cast<const std::uint8_t*>(data))));
+    return true;
+  });
+  AnswerFile(path, out);
+}
+
+// The reader's limits for a file of `file_bytes` bytes, as the desktop gives them.
+double ReaderSeconds(double file_bytes) {
+  return PolygonReaderLimits::DefaultSeconds(static_cast<std::uint64_t>(file_bytes));
+}
+double ReaderMemoryBytes(double file_bytes) {
+  return static_cast<double>(
+      PolygonReaderLimits::DefaultMemoryBytes(static_cast<std::uint64_t>(file_bytes)));
+}
+
 }  // namespace
 }  // namespace zevrin::web
 
 EMSCRIPTEN_BINDINGS(zevrin) {
+  emscripten::function("readPolygons", &zevrin::web::ReadPolygons);
+  emscripten::function("readerSeconds", &zevrin::web::ReaderSeconds);
+  emscripten::function("readerMemoryBytes", &zevrin::web::ReaderMemoryBytes);
   using zevrin::web::Page;
   emscripten::class_<Page>("Page")
       .constructor<>()
       .function("reserve", &Page::Reserve)
       .function("open", &Page::Open)
+      .function("openRead", &Page::OpenRead)
+      .function("polygonExtensions", &Page::PolygonExtensions)
+      .function("exportPatches", &Page::ExportPatches)
       .function("halvejoin", &Page::Halvejoin)
       .function("connect", &Page::Connect)
       .function("attachAll", &Page::AttachAll)

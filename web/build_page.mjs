@@ -31,7 +31,9 @@ const html = read('index.html')
   .replace('<!-- STYLE -->', () => `<style>\n${read('page.css')}</style>`)
   .replace('<!-- WORKER -->',
            () => `<script type="text/js-worker" id="zevrin-worker">\n${worker}</script>`)
-  .replace('<!-- SCRIPT -->', () => `<script>\n${inline(read('page.js'), 'the page')}</script>`);
+  // polygons.js goes after page.js in the same script, whose functions it uses and lends.
+  .replace('<!-- SCRIPT -->', () =>
+    `<script>\n${inline(read('page.js') + '\n' + read('polygons.js'), 'the page')}</script>`);
 mkdirSync(dirname(out), { recursive: true });
 writeFileSync(out, html);
 const folder = dirname(out);

@@ -98,10 +98,11 @@ const CHANGES = new Set(['halvejoin', 'connect', 'attachAll', 'detachAll', 'mirr
                          'redo']);
 
 function record(cmd, args) {
-  if (cmd === 'open') journal.length = 0;
+  const opens = cmd === 'open' || cmd === 'openRead';
+  if (opens) journal.length = 0;
   if (cmd === 'save') {
     journal.push({ cmd: 'markSaved', args: {} });
-  } else if (cmd === 'open' || CHANGES.has(cmd)) {
+  } else if (opens || CHANGES.has(cmd)) {
     journal.push({ cmd, args });
   }
 }
@@ -110,6 +111,11 @@ function record(cmd, args) {
 // still waiting is answered as cancelled; the command that was running then restores.
 function requestCancel() {
   if (!state.busy || state.restoring) return;
+  // While a polygon file is read, only its reader worker goes: the document is not touched.
+  if (polygons.cancelRead) {
+    polygons.cancelRead();
+    return;
+  }
   worker.terminate();
   for (const resolve of waiting.values()) resolve({ type: 'done', ok: false, cancelled: true });
   waiting.clear();
@@ -214,7 +220,7 @@ async function command(cmd, args = {}, transfer = [], redraw = false) {
     state.last = answer;
     if (answer.ok) record(cmd, args);
     if (answer.ok && redraw) {
-      if (cmd === 'open') fitView();
+      if (cmd === 'open' || cmd === 'openRead') fitView();
       await redisplay();
     }
   }
@@ -406,13 +412,15 @@ async function openFile(file) {
   if (!(await maySetDocumentAside())) return;
   const bytes = await file.arrayBuffer();
   // The bytes are copied, not handed over: Cancel may need them to build the document anew.
-  const answer = await command('open', { name: file.name, bytes }, [], true);
+  // Assimp's formats go through a reader worker of their own first (polygons.js).
+  await polygons.ready;
+  const answer = isPolygonFile(file.name) ? await openPolygonFile(file.name, bytes)
+    : await command('open', { name: file.name, bytes }, [], true);
   if (answer.ok) {
     $('save-name').value = answer.fileName;
     $('save-format').value = answer.isTagFile ? 'tag' : 'bracketed';
   }
 }
-
 async function halvejoin() {
   if (state.busy || !state.last || !state.last.hasDocument) return;
   const t = tolerance();
@@ -496,7 +504,7 @@ function wire() {
     e.target.value = '';
   });
   $('save-button').addEventListener('click', saveAs);
-  $('obj-button').addEventListener('click', exportObj);
+  $('obj-button').addEventListener('click', exportChosen);  // polygons.js
   $('halvejoin').addEventListener('click', halvejoin);
   $('undo-button').addEventListener('click', () => historyStep(true));
   $('redo-button').addEventListener('click', () => historyStep(false));

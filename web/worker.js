@@ -6,7 +6,9 @@
 
 let core = null;
 let page = null;
-const ready = createZevrin().then((m) => {
+// A reader worker (see the end) makes its own module, with the reader's memory limit.
+const READER_NAME = 'zevrin-reader';
+const ready = self.name === READER_NAME ? null : createZevrin().then((m) => {
   core = m;
   page = new m.Page();
   page.setProgress((main, sub) => postMessage({ type: 'progress', main, sub }));
@@ -50,6 +52,31 @@ function run(msg, transfer) {
       answer.ok = page.open(msg.name);
       break;
     }
+    // --- Polygon files: the reader worker's answer, the reader's limits, the export ---
+    case 'openRead': {
+      const bytes = new Uint8Array(msg.bytes);
+      const at = page.reserve(bytes.length);
+      core.HEAPU8.set(bytes, at);
+      answer.ok = page.openRead(msg.name, msg.memoryBytes, msg.failure, msg.seconds, msg.reason);
+      break;
+    }
+    case 'polygonFormats':
+      answer.ok = true;
+      answer.extensions = page.polygonExtensions().trim().split(' ');
+      break;
+    case 'readerLimits':
+      answer.ok = true;
+      answer.readerSeconds = core.readerSeconds(msg.size);
+      answer.readerMemoryBytes = core.readerMemoryBytes(msg.size);
+      break;
+    case 'exportPatches': {
+      const files = [];
+      answer.ok = page.exportPatches(msg.name, msg.triangulate, (name, view) =>
+        files.push({ name, blob: new Blob([view.slice()]) }));
+      answer.files = files;
+      break;
+    }
+    // --- end of polygon files ---
     case 'halvejoin': answer.ok = page.halvejoin(msg.tolerance); break;
     case 'connect': answer.ok = page.connect(); break;
     case 'attachAll': answer.ok = page.attachAll(); break;
@@ -109,3 +136,53 @@ onmessage = async (event) => {
   }
   postMessage(answer, transfer);
 };
+
+// --- The reader worker -------------------------------------------------------------------
+// A worker of this same script, named READER_NAME, reads one polygon file with Assimp as the
+// desktop's reader process does, away from the document: the page gives it the file and a
+// memory limit, ends it past the time limit, and hands its answer (the face stream) to the
+// main worker. What Assimp does with a hostile file (loop, crash, exhaust memory) ends here.
+if (self.name === READER_NAME) {
+  onmessage = async (event) => {
+    const { name, bytes, memoryBytes, module, fault } = event.data;
+    // For the tests alone, as the desktop's reader has ZEVRIN_READER_TEST_FAULT: "crash" dies
+    // outside any handler, "hang" never answers.
+    if (fault === 'crash') setTimeout(() => { throw new Error('test crash'); });
+    if (fault === 'crash' || fault === 'hang') return;
+    let reply;
+    try {
+      // The module's own minimum (64 MB) to start with, growing up to the limit and no further.
+      const pages = Math.max(1024, Math.min(65536, Math.floor(memoryBytes / 65536)));
+      const settings = { wasmMemory: new WebAssembly.Memory({ initial: 1024, maximum: pages }) };
+      // The module the page compiled, when it could.
+      if (module) {
+        settings.instantiateWasm = (imports, done) => {
+          WebAssembly.instantiate(module, imports).then((instance) => done(instance, module));
+          return {};
+        };
+      }
+      const m = await createZevrin(settings);
+      // The file under the name it was opened by, so that Assimp's texts name it alike.
+      const slash = name.lastIndexOf('/');
+      if (slash > 0) m.FS.mkdirTree(name.slice(0, slash));
+      m.FS.writeFile(name, new Uint8Array(bytes));
+      const parts = [];
+      let size = 0;
+      m.readPolygons(name, (view) => {
+        parts.push(view.slice());
+        size += view.length;
+      });
+      const answer = new Uint8Array(size);
+      let at = 0;
+      for (const p of parts) {
+        answer.set(p, at);
+        at += p.length;
+      }
+      reply = { answer: answer.buffer };
+    } catch (e) {
+      // A trap of the WebAssembly (the desktop's reader would have died of a signal).
+      reply = { failure: 'crashed', reason: String(e && e.message ? e.message : e) };
+    }
+    postMessage(reply, reply.answer ? [reply.answer] : []);
+  };
+}

@@ -195,7 +195,7 @@ StepResult DocumentSession::LoadDocument() {
 StepResult DocumentSession::LoadDocumentBytes(const std::string& name, FileBuffer bytes) {
   FileKind kind = KindOf(name);
   if (IsTagFileText(bytes.view())) kind = FileKind::Model;
-  if (kind == FileKind::None || kind == FileKind::Foreign) {
+  if (kind == FileKind::None) {
     StepResult refused;
     refused.Outcome = LoadOutcome::WrongExtension;
     return refused;

@@ -170,10 +170,11 @@ class DocumentSession {
   StepResult LoadDocument();
 
   // Opens `bytes` as the content of a file named `name` (a model, DXF or ROK file by the
-  // name's extension; the formats of the polygon reader need the file itself and are refused
-  // as a wrong extension). Nothing is read from disk but the template. As LoadDocument, but
-  // CurrentFile becomes `name` only when the file opened: on a refusal or an error the
-  // document and CurrentFile are as they were, and errors name `name`.
+  // name's extension; a format of the polygon reader is read by that reader from `name`, and
+  // `bytes` go unused: the page's reader takes the faces its reader worker sent). Nothing is read
+  // from disk but the template. As LoadDocument, but CurrentFile becomes `name` only when the file
+  // opened: on a refusal or an error the document and CurrentFile are as they were, and errors name
+  // `name`.
   StepResult LoadDocumentBytes(const std::string& name, FileBuffer bytes);
 
   // Writes the document to `path`: a polygon file's extension becomes ".mdl", a path without

@@ -24,8 +24,9 @@ std::string countLine(const char* key, std::size_t n) {
 
 }  // namespace
 
-ExportResult ExportPatches(DocumentSession& session, const std::string& path,
-                           const PolygonFileWriter& writer, const ExportOptions& options) {
+ExportResult ExportPatchFiles(DocumentSession& session, const std::string& path,
+                              const PolygonFileWriter& writer, const ExportOptions& options,
+                              std::vector<WrittenFile>& files) {
   if (!session.Document) refuse(ErrorKind::NoPatches, session.CurrentFile);
   const std::string_view extension = FileExtension(path);
   if (!writer.Writes(extension)) refuse(ErrorKind::WrongExtension, path);
@@ -49,15 +50,8 @@ ExportResult ExportPatches(DocumentSession& session, const std::string& path,
   result.FacesWritten = polygons->Faces.size();
   if (polygons->Faces.empty()) refuse(ErrorKind::NoPatches, session.CurrentFile);
 
-  std::vector<WrittenFile> files = writer.Write(*polygons, path);
+  files = writer.Write(*polygons, path);
   polygons.reset();
-  for (auto it = files.rbegin(); it != files.rend(); ++it) {
-    if (FileExists(it->Path)) CopyFile(it->Path, it->Path + ".bak", session.Writer);
-    const std::string& bytes = it->Bytes;
-    WriteFileAtomically(
-        it->Path, [&](const ByteSink& sink) { return sink(bytes.data(), bytes.size()); },
-        session.Writer);
-  }
   for (const WrittenFile& f : files) result.Files.push_back(f.Path);
 
   const PatchCounts& c = result.Counts;
@@ -66,6 +60,20 @@ ExportResult ExportPatches(DocumentSession& session, const std::string& path,
                      (c.Pentagons > 0 ? countLine(" pentagon=", c.Pentagons) : std::string()) + ")",
                  countLine("Number of hole=", c.Holes),
                  countLine("Number of unorientable=", c.Unorientable)};
+  return result;
+}
+
+ExportResult ExportPatches(DocumentSession& session, const std::string& path,
+                           const PolygonFileWriter& writer, const ExportOptions& options) {
+  std::vector<WrittenFile> files;
+  ExportResult result = ExportPatchFiles(session, path, writer, options, files);
+  for (auto it = files.rbegin(); it != files.rend(); ++it) {
+    if (FileExists(it->Path)) CopyFile(it->Path, it->Path + ".bak", session.Writer);
+    const std::string& bytes = it->Bytes;
+    WriteFileAtomically(
+        it->Path, [&](const ByteSink& sink) { return sink(bytes.data(), bytes.size()); },
+        session.Writer);
+  }
   return result;
 }
 

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "import/PolygonWriter.h"
 #include "mesh/PatchFinder.h"
 
 namespace zevrin {
 
 class DocumentSession;
-class PolygonFileWriter;
 
 struct ExportOptions {
   // Every quad written as two triangles (formats that hold no quads get triangles anyway).
@@ -37,5 +37,11 @@ struct ExportResult {
 // so does a document that is not open. The document itself is not changed.
 ExportResult ExportPatches(DocumentSession& session, const std::string& path,
                            const PolygonFileWriter& writer, const ExportOptions& options = {});
+
+// ExportPatches without touching any file: the files come back in `files` (the one asked for
+// first, then those it refers to), for a front end that hands them out itself (the page).
+ExportResult ExportPatchFiles(DocumentSession& session, const std::string& path,
+                              const PolygonFileWriter& writer, const ExportOptions& options,
+                              std::vector<WrittenFile>& files);
 
 }  // namespace zevrin

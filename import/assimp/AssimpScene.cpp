@@ -6,11 +6,16 @@
 #include <algorithm>
 #include <assimp/Importer.hpp>
 #include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <type_traits>
 #include <vector>
 
+#include "util/DoubleChars.h"
 #include "util/Errors.h"
 
 namespace zevrin {
@@ -42,11 +47,76 @@ extern "C" const char* __lsan_default_options() { return "print_suppressions=0";
 #endif
 
 double WidenCoordinate(float value) {
+#if defined(__EMSCRIPTEN__)
+  return WidenCoordinateByPrintf(value);
+#else
   char text[32];
   const auto written = std::to_chars(text, text + sizeof text, value);
   double out = value;
   std::from_chars(text, written.ptr, out);
   return out;
+#endif
+}
+
+double WidenCoordinateByPrintf(float value) {
+  if (!std::isfinite(value) || value == 0) return value;
+  const float magnitude = std::fabs(value);
+  // The shortest digits D (k of them) and exponent e with D x 10^(e-k+1) reading back as the
+  // float; of two such, the nearer (printf's correctly rounded digits are the nearer ones).
+  std::uint64_t digits = 0;
+  int k = 0;
+  int e = 0;
+  const auto readsBack = [&](std::uint64_t d, int exponent) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%llue%d", static_cast<unsigned long long>(d), exponent);
+    return std::strtof(text, nullptr) == magnitude;
+  };
+  for (int p = 1; p <= 9 && k == 0; ++p) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*e", p - 1, static_cast<double>(magnitude));
+    // "d.ddde+XX": the p digits and the exponent.
+    std::uint64_t d = 0;
+    const char* c = text;
+    for (; *c != 'e'; ++c)
+      if (*c != '.') d = d * 10 + static_cast<std::uint64_t>(*c - '0');
+    const int exponent = std::atoi(c + 1);
+    if (readsBack(d, exponent - p + 1)) {
+      digits = d;
+      e = exponent;
+      k = p;
+      break;
+    }
+    // The other p-digit neighbour of the value, on its far side from these digits.
+    const bool above = std::strtod(text, nullptr) > static_cast<double>(magnitude);
+    std::uint64_t other = above ? d - 1 : d + 1;
+    int other_exponent = exponent;
+    std::uint64_t low = 1;
+    for (int i = 1; i < p; ++i) low *= 10;
+    if (other < low) {
+      other = low * 10 - 1;
+      --other_exponent;
+    } else if (other >= low * 10) {
+      other = low;
+      ++other_exponent;
+    }
+    if (readsBack(other, other_exponent - p + 1)) {
+      digits = other;
+      e = other_exponent;
+      k = p;
+    }
+  }
+  if (k == 0) return value;  // a float always has nine digits that read back
+  // std::to_chars takes the fixed form when it is no longer than the scientific one; a whole
+  // number in fixed form has as many characters whatever its digits, so the nearest of them,
+  // the float's own value, is written.
+  const int scientific = k + (k > 1 ? 1 : 0) + (e >= 100 || e <= -100 ? 5 : 4);
+  const int fixed = e >= k - 1 ? e + 1 : (e >= 0 ? k + 1 : 1 + -e + k);
+  if (fixed <= scientific && e >= k - 1) return std::nearbyint(static_cast<double>(value));
+  char text[48];
+  std::snprintf(text, sizeof text, "%llue%d", static_cast<unsigned long long>(digits), e - k + 1);
+  double out = 0;
+  ReadDouble(text, text + std::strlen(text), out);
+  return value < 0 ? -out : out;
 }
 
 void ReadAssimpScene(const std::string& path, MeshSink& sink) {

@@ -47,6 +47,11 @@ class MeshSink {
 // what the file most likely said ("0.1", not 0.100000001490116), so the same faces read from
 // DXF, in double precision, give the same positions.
 double WidenCoordinate(float value);
+// The same number without the floating-point std::to_chars, which the WebAssembly toolchain's
+// library lacks: the shortest digits found with the C library's exact printf and strtof, and
+// the choice between fixed and scientific form that std::to_chars makes (a large whole number
+// in fixed form keeps its exact value). WidenCoordinate is this where std::to_chars is missing.
+double WidenCoordinateByPrintf(float value);
 
 // Reads the file at `path` with Assimp and hands its faces to `sink`, as the file has them:
 // Assimp neither triangulates nor joins vertices, so a quad stays a quad and an n-gon keeps

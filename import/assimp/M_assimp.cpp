@@ -1,7 +1,6 @@
 #include "import/assimp/M_assimp.h"
 
 #include <algorithm>
-#include <assimp/Importer.hpp>
 #include <cmath>
 #include <csignal>
 #include <filesystem>
@@ -24,41 +23,9 @@ constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
   throw e;
 }
 
-// "10", "2.5": the seconds as a user typed them.
-std::string secondsText(double seconds) {
-  if (seconds == std::floor(seconds) && seconds < 1e15)
-    return IntToStr(static_cast<std::int64_t>(seconds));
-  return FloatToStr(seconds);
-}
-
 }  // namespace
 
-double PolygonReaderLimits::DefaultSeconds(std::uint64_t file_bytes) {
-  return 10.0 + static_cast<double>((file_bytes + kMiB - 1) / kMiB);
-}
-
-std::uint64_t PolygonReaderLimits::DefaultMemoryBytes(std::uint64_t file_bytes) {
-  const std::uint64_t per_byte = 64;
-  const std::uint64_t base = std::uint64_t{2} << 30;
-  if (file_bytes > (UINT64_MAX - base) / per_byte) return UINT64_MAX;
-  return base + per_byte * file_bytes;
-}
-
-AssimpPolygonReader::AssimpPolygonReader() {
-  std::string list;  // "*.3ds;*.obj;..."
-  Assimp::Importer().GetExtensionList(list);
-  std::size_t begin = 0;
-  while (begin < list.size()) {
-    std::size_t end = list.find(';', begin);
-    if (end == std::string::npos) end = list.size();
-    std::string_view item = std::string_view(list).substr(begin, end - begin);
-    if (item.starts_with("*")) item.remove_prefix(1);
-    const std::string ext = FoldedLower(item);
-    if (ext.size() > 1 && ext != ".mdl" && ext != ".seg" && ext != ".dxf" && ext != ".rok")
-      extensions_.push_back(ext);
-    begin = end + 1;
-  }
-}
+AssimpPolygonReader::AssimpPolygonReader() : extensions_(AssimpExtensions()) {}
 
 bool AssimpPolygonReader::Reads(std::string_view extension) const {
   const std::string ext = FoldedLower(extension);
@@ -119,10 +86,11 @@ std::unique_ptr<Mpolycommon> AssimpPolygonReader::Read(const std::string& path,
       case ProcessEnd::Kind::Cancelled:
         fail(path, ErrorKind::Cancelled, "");
       case ProcessEnd::Kind::TimedOut:
-        fail(path, ErrorKind::ReaderTimeout, secondsText(limits.Seconds));
+        fail(path, ErrorKind::ReaderTimeout, ReaderSecondsText(limits.Seconds));
       case ProcessEnd::Kind::Signalled:
         // The CPU-time limit lies past the wall clock: a reader ended by it ran out of time.
-        if (end.Code == SIGXCPU) fail(path, ErrorKind::ReaderTimeout, secondsText(limits.Seconds));
+        if (end.Code == SIGXCPU)
+          fail(path, ErrorKind::ReaderTimeout, ReaderSecondsText(limits.Seconds));
         fail(path, ErrorKind::ReaderCrashed, ReaderProcess::SignalName(end.Code));
       case ProcessEnd::Kind::Exited:
         break;

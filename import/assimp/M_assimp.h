@@ -16,23 +16,12 @@
 
 #include "import/M_poly.h"
 #include "import/assimp/AssimpScene.h"
+#include "import/assimp/ReaderPolicy.h"
 
 namespace zevrin {
 
 // The helper's file name, looked for in the program's own folder.
 inline constexpr const char* kAssimpReaderProgram = "zevrin-assimp-reader";
-
-// What the reader process may use. A zero asks for the default, which grows with the size of
-// the file (DefaultSeconds, DefaultMemoryBytes).
-struct PolygonReaderLimits {
-  double Seconds = 0;
-  std::uint64_t MemoryBytes = 0;
-
-  // 10 s, and 1 s more per MiB of the file.
-  static double DefaultSeconds(std::uint64_t file_bytes);
-  // 2 GiB, and 64 bytes more per byte of the file.
-  static std::uint64_t DefaultMemoryBytes(std::uint64_t file_bytes);
-};
 
 class AssimpPolygonReader : public PolygonFileReader {
  public:

@@ -25,6 +25,7 @@
 
 #include "import/assimp/AssimpScene.h"
 #include "import/assimp/FaceStream.h"
+#include "import/assimp/ReaderPolicy.h"
 #include "util/Errors.h"
 
 namespace {
@@ -32,14 +33,6 @@ namespace {
 using namespace zevrin;
 
 constexpr int kAnswer = 3;
-
-// Set when an allocation was refused: an error after that is the memory limit's.
-volatile bool g_out_of_memory = false;
-
-void refusedAllocation() {
-  g_out_of_memory = true;
-  throw std::bad_alloc();
-}
 
 bool writeAll(const char* data, std::size_t size) {
   while (size > 0) {
@@ -123,23 +116,18 @@ bool misbehave(const std::string& fault, const std::string& path, FaceStreamWrit
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
   const std::string path = argv[1];
-  std::set_new_handler(refusedAllocation);
+  AnswerRefusedAllocationsAsOutOfMemory();
   FaceStreamWriter out(writeAll);
-  try {
-    const char* fault = std::getenv("ZEVRIN_READER_TEST_FAULT");
-    if (!fault || !misbehave(fault, path, out)) {
-      ReadAssimpScene(path, out);
-      out.End();
-    }
-  } catch (const ZevrinError& e) {
-    if (g_out_of_memory)
-      out.Error(facestream::kOutOfMemory, "");
-    else
-      out.Error(facestream::kRefused, e.argument());
-  } catch (const std::bad_alloc&) {
-    out.Error(facestream::kOutOfMemory, "");
-  } catch (const std::exception& e) {
-    out.Error(facestream::kRefused, e.what());
+  const char* fault = std::getenv("ZEVRIN_READER_TEST_FAULT");
+  if (fault) {
+    AnswerWith(out, [&] {
+      if (!misbehave(fault, path, out)) {
+        ReadAssimpScene(path, out);
+        out.End();
+      }
+    });
+  } else {
+    AnswerFile(path, out);
   }
   // The answer is whole once the pipe is closed; the scene need not be taken apart.
   close(kAnswer);

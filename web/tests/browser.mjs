@@ -3,8 +3,9 @@
 // opens, Halvejoin runs, the downloaded file is the command line's output byte for byte, a
 // zoom step changes the canvas, bad files give the command line's errors and keep the
 // document; undo and redo follow the edits, the page asks before an edited document is
-// replaced or closed, Cancel leaves the document as it was; a screenshot in each language
-// goes to the folder given.
+// replaced or closed, Cancel leaves the document as it was; polygon files of Assimp's formats
+// open through their reader worker and export as the command line's; a screenshot in each
+// language goes to the folder given.
 //   node web/tests/browser.mjs PAGE_DIR ZEVRIN EXAMPLES_DIR SCREENSHOT_DIR
 import { execFileSync } from 'node:child_process';
 import { mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
@@ -61,6 +62,108 @@ function nativeError(args, cwd) {
     return e.stderr.toString().trim();
   }
   return '';
+}
+
+// Waits for the download `name` in `folder`; null after ten seconds.
+async function downloaded(folder, name) {
+  for (let i = 0; i < 100; ++i) {
+    const done = readdirSync(folder).filter((n) => !n.endsWith('.crdownload'));
+    if (done.includes(name)) return readFileSync(join(folder, name));
+    await new Promise((r) => setTimeout(r, 100));
+  }
+  return null;
+}
+
+// Drops a file and waits until the page has answered it.
+async function dropAndWait(page, name, bytes) {
+  const seq = await page.evaluate(() => window.zevrinLast.seq);
+  await drop(page, name, bytes);
+  await waitFor(page, (s) => window.zevrinLast.seq > s && window.zevrinIdle(), seq);
+}
+
+// Assimp's formats: an OBJ and a binary STL open through the reader worker with the command
+// line's counts, and export as GLB byte for byte as `zevrin export` writes it. Hostile files
+// (PLY files cut short, on which Assimp loops for ever; a PLY file that claims more vertices
+// than the reader's memory holds) end in the desktop's named error, and the document opened
+// before stays.
+async function polygonFiles(page, downloads) {
+  const data = join(examples, '..', 'tests', 'data');
+  for (const name of ['cube.obj', 'cube_binary.stl']) {
+    const path = join(data, 'assimp', name);
+    await dropAndWait(page, name, readFileSync(path));
+    const counts = execFileSync(cli, ['-q', 'info', path], { encoding: 'utf8' }).trim();
+    check(await text(page, 'memo') === counts, `${name}: memo ${await text(page, 'memo')} is ${counts}`);
+    await page.select('#export-format', '.glb');
+    await page.click('#obj-button');
+    await waitFor(page, () => window.zevrinLast.cmd === 'exportPatches');
+    const glb = name.replace(/\.[^.]*$/, '.glb');
+    const got = await downloaded(downloads, glb);
+    execFileSync(cli, ['-q', 'export', path, '-o', glb], { cwd: work });
+    check(got && got.equals(readFileSync(join(work, glb))), `${name}: ${glb} is the command line's`);
+  }
+  const memo = await text(page, 'memo');
+  const picture = await canvasPixels(page);
+  const second = { seconds: 1 };
+  const oneSecond = ['--reader-timeout', '1'];
+  const hostile = [
+    ['cut.ply', 'ply\nformat ascii', second, oneSecond],
+    ['cut2.ply', 'ply\nformat ascii 1.0\nelement vertex 3\n', second, oneSecond],
+    ['cut3.ply', 'ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\n',
+     second, oneSecond],
+    // Under the default limits, as the desktop reads it.
+    ['vast.ply', 'ply\nformat binary_little_endian 1.0\nelement vertex 400000000\n' +
+     'property float x\nproperty float y\nproperty float z\nend_header\n', null, []],
+  ];
+  for (const [name, content, limits, option] of hostile) {
+    writeFileSync(join(work, name), content);
+    await page.evaluate((l) => { polygons.limits = l; }, limits);
+    const start = Date.now();
+    await drop(page, name, Buffer.from(content));
+    await waitFor(page, () => document.getElementById('error-box').open);
+    const took = Date.now() - start;
+    const shown = await text(page, 'error-text');
+    const native = nativeError([...option, '--lang', 'en', 'info', name], work);
+    check(shown === native, `${name}: the error "${shown}" is the command line's "${native}"`);
+    if (limits) check(took >= 1000 && took < 5000, `${name}: ended by the time limit (${took} ms)`);
+    await page.click('#error-ok');
+    await settled(page);
+    check(await text(page, 'memo') === memo, `${name}: the memo stays`);
+    check(await canvasPixels(page) === picture, `${name}: the picture stays`);
+  }
+  // A reader worker that dies, or never answers: the desktop's errors for a reader that
+  // crashed or ran out of time, in both languages.
+  const faults = [
+    ['crash', null, 'The polygon file reader crashed (Uncaught Error: test crash)',
+     'ポリゴンファイルの読み込みプロセスが異常終了しました (Uncaught Error: test crash)'],
+    ['hang', second, 'Reading the polygon file did not finish within 1 s',
+     'ポリゴンファイルの読み込みが 1 秒以内に終わりませんでした'],
+  ];
+  for (const [fault, limits, english, japanese] of faults) {
+    await page.evaluate((f, l) => { polygons.fault = f; polygons.limits = l; }, fault, limits);
+    await drop(page, 'shape.obj', readFileSync(join(data, 'pentagon.obj')));
+    await waitFor(page, () => document.getElementById('error-box').open);
+    const shown = await page.evaluate(() => state.last.error);
+    check(shown.en === 'shape.obj: ' + english && shown.ja === 'shape.obj: ' + japanese,
+          `${fault}: ${JSON.stringify(shown)}`);
+    await page.click('#error-ok');
+    await settled(page);
+    check(await text(page, 'memo') === memo, `${fault}: the memo stays`);
+    check(await canvasPixels(page) === picture, `${fault}: the picture stays`);
+  }
+  // Cancel while a reader never answers: only the reader goes; the document stays.
+  await page.evaluate(() => { polygons.fault = 'hang'; polygons.limits = null; });
+  const seq = await page.evaluate(() => window.zevrinLast.seq);
+  await drop(page, 'shape.obj', readFileSync(join(data, 'pentagon.obj')));
+  await waitFor(page, () => document.body.classList.contains('busy'));
+  await page.click('#cancel-button');
+  await waitFor(page, (s) => window.zevrinLast.seq > s && window.zevrinIdle(), seq);
+  check(await page.evaluate(() => window.zevrinLast.cancelled) &&
+        await status(page) === 'Cancelled; the document is as it was.', `Cancel ends a read: ${await status(page)}`);
+  check(await text(page, 'memo') === memo && await canvasPixels(page) === picture, 'Cancel of a read keeps the document');
+  await page.evaluate(() => { polygons.limits = null; polygons.fault = ''; });
+  // And the next file opens as ever.
+  await dropAndWait(page, 'cube.obj', readFileSync(join(data, 'assimp', 'cube.obj')));
+  check(await page.evaluate(() => window.zevrinLast.ok), 'a polygon file opens after the faults');
 }
 
 const work = mkdtempSync(join(tmpdir(), 'zevrin-browser-'));
@@ -208,6 +311,7 @@ try {
         }
       }
     }
+    if (lang === 'en') await polygonFiles(page, downloads);
     // Cancel during a long edit: the worker is ended and the document built anew, as it was.
     if (lang === 'en') {
       const big = join(work, 'big.mdl');
@@ -361,6 +465,12 @@ try {
   await drop(page, 'half_box.mdl', halfBox);
   await waitFor(page, () => window.zevrinLast && window.zevrinLast.cmd === 'open');
   check(await status(page) === 'Opend half_box.mdl', 'file://: a dropped file opens');
+  // A polygon file too: its reader worker and the module compiled for it work from file://.
+  const cube = join(examples, '..', 'tests', 'data', 'assimp', 'cube.obj');
+  await dropAndWait(page, 'cube.obj', readFileSync(cube));
+  check(await text(page, 'memo') === execFileSync(cli, ['-q', 'info', cube], { encoding: 'utf8' }).trim(),
+        `file://: a polygon file opens: ${await text(page, 'memo')}`);
+  check(await page.evaluate(() => polygons.module !== null), 'file://: the module is compiled once for the readers');
   await browser.close();
 } finally {
   server.close();
