@@ -3,8 +3,8 @@
 // memory the view adds (the scene's arrays, the buffers and the driver's copies). For OpenGL
 // run it on a display, e.g. under Xvfb, where Mesa draws in software:
 //
-//   xvfb-run -a -s '-screen 0 1280x1024x24' env QT_QPA_PLATFORM=xcb \
-//     build/default/bench/bench_shaded_window [POINTS...]   (default 100000 1000000)
+//   xvfb-run -a -s '-screen 0 1280x1024x24' env QT_QPA_PLATFORM=xcb
+//     build/default/bin/bench_shaded_window [POINTS...]   (default 100000 1000000)
 //
 // Without a display it runs on the offscreen platform, where the view draws in software.
 #include <QApplication>
