@@ -26,14 +26,18 @@
 #include <thread>
 
 #include "app/DropAcc.h"
+#include "app/session/ShadedTexts.h"
 #include "app/session/uAppConst.h"
 #include "app/uAbout.h"
 #include "app/uFormUtil.h"
 #include "app/uMatu.h"
 #include "app/uMirrorBornDlg.h"
 #include "app/uSettings.h"
+#include "app/uShadedView.h"
 #include "app/uWindowTexts.h"
 #include "import/assimp/M_assimp.h"
+#include "model/ShadedModel.h"
+#include "model/tree/AM_const.h"
 #include "util/Errors.h"
 #include "util/Ustrlib.h"
 #include "view/qt/QtSurface.h"
@@ -203,6 +207,7 @@ TfrmMain::TfrmMain(const QString& start_file, QWidget* parent) : QMainWindow(par
   createMenus();
   createHistoryItems();
   createZoomItems();
+  createShadedItems();
   createRecentMenu();
 
   session_.Shared.DebugDump = false;
@@ -379,8 +384,10 @@ void TfrmMain::createMenus() {
   mnViewMae = mnView->addAction(QString());
   mnViewHidari = mnView->addAction(QString());
   mnViewUe = mnView->addAction(QString());
+  mnViewShaded = mnView->addAction(QString());
+  mnViewShaded->setObjectName(QStringLiteral("mnViewShaded"));
   int view_item = 0;
-  for (QAction* action : {mnViewMae, mnViewHidari, mnViewUe}) {
+  for (QAction* action : {mnViewMae, mnViewHidari, mnViewUe, mnViewShaded}) {
     connect(action, &QAction::triggered, this, [this, view_item] { selectView(view_item); });
     ++view_item;
   }
@@ -428,8 +435,11 @@ void TfrmMain::applyLanguage() {
   {
     const QSignalBlocker quiet(comboDir);
     comboDir->clear();
-    comboDir->addItems({pick("前", "Front"), pick("左", "Left"), pick("上", "Top")});
+    comboDir->addItems({pick("前", "Front"), pick("左", "Left"), pick("上", "Top"),
+                        FromCore(ShadedComboItem(ja))});
   }
+  mnViewShaded->setText(FromCore(ShadedViewItem(ja)));
+  mnShadedSplines->setText(FromCore(ShadedSplinesItem(ja)));
   LabelGosa->setText(pick("X=0平面に対する誤差(&G)", "Correct Plane X=0(&G)"));
   chkDisplayCpid->setText(text("CPID表示"));
 
@@ -472,7 +482,78 @@ void TfrmMain::createZoomItems() {
   mnFit = item("mnFit", {QKeySequence(Qt::Key_Home)});
   connect(mnZoomIn, &QAction::triggered, this, [this] { zoomBy(kZoomStep); });
   connect(mnZoomOut, &QAction::triggered, this, [this] { zoomBy(1 / kZoomStep); });
-  connect(mnFit, &QAction::triggered, this, [this] { changeView([this] { View.Fit(); }); });
+  connect(mnFit, &QAction::triggered, this, [this] {
+    if (ShadedShown()) {
+      if (Shaded) Shaded->Fit();
+      return;
+    }
+    changeView([this] { View.Fit(); });
+  });
+}
+
+// Below the zoom items: whether the shaded view draws the splines over the surface.
+void TfrmMain::createShadedItems() {
+  mnView->addSeparator();
+  mnShadedSplines = mnView->addAction(QString());
+  mnShadedSplines->setObjectName(QStringLiteral("mnShadedSplines"));
+  mnShadedSplines->setCheckable(true);
+  mnShadedSplines->setChecked(true);
+  connect(mnShadedSplines, &QAction::toggled, this, [this](bool on) {
+    if (Shaded) Shaded->SetSplines(on);
+  });
+}
+
+bool TfrmMain::ShadedShown() const { return comboDir->currentIndex() == 3; }
+
+void TfrmMain::showShaded(bool shown) {
+  if (shown && !Shaded) {
+    // Made only when first chosen: a window that never shows the surface never asks for
+    // OpenGL, and its wireframe stays exactly as it was.
+    Shaded = new TShadedView(centralWidget(), software_shading_);
+    Shaded->setObjectName(QStringLiteral("Shaded"));
+    Shaded->SetSplines(mnShadedSplines->isChecked());
+    const bool ja = japanese_;
+    Shaded->SetButtonTexts(FromCore(ShadedFrontButton(ja)), FromCore(ShadedLeftButton(ja)),
+                           FromCore(ShadedTopButton(ja)), FromCore(ShadedFitButton(ja)));
+    Shaded->OnCameraChanged = [this] { refreshNote(); };
+    Shaded->hide();
+    static_cast<QVBoxLayout*>(centralWidget()->layout())->insertWidget(2, Shaded, 1);
+  }
+  if (!Shaded || Shaded->isVisible() == shown) return;
+  // The surface's note is longer than the wireframe's: the status text gives way rather than
+  // widening the window.
+  StatusText->setMinimumWidth(shown ? 1 : 0);
+  if (shown) {
+    ImageSD->hide();
+    Shaded->show();
+    Shaded->setFocus();
+  } else {
+    Shaded->hide();
+    ImageSD->show();
+  }
+}
+
+void TfrmMain::updateScene() {
+  if (!Shaded || !session_.Document || !scene_stale_) return;
+  std::shared_ptr<const ShadedScene> scene;
+  try {
+    runStep(FromCore(ShadedStep(japanese_)), [&] {
+      ProgressShown shown(frmMatu);
+      Progress bars(frmMatu->MainBar(), frmMatu->SubBar(), frmMatu->CancelFlag());
+      scene = std::make_shared<const ShadedScene>(BuildShadedScene(*session_.Document, bars));
+    });
+  } catch (const ZevrinError& e) {
+    if (e.kind() != ErrorKind::Cancelled) throw;
+    // The document is whole; only its picture is missing until the view is chosen again.
+    frmMatu->Hide();
+    Shaded->SetScene(nullptr);
+    scene_.reset();
+    setNote(FromCore(ShadedNotMade(japanese_)));
+    return;
+  }
+  scene_stale_ = false;
+  scene_ = std::move(scene);
+  Shaded->SetScene(scene_);
 }
 
 // The files opened last, right below Open.
@@ -609,6 +690,12 @@ void TfrmMain::Resize_virtual_screen() {
 }
 
 void TfrmMain::Redisplay() {
+  showShaded(ShadedShown());
+  if (ShadedShown()) {
+    updateScene();
+    refreshNote();
+    return;
+  }
   if (!session_.Document || !picture_) return;
   // A point the picture cannot hold is the model's fault.
   WithFile(session_.CurrentFile, [&] {
@@ -633,6 +720,16 @@ void TfrmMain::setNote(const QString& note) {
 
 void TfrmMain::refreshNote() {
   QStringList notes;
+  if (ShadedShown() && Shaded) {
+    if (!step_note_.isEmpty()) notes.append(step_note_);
+    if (const ShadedScene* scene = Shaded->Scene(); scene && session_.Document)
+      notes.append(
+          FromCore(ShadedCounts(japanese_, scene->Patches, scene->Holes, scene->Unorientable)));
+    notes.append(FromCore(ShadedAngles(japanese_, Shaded->Camera().Yaw, Shaded->Camera().Pitch)));
+    if (Shaded->InSoftware()) notes.append(FromCore(ShadedInSoftware(japanese_)));
+    StatusNote->setText(notes.join(QStringLiteral("  |  ")));
+    return;
+  }
   for (const QString& note : {step_note_, labels_note_})
     if (!note.isEmpty()) notes.append(note);
   if (session_.Document && !View.IsFitted()) notes.append(texts::ZoomNote(japanese_, View.Zoom));
@@ -672,6 +769,10 @@ void TfrmMain::redrawView() {
 }
 
 void TfrmMain::zoomBy(double factor) {
+  if (ShadedShown()) {
+    if (Shaded) Shaded->ZoomBy(factor);
+    return;
+  }
   const QSize size = ImageSD->size();
   changeView([&] { View.ZoomAbout(factor, size.width() / 2.0, size.height() / 2.0); });
 }
@@ -783,6 +884,7 @@ StepResult TfrmMain::runEdit(const char* caption,
   const QString name = texts::EditName(caption);
   StepResult result;
   runStep(name, [&] { result = history_.Apply(session_, ToCore(name), memo_lines_, edit); });
+  geometryChanged();
   if (history_.LastNotKept()) {
     setNote(texts::StepNotKept(japanese_, history_.Budget()));
   } else if (history_.LastDropped() > 0) {
@@ -839,6 +941,7 @@ bool TfrmMain::LoadDocument() {
     // The old document's undo steps go with it, here rather than on the window's thread.
     if (result.Outcome == LoadOutcome::Loaded) history_.Reset();
   });
+  if (result.Outcome == LoadOutcome::Loaded) geometryChanged();
   switch (result.Outcome) {
     case LoadOutcome::FileMissing:
       ShowStatus(ZevrinError(ErrorKind::FileMissing, file).message(japanese_));
@@ -995,6 +1098,8 @@ void TfrmMain::attachEdit(const char* caption, StepResult (DocumentSession::*edi
     SetResultMemo(memo, result);
     ShowStatus(status);
     documentChanged();
+    // The wireframe is the same, but welded points may close patches or open them.
+    if (ShadedShown()) Redisplay();
   });
 }
 
@@ -1038,6 +1143,7 @@ void TfrmMain::historyStep(bool undo) {
     setNote(QString());
     const QString name = FromCore(undo ? history_.UndoName() : history_.RedoName());
     SetMemo(undo ? history_.Undo(session_, memo_lines_) : history_.Redo(session_, memo_lines_));
+    geometryChanged();
     ShowStatus(undo ? texts::Undone(japanese_, name) : texts::Redone(japanese_, name));
     documentChanged();
     View.Fit();

@@ -43,6 +43,8 @@ class TDropAccept;
 class TdlgMirrorBorn;
 class TfrmAbout;
 class TfrmMatu;
+class TShadedView;
+struct ShadedScene;
 
 // The image control that shows the wireframe picture. It draws whatever picture it was
 // given, reports its size changes, and turns the wheel, drags and keys into zooms and shifts
@@ -106,6 +108,8 @@ class TfrmMain : public QMainWindow {
   QAction* mnViewMae;
   QAction* mnViewHidari;
   QAction* mnViewUe;
+  QAction* mnViewShaded;     // the surface, lit, turned with the mouse (uShadedView.h)
+  QAction* mnShadedSplines;  // checkable: the shaded view draws the splines over the surface
   QAction* mnZoomIn;
   QAction* mnZoomOut;
   QAction* mnFit;  // back to the fitted picture
@@ -123,6 +127,8 @@ class TfrmMain : public QMainWindow {
   QCheckBox* chkDisplayCpid;
   QPlainTextEdit* Memo;
   TImage* ImageSD;
+  // The shaded view in ImageSD's place while it is chosen; made when first chosen.
+  TShadedView* Shaded = nullptr;
   QStatusBar* StatusBar;
   QLabel* StatusText;  // the status bar's simple panel: the outcome of the last command
   QLabel* StatusNote;  // beside it: labels left out, undo steps dropped, the zoom
@@ -151,6 +157,11 @@ class TfrmMain : public QMainWindow {
   // The view's zoom and shift on top of the fitted picture.
   const Mscreen& ViewState() const { return View; }
   const RecentFiles& Recent() const { return recent_; }
+
+  // Whether the shaded view is the one shown (the combo box's last item).
+  bool ShadedShown() const;
+  // The shaded view draws in software even where OpenGL could be had; before it is first shown.
+  void ForceSoftwareShading() { software_shading_ = true; }
 
   // The window opens at its designed size in the middle of the screen, whatever size the last
   // run left; for pictures that must not depend on the settings.
@@ -215,6 +226,14 @@ class TfrmMain : public QMainWindow {
   void createHistoryItems();
   void createZoomItems();
   void createRecentMenu();
+  void createShadedItems();
+  // The shaded view in ImageSD's place, or ImageSD back.
+  void showShaded(bool shown);
+  // The surface of the document as it stands, made on a step's thread when the shaded view
+  // shows and the surface is older than the document; the view keeps its direction.
+  void updateScene();
+  // After every change of the document's content: the surface is made again when next shown.
+  void geometryChanged() { scene_stale_ = true; }
   void fillRecentMenu();
   void mnUndoClick();
   void mnRedoClick();
@@ -261,6 +280,9 @@ class TfrmMain : public QMainWindow {
   bool keep_design_size_ = false;
   QByteArray stored_geometry_;  // the last run's size and place, restored when first shown
   std::int32_t undo_budget_mb_ = 1024;
+  std::shared_ptr<const ShadedScene> scene_;  // what the shaded view draws
+  bool scene_stale_ = true;
+  bool software_shading_ = false;
   // The zoom and shift of the last picture drawn, taken back when another fails to draw.
   long double drawn_zoom_ = 1, drawn_shift_x_ = 0, drawn_shift_y_ = 0;
 };

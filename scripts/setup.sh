@@ -2,6 +2,7 @@
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libcli11-dev qt6-base-dev fonts-vlgothic
+          libqt6opengl6-dev  # Qt's OpenGL classes, for the shaded view of the window
           libfast-float-dev  # reading doubles, natively and in WebAssembly
           clang-format  # the format check of the tests
           libassimp-dev  # OBJ, STL, PLY, 3DS, FBX and the other polygon formats

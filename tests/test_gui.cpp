@@ -340,15 +340,17 @@ void WindowTest::captionsHintsAndComboItemsInTheLanguage() {
   QCOMPARE(w->mnViewMae->text(), tr2("前(&F)", "&Front"));
   QCOMPARE(w->mnViewHidari->text(), tr2("左(&L)", "&Left"));
   QCOMPARE(w->mnViewUe->text(), tr2("上(&T)", "&Top"));
+  QCOMPARE(w->mnViewShaded->text(), tr2("陰影(&S)", "&Shaded"));
   QCOMPARE(w->mnHelp->title(), tr2("ヘルプ(&H)", "&Help"));
   QCOMPARE(w->mnAbout->text(), tr2("Zevrinについて(&A)", "&About.."));
   QCOMPARE(w->sbtnOpen->toolTip(), tr2("ファイルを開く", "Open"));
   QCOMPARE(w->sbtnSave->toolTip(), tr2("上書き保存", "Save"));
   QCOMPARE(w->sbtnSaveAs->toolTip(), tr2("名前を付けて保存", "Save As"));
-  QCOMPARE(w->comboDir->count(), 3);
+  QCOMPARE(w->comboDir->count(), 4);
   QCOMPARE(w->comboDir->itemText(0), tr2("前", "Front"));
   QCOMPARE(w->comboDir->itemText(1), tr2("左", "Left"));
   QCOMPARE(w->comboDir->itemText(2), tr2("上", "Top"));
+  QCOMPARE(w->comboDir->itemText(3), tr2("陰影", "Shaded"));
   QCOMPARE(w->comboDir->currentIndex(), 0);
   QCOMPARE(w->LabelGosa->text(), tr2("X=0平面に対する誤差(&G)", "Correct Plane X=0(&G)"));
   QCOMPARE(w->LabelGosa->buddy(), w->edGosa);
