@@ -24,6 +24,7 @@
 #include "app/uShadedView.h"
 #include "model/ShadedModel.h"
 #include "model/tree/AM_const.h"
+#include "tests/GuiTestHome.h"
 #include "view/ShadedRaster.h"
 
 namespace zevrin {
@@ -415,21 +416,10 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QTemporaryDir home;
   if (!home.isValid()) return 1;
-  setenv("XDG_CONFIG_HOME", qPrintable(home.filePath("config")), 1);
-  setenv("XDG_RUNTIME_DIR", qPrintable(home.filePath("runtime")), 1);
-  QDir().mkpath(home.filePath("runtime"));
-  QFile::setPermissions(home.filePath("runtime"),
-                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  QDir().mkpath(home.filePath("work"));
-  QDir::setCurrent(home.filePath("work"));
-  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.filePath("config"));
+  zevrin::test::MoveIntoHome(home);
 
-  std::vector<bool> languages = {true, false};
   std::vector<char*> args(argv, argv + argc);
-  if (args.size() > 1 && (std::string(args[1]) == "ja" || std::string(args[1]) == "en")) {
-    languages = {std::string(args[1]) == "ja"};
-    args.erase(args.begin() + 1);
-  }
+  const std::vector<bool> languages = zevrin::test::TakeLanguages(args);
   int qt_argc = static_cast<int>(args.size());
   QApplication app(qt_argc, args.data());
   int failures = 0;

@@ -4,27 +4,18 @@
 // with the peak memory of each (the worker's WebAssembly memory, which only grows; the
 // command line's highest resident set). The page's saved bytes must be the command line's.
 //   node web/tests/bench_browser.mjs PAGE_DIR ZEVRIN MODEL.mdl [RUNS]
-import { spawnSync } from 'node:child_process';
 import { mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
-import { launch, serve } from './harness.mjs';
+import { launch, median, serve, timedRun } from './harness.mjs';
 
 const [pageDir, cliArg, modelArg, runsArg] = process.argv.slice(2);
 const cli = resolve(cliArg);
 const model = resolve(modelArg);
 const runs = Number(runsArg || 3);
 const work = mkdtempSync(join(tmpdir(), 'zevrin-bench-web-'));
-const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 
-// Seconds and peak resident kilobytes of one command-line run.
-function timed(args) {
-  const run = spawnSync('/usr/bin/time', ['-f', '%e %M', cli, '-q', ...args],
-                        { cwd: work, stdio: ['ignore', 'ignore', 'pipe'] });
-  if (run.status !== 0) throw new Error(`${cli} ${args.join(' ')}: ${run.stderr}`);
-  const [seconds, kb] = run.stderr.toString().trim().split('\n').pop().split(' ').map(Number);
-  return { seconds, kb };
-}
+const timed = (args) => timedRun(cli, args, work);
 
 const nativeOpen = [];
 const nativeJoin = [];

@@ -4,26 +4,18 @@
 // the native `zevrin` (a step's time there is the difference of two runs: with the step and
 // without it), and the peak memory of each. The page's saved bytes must be the command line's.
 //   node web/tests/bench_chain.mjs PAGE_DIR ZEVRIN FILE [RUNS]
-import { spawnSync } from 'node:child_process';
 import { mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { basename, join, resolve } from 'node:path';
-import { launch, serve } from './harness.mjs';
+import { launch, median, serve, timedRun } from './harness.mjs';
 
 const [pageDir, cliArg, fileArg, runsArg] = process.argv.slice(2);
 const cli = resolve(cliArg);
 const file = resolve(fileArg);
 const runs = Number(runsArg || 3);
 const work = mkdtempSync(join(tmpdir(), 'zevrin-bench-chain-'));
-const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 
-function timed(args) {
-  const run = spawnSync('/usr/bin/time', ['-f', '%e %M', cli, '-q', ...args],
-                        { cwd: work, stdio: ['ignore', 'ignore', 'pipe'] });
-  if (run.status !== 0) throw new Error(`${cli} ${args.join(' ')}: ${run.stderr}`);
-  const [seconds, kb] = run.stderr.toString().trim().split('\n').pop().split(' ').map(Number);
-  return { seconds, kb };
-}
+const timed = (args) => timedRun(cli, args, work);
 
 const tolerance = '0.001';
 const native = { open: [], save: [], connect: [], halvejoin: [], peakKb: 0 };

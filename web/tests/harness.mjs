@@ -1,5 +1,6 @@
 // What the browser tests and the benchmark share: a static server for the page's folder on
 // 127.0.0.1 and Debian's Chromium, headless, driven by puppeteer-core.
+import { spawnSync } from 'node:child_process';
 import { createServer } from 'node:http';
 import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
@@ -31,3 +32,14 @@ export function launch(lang) {
   });
 }
 
+
+export const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
+
+// Seconds and peak resident kilobytes of one run of the command line `cli -q ARGS` in `cwd`.
+export function timedRun(cli, args, cwd) {
+  const run = spawnSync('/usr/bin/time', ['-f', '%e %M', cli, '-q', ...args],
+                        { cwd, stdio: ['ignore', 'ignore', 'pipe'] });
+  if (run.status !== 0) throw new Error(`${cli} ${args.join(' ')}: ${run.stderr}`);
+  const [seconds, kb] = run.stderr.toString().trim().split('\n').pop().split(' ').map(Number);
+  return { seconds, kb };
+}
