@@ -122,6 +122,8 @@ INSTANTIATE_TEST_SUITE_P(
                 0.003},
         Picture{"goose_bare", kData + "/tag/Goose.mdl", "--shaded --yaw 20 --pitch 35 --no-splines",
                 0.5, 0.003}),
-    [](const ::testing::TestParamInfo<Picture>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<Picture>& picture) {
+      return std::string(picture.param.name);
+    });
 
 }  // namespace

@@ -199,11 +199,11 @@ RgbaImage RenderShaded(const ShadedScene& scene, const OrbitCamera& camera, std:
         if (e0 < 0 || e1 < 0 || e2 < 0) continue;
         if ((e0 == 0 && !own[0]) || (e1 == 0 && !own[1]) || (e2 == 0 && !own[2])) continue;
         // Barycentric weights of the pixel's centre, by the corners' original order.
-        double w[3];
-        w[order[0]] = e0 * inv;
-        w[order[1]] = e1 * inv;
-        w[order[2]] = e2 * inv;
-        const double w0 = w[0], w1 = w[1], w2 = w[2];
+        double weight[3];
+        weight[order[0]] = e0 * inv;
+        weight[order[1]] = e1 * inv;
+        weight[order[2]] = e2 * inv;
+        const double w0 = weight[0], w1 = weight[1], w2 = weight[2];
         const double z = w0 * p[0].z + w1 * p[1].z + w2 * p[2].z;
         float& depth = picture.depth(x, y);
         if (z <= depth) continue;

@@ -170,12 +170,12 @@ class Page {
   // cancelled command, and the two formats of Save As.
   std::string Texts(bool ja) const {
     const std::string file = session_.FileName();
-    return joined(
-        {WithoutMarks(UndoItem(ja, session_.UndoName())),
-         WithoutMarks(RedoItem(ja, session_.RedoName())), SaveChanges(ja, file),
-         SaveChangesTitle(ja), WithoutMarks(SaveButton(ja)), WithoutMarks(DiscardButton(ja)),
-         CancelButton(ja), AlreadyWhole(ja), AlreadyWholeTitle(ja), Cancelled(ja)},
-        "\n");
+    return joined({WithoutMarks(UndoItem(ja, session_.UndoName())),
+                   WithoutMarks(RedoItem(ja, session_.RedoName())), SaveChanges(ja, file),
+                   SaveChangesTitle(ja), WithoutMarks(SaveButton(ja)),
+                   WithoutMarks(DiscardButton(ja)), CancelButton(ja), AlreadyWhole(ja),
+                   AlreadyWholeTitle(ja), Cancelled(ja), kBracketedFilter, kTagFilter},
+                  "\n");
   }
 
   // The picture: afterwards Lines, Runs and Labels describe it until the next Draw.

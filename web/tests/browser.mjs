@@ -245,6 +245,9 @@ try {
     // The same in the tag format, as the window's Save As offers it.
     if (lang === 'en') {
       rmSync(join(downloads, 'half_box.mdl'));
+      const formats = await page.$$eval('#save-format option', (os) => os.map((o) => o.textContent));
+      check(formats.join('|') === 'AniMas ModelFile(seg,mdl) (*.seg *.mdl)|AniMas tag file, version 14 and later(mdl) (*.mdl)',
+            `the save formats are named as in the window: ${formats.join('|')}`);
       await page.select('#save-format', 'tag');
       await page.click('#save-button');
       await waitFor(page, () => window.zevrinLast.cmd === 'save' && window.zevrinIdle());
