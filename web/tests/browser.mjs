@@ -122,7 +122,12 @@ async function polygonFiles(page, downloads) {
     await waitFor(page, () => document.getElementById('error-box').open);
     const took = Date.now() - start;
     const shown = await text(page, 'error-text');
-    const native = nativeError([...option, '--lang', 'en', 'info', name], work);
+    // A command line built with a sanitizer gives its reader no memory limit (the shadow
+    // memory needs the room), so there the vast file runs out of time instead: the page's
+    // answer is then the one a release build of the command line gives.
+    const native = name === 'vast.ply' && sanitized
+      ? 'vast.ply: Reading the polygon file needs more than 2048 MB of memory'
+      : nativeError([...option, '--lang', 'en', 'info', name], work);
     check(shown === native, `${name}: the error "${shown}" is the command line's "${native}"`);
     if (limits) check(took >= 1000 && took < 5000, `${name}: ended by the time limit (${took} ms)`);
     await page.click('#error-ok');
@@ -166,6 +171,7 @@ async function polygonFiles(page, downloads) {
   check(await page.evaluate(() => window.zevrinLast.ok), 'a polygon file opens after the faults');
 }
 
+const sanitized = readFileSync(cli).includes('__asan_init');
 const work = mkdtempSync(join(tmpdir(), 'zevrin-browser-'));
 mkdirSync(shots, { recursive: true });
 const server = await serve(pageDir);
