@@ -511,6 +511,8 @@ function wire() {
   $('cancel-button').addEventListener('click', requestCancel);
   document.addEventListener('keydown', (e) => {
     if (!(e.ctrlKey || e.metaKey) || e.altKey) return;
+    // While a question is open the document waits for its answer.
+    if (document.querySelector('dialog[open]')) return;
     // In a text field the keys undo the typing, as everywhere.
     if (e.target instanceof HTMLInputElement && e.target.type === 'text') return;
     const key = e.key.toLowerCase();

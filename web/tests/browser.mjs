@@ -403,10 +403,14 @@ try {
         ? 'Thom2.mdl は変更されています。変更を保存しますか?' : 'Thom2.mdl has been changed. Save the changes?'),
             `${lang}: the question before a replace: ${await text(page, 'question-text')}`);
       await page.screenshot({ path: join(shots, `page_question_${lang}.png`) });
+      // The history's keys wait for the answer too.
+      await page.keyboard.down('Control');
+      await page.keyboard.press('z');
+      await page.keyboard.up('Control');
       await page.click('#question-cancel');
       await new Promise((r) => setTimeout(r, 300));
       check(await page.evaluate(() => window.zevrinLast.seq) === seq && (await title()).endsWith('Thom2.mdl *'),
-            `${lang}: Cancel keeps the edited document`);
+            `${lang}: Cancel keeps the edited document, and Ctrl+Z waited for the answer`);
       await drop(page, 'half_box.mdl', halfBox);
       await waitFor(page, () => document.getElementById('question-box').open);
       await page.click('#question-discard');
