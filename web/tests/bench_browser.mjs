@@ -4,10 +4,10 @@
 // with the peak memory of each (the worker's WebAssembly memory, which only grows; the
 // command line's highest resident set). The page's saved bytes must be the command line's.
 //   node web/tests/bench_browser.mjs PAGE_DIR ZEVRIN MODEL.mdl [RUNS]
-import { mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync } from 'node:fs';
+import { mkdtempSync, readFileSync, readdirSync, rmSync, statSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
-import { launch, median, serve, timedRun } from './harness.mjs';
+import { median, openPage, serve, timedRun } from './harness.mjs';
 
 const [pageDir, cliArg, modelArg, runsArg] = process.argv.slice(2);
 const cli = resolve(cliArg);
@@ -34,14 +34,8 @@ const pageSave = [];
 let memory = 0;
 let same = true;
 for (let i = 0; i < runs; ++i) {
-  const browser = await launch('en');
-  const page = await browser.newPage();
   const downloads = join(work, 'downloads' + i);
-  mkdirSync(downloads);
-  const cdp = await page.createCDPSession();
-  await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
-  await page.goto(url);
-  await page.evaluate(() => window.zevrinReady);
+  const { browser, page } = await openPage(url, downloads);
   const wait = (seq) => page.waitForFunction(
     (s) => window.zevrinLast && window.zevrinLast.seq > s && window.zevrinIdle(),
     { timeout: 600000, polling: 20 }, seq);

@@ -4,10 +4,10 @@
 // the native `zevrin` (a step's time there is the difference of two runs: with the step and
 // without it), and the peak memory of each. The page's saved bytes must be the command line's.
 //   node web/tests/bench_chain.mjs PAGE_DIR ZEVRIN FILE [RUNS]
-import { mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync } from 'node:fs';
+import { mkdtempSync, readFileSync, readdirSync, rmSync, statSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { basename, join, resolve } from 'node:path';
-import { launch, median, serve, timedRun } from './harness.mjs';
+import { median, openPage, serve, timedRun } from './harness.mjs';
 
 const [pageDir, cliArg, fileArg, runsArg] = process.argv.slice(2);
 const cli = resolve(cliArg);
@@ -34,18 +34,12 @@ for (let i = 0; i < runs; ++i) {
 
 const server = await serve(resolve(pageDir));
 const url = `http://127.0.0.1:${server.address().port}/`;
-const paged = { open: [], openWall: [], connect: [], halvejoin: [], save: [] };
+const paged = { open: [], connect: [], halvejoin: [], save: [] };
 let memory = 0;
 let same = true;
 for (let i = 0; i < runs; ++i) {
-  const browser = await launch('en');
-  const page = await browser.newPage();
   const downloads = join(work, 'downloads' + i);
-  mkdirSync(downloads);
-  const cdp = await page.createCDPSession();
-  await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
-  await page.goto(url);
-  await page.evaluate(() => window.zevrinReady);
+  const { browser, page } = await openPage(url, downloads);
   const wait = (seq) => page.waitForFunction(
     (s) => window.zevrinLast && window.zevrinLast.seq > s && window.zevrinIdle(),
     { timeout: 1800000, polling: 50 }, seq);
@@ -64,7 +58,6 @@ for (let i = 0; i < runs; ++i) {
   const opened = await step(() => input.uploadFile(file));
   // The read in its own worker comes before the conversion: the whole open is the wall time.
   paged.open.push(opened.wall);
-  paged.openWall.push(opened.wall);
   paged.connect.push((await step(() => page.click('#connect'))).core);
   await page.$eval('#tolerance', (el, t) => { el.value = t; }, tolerance);
   paged.halvejoin.push((await step(() => page.click('#halvejoin'))).core);

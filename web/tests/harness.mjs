@@ -2,7 +2,7 @@
 // 127.0.0.1 and Debian's Chromium, headless, driven by puppeteer-core.
 import { spawnSync } from 'node:child_process';
 import { createServer } from 'node:http';
-import { readFileSync } from 'node:fs';
+import { mkdirSync, readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import puppeteer from 'puppeteer-core';
 import { contentType } from '../mime.mjs';
@@ -42,4 +42,17 @@ export function timedRun(cli, args, cwd) {
   if (run.status !== 0) throw new Error(`${cli} ${args.join(' ')}: ${run.stderr}`);
   const [seconds, kb] = run.stderr.toString().trim().split('\n').pop().split(' ').map(Number);
   return { seconds, kb };
+}
+
+// A page of the served Zevrin in a fresh headless browser, its downloads going to `downloads`
+// (made here), once the page is ready.
+export async function openPage(url, downloads) {
+  const browser = await launch('en');
+  const page = await browser.newPage();
+  mkdirSync(downloads);
+  const cdp = await page.createCDPSession();
+  await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
+  await page.goto(url);
+  await page.evaluate(() => window.zevrinReady);
+  return { browser, page };
 }
